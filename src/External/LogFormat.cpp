@@ -1,0 +1,68 @@
+#include "LogFormat.h"
+
+#include "Platform/Platform.h"
+
+#include <cstring>
+#include <limits>
+
+namespace LogFormat {
+
+namespace {
+
+void TwoDigits(int value, char* out)
+{
+    out[0] = static_cast<char>('0' + value / 10 % 10);
+    out[1] = static_cast<char>('0' + value % 10);
+}
+
+// Converting to local time costs far more than a record; the result is kept until the
+// second changes.
+struct LocalSecond {
+    int64_t second = std::numeric_limits<int64_t>::min();
+    char text[9] = {};  // "HH:MM:SS."
+};
+thread_local LocalSecond t_localSecond;
+
+}  // namespace
+
+void TimeOfDay(int64_t ticks, char (&out)[kTimeLength])
+{
+    const int64_t seconds = ticks / 10000000;
+    LocalSecond& cache = t_localSecond;
+    if (cache.second != seconds) {
+        int hour = 0, minute = 0, second = 0;
+        Platform::LocalTimeOfDay(seconds, hour, minute, second);
+        TwoDigits(hour, cache.text);
+        cache.text[2] = ':';
+        TwoDigits(minute, cache.text + 3);
+        cache.text[5] = ':';
+        TwoDigits(second, cache.text + 6);
+        cache.text[8] = '.';
+        cache.second = seconds;
+    }
+    std::memcpy(out, cache.text, 9);
+    const int64_t m = ticks / 10000;
+    const int millis = static_cast<int>(m - (m / 1000) * 1000);
+    out[9] = static_cast<char>('0' + millis / 100);
+    out[10] = static_cast<char>('0' + millis / 10 % 10);
+    out[11] = static_cast<char>('0' + millis % 10);
+}
+
+std::size_t ThreadField(uint32_t id, char (&out)[8])
+{
+    static const char kDigits[] = "0123456789abcdef";
+    char digits[8];
+    std::size_t n = 0;
+    do {
+        digits[n++] = kDigits[id & 0xF];
+        id >>= 4;
+    } while (id != 0);
+    std::size_t length = 0;
+    for (std::size_t fill = n; fill < kThreadWidth; ++fill)
+        out[length++] = ' ';
+    while (n > 0)
+        out[length++] = digits[--n];
+    return length;
+}
+
+}  // namespace LogFormat

@@ -1,0 +1,73 @@
+// One portable interface over the operating-system services the library needs.
+// Exactly one implementation file is compiled per platform (Posix.cpp or Windows.cpp);
+// nothing outside this folder may include a header that only one platform has.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+namespace Platform {
+
+// ---- Files: C runtime descriptors, shared with other processes ----------------------
+
+// Opens for reading and writing with no sharing restriction; with create, a missing file
+// is created readable and writable by its owner. Returns -1 with errno set on failure.
+int OpenShared(const std::string& path, bool create);
+// Low 32 bits of the file's size; false when the size cannot be read.
+bool FileSize(int fd, uint32_t& size);
+bool Seek(int fd, uint32_t offset);
+bool Write(int fd, const void* data, uint32_t size);
+void Close(int fd);
+
+// Exclusive advisory lock between processes, held only around short critical sections.
+// It does not stand in the way of reads, writes or mappings of the file's contents.
+bool LockFile(int fd);
+void UnlockFile(int fd);
+
+// ---- Shared memory --------------------------------------------------------------------
+
+using MappingHandle = void*;  // nullptr: no mapping
+
+// A read/write mapping object of the whole file, shared with every process mapping it.
+MappingHandle CreateMapping(int fd);
+// A read/write view of the first `size` bytes; nullptr when the file is shorter than that
+// or the view cannot be made.
+void* MapView(MappingHandle mapping, std::size_t size);
+void UnmapView(void* view, std::size_t size);
+void CloseMapping(MappingHandle mapping);
+
+// ---- Paths and environment ------------------------------------------------------------
+
+// Creates the folder and every missing parent; an existing folder is success.
+bool CreateFolderChain(const std::string& path);
+// %NAME% expansion with the contract of ExpandEnvironmentStringsA: returns the size the
+// expansion needs, terminating NUL included (0 on failure), and writes it into buffer
+// only when it fits in `size` bytes.
+std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size);
+// Turns the backslashes of a configured path into the platform's separator.
+void NativeSeparators(std::string& path);
+
+// Opens a log file for writing ("w" when truncate, else "a", text mode). A symbolic link
+// at that name is refused, and a new file is private to its owner.
+std::FILE* OpenLogStream(const std::string& path, bool truncate);
+
+// ---- Threads and clocks ---------------------------------------------------------------
+
+uint32_t CurrentThreadId();
+// Wall clock: 100-nanosecond ticks since 1970-01-01 00:00:00 UTC.
+int64_t WallClockTicks();
+// Local time of day for seconds since the epoch, in the process's time zone.
+bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second);
+// Milliseconds since system start.
+uint64_t TickCountMs();
+
+// Windows priority values; POSIX maps them onto scheduling classes.
+constexpr int kPriorityNormal = 0;
+constexpr int kPriorityTimeCritical = 15;
+// Applies the priority; on refusal returns false with the platform's error code.
+bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
+
+}  // namespace Platform

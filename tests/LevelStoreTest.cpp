@@ -1,0 +1,200 @@
+#include "LogTestFixture.h"
+
+#include <iostream>
+#include <sstream>
+#include <cstring>
+
+namespace {
+
+using test::SlotBytes;
+
+class LevelStore : public LogTest {
+protected:
+    test::fs::path Store() const { return test::StoreFile(m_dir.path()); }
+
+    void PlaceStore(const std::string& bytes)
+    {
+        test::fs::create_directories(test::StoreFolder(m_dir.path()));
+        test::WriteFile(Store(), bytes);
+    }
+
+    int Peer(const std::string& verb, int slot, int32_t value)
+    {
+        return test::Run(test::Quote(STORE_PEER) + " " + verb + " " + std::to_string(slot) + " "
+                         + std::to_string(value));
+    }
+};
+
+const std::vector<int32_t> kDefaults(kLogSubsystemCount, 1);
+
+TEST_F(LevelStore, FreshStoreCreatesTheFolderChainAndNineteenWarnSlots)
+{
+    ASSERT_TRUE(CLog::Init(false));
+    ASSERT_NE(CLog::s_levels, nullptr);
+    for (int slot = 0; slot < kLogSubsystemCount; ++slot)
+        EXPECT_EQ(CLog::s_levels[slot], LL_WARN) << "slot " << slot;
+    CLog::Shutdown();
+    EXPECT_EQ(test::ReadFile(Store()), SlotBytes(kDefaults));
+}
+
+struct ExistingFile {
+    const char* name;
+    std::string before;
+    std::string after;
+};
+
+TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
+{
+    const std::string forty = SlotBytes({7, 6, 5, 4, 3, 2, 1, 0, -1, 100});
+    std::string hundred;
+    for (int i = 0; i < 100; ++i)
+        hundred += static_cast<char>(i);
+    const ExistingFile cases[] = {
+        {"empty", "", SlotBytes(kDefaults)},
+        // A length that is not a multiple of four shifts every later slot.
+        {"6 bytes", "abcdef", "abcdef" + SlotBytes(std::vector<int32_t>(18, 1))},
+        {"40 bytes", forty, forty + SlotBytes(std::vector<int32_t>(9, 1))},
+        {"100 bytes", hundred, hundred},
+    };
+    for (const ExistingFile& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlaceStore(c.before);
+        ASSERT_TRUE(CLog::Init(false));
+        EXPECT_EQ(std::memcmp(CLog::s_levels, c.after.data(), 76), 0);
+        CLog::Shutdown();
+        EXPECT_EQ(test::ReadFile(Store()), c.after);
+    }
+}
+
+TEST_F(LevelStore, LevelSetByOneProcessIsSeenInTheOthersExistingView)
+{
+    ASSERT_TRUE(CLog::Init(false));
+    int32_t* view = CLog::s_levels;
+
+    ASSERT_EQ(Peer("set", LS_CLL, LL_DEBUG), 0);
+    EXPECT_EQ(view[LS_CLL], LL_DEBUG);  // no reopen, no reread of the file
+
+    view[LS_COMMS] = LL_DEBUG2;
+    EXPECT_EQ(Peer("expect", LS_COMMS, LL_DEBUG2), 0);
+    EXPECT_EQ(Peer("expect", LS_COMMS, LL_WARN), 1);
+
+    CLog::Shutdown();
+    const std::string bytes = test::ReadFile(Store());
+    EXPECT_EQ(bytes.substr(12, 4), SlotBytes({LL_DEBUG}));
+    EXPECT_EQ(bytes.substr(28, 4), SlotBytes({LL_DEBUG2}));
+}
+
+TEST_F(LevelStore, InitOnAnOpenStoreMapsAFurtherViewOfTheSameBytes)
+{
+    ASSERT_TRUE(CLog::Init(false));
+    int32_t* first = CLog::s_levels;
+    ASSERT_TRUE(CLog::Init(false));
+    int32_t* second = CLog::s_levels;
+    EXPECT_NE(first, second);
+    second[LS_VCI] = LL_DEBUG3;
+    EXPECT_EQ(first[LS_VCI], LL_DEBUG3);
+}
+
+TEST_F(LevelStore, CloseReleasesOnceAndAgainDoesNothing)
+{
+    ASSERT_TRUE(CLog::Init(false));
+    CLog::CloseLevelStore();
+    EXPECT_EQ(CLog::s_levels, nullptr);
+    CLog::CloseLevelStore();
+    EXPECT_EQ(CLog::s_levels, nullptr);
+    // Closed means closed: the next Init opens the file again.
+    ASSERT_TRUE(CLog::Init(false));
+    EXPECT_EQ(CLog::s_levels[0], LL_WARN);
+}
+
+TEST_F(LevelStore, ExternalLevelsReplaceTheStoreUntilReleased)
+{
+    ASSERT_TRUE(CLog::Init(false));
+    CLog::s_levels[LS_APP] = LL_INFO;
+
+    int32_t host[kLogSubsystemCount] = {};
+    CLog::UseExternalLevels(host);
+    EXPECT_EQ(CLog::s_levels, host);
+
+    // The store is closed: the file can go, and nothing while external brings it back.
+    test::fs::remove(Store());
+    CLog::CloseLevelStore();
+    EXPECT_EQ(CLog::s_levels, host);
+    EXPECT_TRUE(CLog::Init(false));
+    EXPECT_TRUE(CLog::OpenLevelStore());
+    EXPECT_EQ(CLog::s_levels, host);
+    EXPECT_FALSE(test::fs::exists(Store()));
+
+    int32_t other[kLogSubsystemCount] = {};
+    CLog::UseExternalLevels(other);
+    EXPECT_EQ(CLog::s_levels, other);
+
+    CLog::ReleaseExternalLevels();
+    EXPECT_EQ(CLog::s_levels, nullptr);
+    ASSERT_TRUE(CLog::Init(false));
+    EXPECT_TRUE(test::fs::exists(Store()));
+    EXPECT_EQ(CLog::s_levels[LS_APP], LL_WARN);
+}
+
+TEST_F(LevelStore, ExternalNullArrayIsNoStore)
+{
+    CLog::UseExternalLevels(nullptr);
+    EXPECT_FALSE(CLog::Init(false));
+    EXPECT_FALSE(test::fs::exists(Store()));
+}
+
+TEST_F(LevelStore, FileThatCannotBeCreatedIsReportedOnStandardError)
+{
+    // A regular file stands where a folder of the path must go.
+    test::WriteFile(m_dir.path() / "Krelt", "not a folder");
+
+    std::ostringstream captured;
+    std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
+    const bool ok = CLog::Init(false);
+    std::cerr.rdbuf(saved);
+
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(CLog::s_levels, nullptr);
+    const std::string text = captured.str();
+    const std::string prefix = "CLog failed to initialise - ";
+    ASSERT_GT(text.size(), prefix.size() + 1);
+    EXPECT_EQ(text.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_EQ(text.find('\n'), text.size() - 1);
+}
+
+TEST_F(LevelStore, ShutdownWritesTheClosingRecordOnlyForExternalLevels)
+{
+    // Own store at DEBUG3: released before the gate is asked, so no record.
+    ASSERT_TRUE(CLog::Init(false));
+    CLog::s_levels[LS_GENERAL] = LL_DEBUG3;
+    const auto own = CaptureSink("own.log");
+    CLog::Shutdown();
+    EXPECT_EQ(test::ReadFile(own), "");
+    EXPECT_EQ(CLog::s_levels, nullptr);
+
+    UseLevels(LL_INFO);
+    const auto external = CaptureSink("external.log");
+    CLog::Shutdown();
+    const std::string text = test::ReadFile(external);
+    EXPECT_NE(text.find(":src\\External\\CLog.cpp:454:CLog::Shutdown:Closing log file\n"), std::string::npos)
+        << text;
+
+    // The sink was closed and reset: the next record picks a new one.
+    const auto next = test::fs::path(m_dir.path() / "next.log");
+    std::FILE* file = std::fopen(next.string().c_str(), "wb");
+    CLog(file).Header(LL_ERROR, LS_GENERAL) << "after";
+    CLog::Shutdown();  // closes it
+    EXPECT_NE(test::ReadFile(next).find(" ERROR  after\n"), std::string::npos);
+}
+
+TEST_F(LevelStore, SecondShutdownDoesNothing)
+{
+    ASSERT_TRUE(CLog::Init(false));
+    CLog::Shutdown();
+    CLog::Shutdown();
+    EXPECT_EQ(CLog::s_levels, nullptr);
+    EXPECT_TRUE(CLog::Init(false));
+}
+
+}  // namespace

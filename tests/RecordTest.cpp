@@ -1,0 +1,191 @@
+#include "LogTestFixture.h"
+
+#include "LogFormat.h"
+#include "Platform/Platform.h"
+
+#include <ctime>
+#include <iomanip>
+#include <regex>
+
+namespace {
+
+using Record = LogTest;
+
+const char kPlace[] = "src\\External\\Here.cpp";
+
+std::string TimeText(int64_t ticks)
+{
+    char out[LogFormat::kTimeLength];
+    LogFormat::TimeOfDay(ticks, out);
+    return std::string(out, sizeof out);
+}
+
+std::string LocalHms(int64_t seconds)
+{
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M:%S", std::localtime(&t));
+    return text;
+}
+
+TEST(RecordTime, MillisecondsComeFromTheSameReadingAsTheSeconds)
+{
+    const int64_t second = 1767225599;  // a second before a new year, UTC
+    const int64_t tick = 10000000;
+    struct {
+        int64_t ticks;
+        const char* millis;
+    } cases[] = {
+        {second * tick, "000"},
+        {second * tick + 70000 + 9999, "007"},
+        {second * tick + 9990000, "999"},
+        {second * tick + 9999999, "999"},  // never carries into the seconds
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TimeText(c.ticks), LocalHms(second) + "." + c.millis);
+    }
+    EXPECT_EQ(TimeText((second + 1) * tick + 420000), LocalHms(second + 1) + ".042");
+    EXPECT_EQ(TimeText(second * tick + 10000), LocalHms(second) + ".001");  // back again
+}
+
+TEST(RecordThread, LowercaseHexRightAlignedInFive)
+{
+    struct {
+        uint32_t id;
+        const char* text;
+    } cases[] = {
+        {0, "    0"}, {42, "   2a"}, {0x1f3c, " 1f3c"}, {0xABCDE, "abcde"},
+        {0x1234567, "1234567"}, {0xFFFFFFFF, "ffffffff"},
+    };
+    for (const auto& c : cases) {
+        char out[8];
+        EXPECT_EQ(std::string(out, LogFormat::ThreadField(c.id, out)), c.text);
+    }
+}
+
+TEST_F(Record, HeaderIsTimeThenLevelTextWithNothingBetween)
+{
+    const auto sink = CaptureSink();
+    for (const int level : {0, 3, 7, -1, 8, -2})
+        CLog(stderr).Header(level, LS_APP) << "|";
+    const std::string text = test::ReadFile(sink);
+    const std::string time = "\\d\\d:\\d\\d:\\d\\d\\.\\d{3}";
+    EXPECT_TRUE(std::regex_match(text, std::regex(
+        time + " ERROR  \\|\n" + time + " INFO   \\|\n" + time + " DEBUG3 \\|\n" +
+        time + "OFF\\|\n" + time + "Invalid Level\\|\n" + time + "Invalid Level\\|\n")))
+        << text;
+}
+
+TEST_F(Record, LocatedRecordFieldsInOrder)
+{
+    UseLevels(LL_DEBUG3);
+    const auto sink = CaptureSink();
+    CLOG_RECORD(LL_NOTICE, LS_APP, kPlace, 302, "CLog::SetInitLogFile") << "value " << 42 << ' ' << std::hex << 255;
+    const std::string text = test::ReadFile(sink);
+    char thread[8];
+    const std::string threadField(thread, LogFormat::ThreadField(Platform::CurrentThreadId(), thread));
+    const std::string expected = threadField + ":src\\External\\Here.cpp:302:CLog::SetInitLogFile:value 42 ff\n";
+    ASSERT_EQ(text.size(), 20 + expected.size()) << text;
+    EXPECT_EQ(text.substr(12, 8), " NOTICE ");
+    EXPECT_EQ(text.substr(20), expected);
+}
+
+TEST_F(Record, GateAdmitsUpToTheSlotValue)
+{
+    const auto sink = CaptureSink();
+    UseLevels(LL_INFO);
+    m_levels[LS_COMMS] = LL_DEBUG;
+    CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace, 1, "f") << "info at info";
+    CLOG_RECORD(LL_DEBUG, LS_GENERAL, kPlace, 2, "f") << "debug at info";
+    CLOG_RECORD(LL_DEBUG, LS_COMMS, kPlace, 3, "f") << "debug at debug";
+    m_levels[LS_GENERAL] = LL_OFF;
+    CLOG_RECORD(LL_ERROR, LS_GENERAL, kPlace, 4, "f") << "error at off";
+    m_levels[LS_GENERAL] = 100;  // above DEBUG3 admits everything
+    CLOG_RECORD(LL_DEBUG3, LS_GENERAL, kPlace, 5, "f") << "debug3 at 100";
+    m_levels[LS_GENERAL] = -5;  // below OFF admits nothing
+    CLOG_RECORD(LL_ERROR, LS_GENERAL, kPlace, 6, "f") << "error at -5";
+
+    const std::string text = test::ReadFile(sink);
+    EXPECT_NE(text.find("info at info"), std::string::npos);
+    EXPECT_EQ(text.find("debug at info"), std::string::npos);
+    EXPECT_NE(text.find("debug at debug"), std::string::npos);
+    EXPECT_EQ(text.find("error at off"), std::string::npos);
+    EXPECT_NE(text.find("debug3 at 100"), std::string::npos);
+    EXPECT_EQ(text.find("error at -5"), std::string::npos);
+}
+
+TEST_F(Record, FailingGateEvaluatesNothingAndLeavesANullSinkNull)
+{
+    int evaluated = 0;
+    auto field = [&evaluated] { return ++evaluated; };
+    CLOG_RECORD(LL_ERROR, LS_GENERAL, kPlace, 1, "f") << field();  // no store at all
+    UseLevels(LL_ERROR);
+    CLOG_RECORD(LL_WARN, LS_GENERAL, kPlace, 1, "f") << field();
+    EXPECT_EQ(evaluated, 0);
+
+    // Had the gate set the sink, this record would not go to its own stream.
+    const auto path = m_dir.path() / "first.log";
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    CLog(file).Header(LL_ERROR, LS_GENERAL) << "first";
+    CLog::Shutdown();
+    EXPECT_NE(test::ReadFile(path).find(" ERROR  first\n"), std::string::npos);
+}
+
+TEST_F(Record, FirstRecordSetsTheSinkForGood)
+{
+    const auto firstPath = m_dir.path() / "first.log";
+    const auto secondPath = m_dir.path() / "second.log";
+    std::FILE* first = std::fopen(firstPath.string().c_str(), "wb");
+    std::FILE* second = std::fopen(secondPath.string().c_str(), "wb");
+    CLog(first).Header(LL_ERROR, LS_GENERAL) << "one";
+    CLog(second).Header(LL_ERROR, LS_GENERAL) << "two";
+    CLog::Shutdown();  // closes the sink, the first stream
+    std::fclose(second);
+    const std::string text = test::ReadFile(firstPath);
+    EXPECT_NE(text.find("one\n"), std::string::npos);
+    EXPECT_NE(text.find("two\n"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(secondPath), "");
+}
+
+TEST_F(Record, NulEndsTheWrite)
+{
+    const auto sink = CaptureSink();
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::string("ab\0cd", 5);
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "next";
+    const std::string text = test::ReadFile(sink);
+    EXPECT_TRUE(std::regex_match(text, std::regex(
+        "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ERROR  ab\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ERROR  next\n")))
+        << text;
+}
+
+// A field whose output makes a record of its own while the outer one is being composed.
+struct Chatty {};
+std::ostream& operator<<(std::ostream& out, Chatty)
+{
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "inner";
+    return out << "outer-field";
+}
+
+TEST_F(Record, RecordsMadeWhileComposingStayWhole)
+{
+    const auto sink = CaptureSink();
+    const std::string longText(5000, 'x');
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "outer " << Chatty() << ' ' << longText;
+    const std::string text = test::ReadFile(sink);
+    const std::string time = "\\d\\d:\\d\\d:\\d\\d\\.\\d{3}";
+    EXPECT_TRUE(std::regex_match(text, std::regex(
+        time + " ERROR  inner\n" + time + " ERROR  outer outer-field x{5000}\n")))
+        << text.substr(0, 200);
+}
+
+TEST_F(Record, StreamStateStartsFreshForEveryRecord)
+{
+    const auto sink = CaptureSink();
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::hex << std::setfill('*') << 255;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::setw(4) << 255;
+    const std::string text = test::ReadFile(sink);
+    EXPECT_NE(text.find(" ERROR  ff\n"), std::string::npos);
+    EXPECT_NE(text.find(" ERROR   255\n"), std::string::npos) << text;
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+#include "TestSupport.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+namespace test {
+
+TempDir::TempDir()
+{
+    static std::atomic<unsigned> counter {0};
+    std::random_device entropy;
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (;;) {
+        std::ostringstream name;
+        name << "pdulog-test-" << std::hex << entropy() << '-' << stamp << '-' << counter++;
+        m_path = fs::temp_directory_path() / name.str();
+        if (fs::create_directory(m_path))
+            break;
+    }
+}
+
+// Removes what it can and goes on: a file that a process still has mapped cannot be
+// deleted on Windows, and the library's remove_all can spin on such a file there.
+static void RemoveTree(const fs::path& path)
+{
+    std::error_code ignored;
+    if (fs::is_directory(fs::symlink_status(path, ignored))) {
+        std::vector<fs::path> children;
+        for (fs::directory_iterator it(path, ignored), end; !ignored && it != end; it.increment(ignored))
+            children.push_back(it->path());
+        for (const fs::path& child : children)
+            RemoveTree(child);
+    }
+    fs::remove(path, ignored);
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(m_path);
+}
+
+void SetEnv(const std::string& name, const std::string& value)
+{
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value.c_str());
+#else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
+void UnsetEnv(const std::string& name)
+{
+#ifdef _WIN32
+    _putenv_s(name.c_str(), "");
+#else
+    unsetenv(name.c_str());
+#endif
+}
+
+int Run(const std::string& commandLine)
+{
+#ifdef _WIN32
+    // cmd /c drops the outermost pair of quotes: give it one to drop.
+    return std::system(("\"" + commandLine + "\"").c_str());
+#else
+    const int status = std::system(commandLine.c_str());
+    if (status == -1 || (status & 0x7f) != 0)
+        return -1;
+    return (status >> 8) & 0xff;
+#endif
+}
+
+std::string Quote(const std::string& word)
+{
+#ifdef _WIN32
+    return "\"" + word + "\"";
+#else
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+#endif
+}
+
+int RunCapturing(const std::string& program, const std::vector<std::string>& args,
+                 const fs::path& stderrFile, std::string& stderrText)
+{
+    std::string line = Quote(program);
+    for (const std::string& arg : args)
+        line += " " + Quote(arg);
+    line += " 2> " + Quote(stderrFile.string());
+    const int status = Run(line);
+    stderrText = ReadFile(stderrFile);
+    return status;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string SlotBytes(const std::vector<int32_t>& slots)
+{
+    std::string bytes;
+    for (const int32_t slot : slots) {
+        const uint32_t v = static_cast<uint32_t>(slot);
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes += static_cast<char>((v >> shift) & 0xFF);
+    }
+    return bytes;
+}
+
+fs::path StoreFolder(const fs::path& appData)
+{
+    return appData / "Krelt" / "PDUAPI";
+}
+
+fs::path StoreFile(const fs::path& appData)
+{
+    return StoreFolder(appData) / "DEBUG.CFG";
+}
+
+}  // namespace test

@@ -1,0 +1,47 @@
+// What the tests share: fresh folders, the environment, child processes, file bytes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace test {
+
+namespace fs = std::filesystem;
+
+// A new, empty folder under the system's temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+void SetEnv(const std::string& name, const std::string& value);
+void UnsetEnv(const std::string& name);
+
+// Runs a command line through the shell; the exit status, or -1 when a signal ended it.
+int Run(const std::string& commandLine);
+// A word quoted for the shell that Run uses.
+std::string Quote(const std::string& word);
+// Runs program with args, standard error captured; returns the exit status.
+int RunCapturing(const std::string& program, const std::vector<std::string>& args,
+                 const fs::path& stderrFile, std::string& stderrText);
+
+std::string ReadFile(const fs::path& path);
+void WriteFile(const fs::path& path, const std::string& bytes);
+
+// The bytes of a store file holding these slot values, little-endian.
+std::string SlotBytes(const std::vector<int32_t>& slots);
+
+// Where the store lives below a given per-user data folder.
+fs::path StoreFolder(const fs::path& appData);
+fs::path StoreFile(const fs::path& appData);
+
+}  // namespace test

@@ -1,0 +1,25 @@
+// A second process on the level store, for the tests: "set SLOT VALUE" stores a level
+// through its own view; "expect SLOT VALUE" exits 0 only when its view shows that value.
+#include "CLog.h"
+
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv)
+{
+    if (argc != 4 || !CLog::Init(false))
+        return 2;
+    const int slot = std::atoi(argv[2]);
+    const int32_t value = static_cast<int32_t>(std::atol(argv[3]));
+    if (slot < 0 || slot >= kLogSubsystemCount)
+        return 2;
+    int status = 2;
+    if (std::strcmp(argv[1], "set") == 0) {
+        CLog::s_levels[slot] = value;
+        status = 0;
+    } else if (std::strcmp(argv[1], "expect") == 0) {
+        status = CLog::s_levels[slot] == value ? 0 : 1;
+    }
+    CLog::Shutdown();
+    return status;
+}
