@@ -12,11 +12,7 @@
 
 class LogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        Reset();
-        test::SetEnv("APPDATA", m_dir.path().string());
-    }
+    void SetUp() override { Reset(); }
 
     void TearDown() override { Reset(); }
 
@@ -45,5 +41,6 @@ protected:
     }
 
     test::TempDir m_dir;
+    test::ScopedEnv m_appData {"APPDATA", m_dir.path().string()};
     int32_t m_levels[kLogSubsystemCount] = {};
 };

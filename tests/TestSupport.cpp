@@ -62,6 +62,23 @@ void UnsetEnv(const std::string& name)
 #endif
 }
 
+ScopedEnv::ScopedEnv(std::string name, const std::string& value)
+    : m_name(std::move(name))
+{
+    const char* saved = std::getenv(m_name.c_str());
+    m_wasSet = saved != nullptr;
+    m_saved = m_wasSet ? saved : "";
+    SetEnv(m_name, value);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_wasSet)
+        SetEnv(m_name, m_saved);
+    else
+        UnsetEnv(m_name);
+}
+
 int Run(const std::string& commandLine)
 {
 #ifdef _WIN32

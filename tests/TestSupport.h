@@ -26,6 +26,20 @@ private:
 void SetEnv(const std::string& name, const std::string& value);
 void UnsetEnv(const std::string& name);
 
+// Gives a variable a value for its own lifetime, then restores what it was.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::string m_saved;
+    bool m_wasSet;
+};
+
 // Runs a command line through the shell; the exit status, or -1 when a signal ended it.
 int Run(const std::string& commandLine);
 // A word quoted for the shell that Run uses.

@@ -1,0 +1,29 @@
+#include "LevelReport.h"
+
+#include "CLog.h"
+#include "LevelNames.h"
+
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr std::size_t kNameWidth = 10;
+
+}  // namespace
+
+void ShowLevels(int from, int to)
+{
+    std::string line;
+    for (int subsystem = from; subsystem < to; ++subsystem) {
+        const volatile int32_t* levels = CLog::s_levels;
+        const std::string level = levels != nullptr ? LevelName(levels[subsystem]) : "OFF";
+        const std::string name = SubsystemName(subsystem);
+        line.assign("\t").append(name);
+        if (name.size() < kNameWidth)
+            line.append(kNameWidth - name.size(), ' ');
+        line.append(" :").append(level);
+        // One write per line: a line is never torn by another process's output.
+        std::cerr << line << std::endl;
+    }
+}
