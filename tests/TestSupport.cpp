@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -79,17 +80,69 @@ ScopedEnv::~ScopedEnv()
         UnsetEnv(m_name);
 }
 
-int Run(const std::string& commandLine)
+static int ExitStatus(int status)
 {
 #ifdef _WIN32
-    // cmd /c drops the outermost pair of quotes: give it one to drop.
-    return std::system(("\"" + commandLine + "\"").c_str());
+    return status;
 #else
-    const int status = std::system(commandLine.c_str());
     if (status == -1 || (status & 0x7f) != 0)
         return -1;
     return (status >> 8) & 0xff;
 #endif
+}
+
+int Run(const std::string& commandLine)
+{
+#ifdef _WIN32
+    // cmd /c drops the outermost pair of quotes: give it one to drop.
+    return ExitStatus(std::system(("\"" + commandLine + "\"").c_str()));
+#else
+    return ExitStatus(std::system(commandLine.c_str()));
+#endif
+}
+
+Child::Child(const std::string& commandLine)
+{
+#ifdef _WIN32
+    m_pipe = _popen(("\"" + commandLine + "\"").c_str(), "rb");
+#else
+    m_pipe = popen(commandLine.c_str(), "r");
+#endif
+}
+
+Child::~Child()
+{
+    Wait();
+}
+
+bool Child::ReadLine(std::string& line)
+{
+    line.clear();
+    if (m_pipe == nullptr)
+        return false;
+    int c;
+    while ((c = std::fgetc(static_cast<std::FILE*>(m_pipe))) != EOF) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return true;
+        }
+        line += static_cast<char>(c);
+    }
+    return !line.empty();
+}
+
+int Child::Wait()
+{
+    if (m_pipe == nullptr)
+        return -1;
+#ifdef _WIN32
+    const int status = _pclose(static_cast<std::FILE*>(m_pipe));
+#else
+    const int status = pclose(static_cast<std::FILE*>(m_pipe));
+#endif
+    m_pipe = nullptr;
+    return ExitStatus(status);
 }
 
 std::string Quote(const std::string& word)

@@ -48,6 +48,23 @@ std::string Quote(const std::string& word);
 int RunCapturing(const std::string& program, const std::vector<std::string>& args,
                  const fs::path& stderrFile, std::string& stderrText);
 
+// A child process whose standard output (and whatever the command line sends there) is
+// read line by line as it comes.
+class Child {
+public:
+    explicit Child(const std::string& commandLine);
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    // The next line without its line end; false at the end of the output.
+    bool ReadLine(std::string& line);
+    // Waits for the child; its exit status, or -1 when a signal ended it.
+    int Wait();
+
+private:
+    void* m_pipe;
+};
+
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& bytes);
 
