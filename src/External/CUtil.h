@@ -2,9 +2,40 @@
 // standard's enumerations, item release and value formatting.
 #pragma once
 
+#include "PduApi.h"
+
 #include <cstdint>
+#include <map>
 #include <string>
 #include <thread>
+
+// ---- name tables: enumeration value -> the standard's name; read-only after start-up ----
+// Look values up with find (or EnumToString), never with operator[], which would insert.
+extern const std::map<uint32_t, const char*> ComParamClassNames;
+extern const std::map<uint32_t, const char*> ComPrimitiveTypeNames;
+extern const std::map<uint32_t, const char*> ErrorEventNames;
+extern const std::map<uint32_t, const char*> ErrorNames;
+extern const std::map<uint32_t, const char*> EventNames;
+extern const std::map<uint32_t, const char*> FilterTypeNames;
+extern const std::map<uint32_t, const char*> InfoNames;
+extern const std::map<uint32_t, const char*> ItemTypeNames;
+extern const std::map<uint32_t, const char*> ObjectTypeNames;
+extern const std::map<uint32_t, const char*> StatusNames;
+extern const std::map<uint32_t, const char*> ParamTypeNames;
+
+// ---- item release ----
+// Releases an item that the D-PDU API handed out, with everything it owns. PDU_ERR_INVALID_
+// PARAMETERS for a null item, PDU_STATUS_NOERROR otherwise; the item is gone afterwards.
+T_PDU_ERROR DestroyItem(PDU_ITEM* pItem);
+// Releases the value behind one parameter item (not the item itself).
+T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam);
+
+// ---- formatting ----
+// The value's name in the table, or the value in unsigned decimal.
+std::string EnumToString(const std::map<uint32_t, const char*>& table, uint32_t value);
+// "PDU_HANDLE_UNDEF", or the handle as 0x and eight lowercase hexadecimal digits
+// (ten zeros for handle 0).
+std::string HandleToString(uint32_t handle);
 
 namespace Util {
 

@@ -262,6 +262,10 @@ uint64_t TickCountMs()
 
 bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
 {
+    if (!thread.joinable()) {  // no thread behind the object: nothing to hand the system
+        error = ESRCH;
+        return false;
+    }
     sched_param param {};
     int policy = SCHED_OTHER;
     if (priority == kPriorityTimeCritical) {

@@ -158,6 +158,10 @@ uint64_t TickCountMs()
 
 bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
 {
+    if (!thread.joinable()) {  // no thread behind the object: nothing to hand the system
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
     const HANDLE handle = ::pthread_gethandle(thread.native_handle());
     if (::SetThreadPriority(handle, priority) != 0) {
         error = 0;

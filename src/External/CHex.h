@@ -1,0 +1,33 @@
+// A hex dump for log records: sixteen bytes a row, as offset, hexadecimal and characters.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+class CHex {
+public:
+    // A chunk is its length and a pointer to its first byte.
+    using Chunk = std::pair<uint32_t, const uint8_t*>;
+
+    // A null data pointer is reported (WARN, GENERAL) and dumps nothing.
+    CHex(const uint8_t* data, uint32_t len);
+    // Each chunk in turn, each numbered from offset 0.
+    explicit CHex(const std::vector<Chunk>& chunks);
+
+    // Inserts the whole dump as one string, so a field width applies to all of it.
+    std::ostream& Output(std::ostream& out) const;
+
+private:
+    void Dump(const uint8_t* data, uint32_t len);
+    void Row(uint32_t offset, const uint8_t* bytes, uint32_t count);
+
+    // 79 characters and a NUL for a row with a four-digit offset; the offsets of buffers
+    // beyond 64 KiB take up to four more digits, and the row moves right with them.
+    char m_line[80 + 4];
+    std::string m_text;
+};
+
+std::ostream& operator<<(std::ostream& out, const CHex& hex);

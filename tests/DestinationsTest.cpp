@@ -1,0 +1,146 @@
+// The moves of the log sink: init log file, pipe and back, and what each move records.
+#include "LogTestFixture.h"
+
+#include <regex>
+
+namespace {
+
+class Destinations : public LogTest {
+protected:
+    test::fs::path Temp() const { return m_dir.path() / "temp"; }
+    test::fs::path InitLog() const { return Temp() / "d-pdu-api_All_x86_init.log"; }
+    std::string InitLogPath() const { return InitLog().string(); }
+
+    // The file's records with times and thread fields made uniform.
+    static std::string Records(const test::fs::path& path)
+    {
+        std::string text = test::ReadFile(path);
+        text = std::regex_replace(text, std::regex("\r\n"), "\n");
+        text = std::regex_replace(text, std::regex("(^|\n)\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"), "$1TT");
+        return std::regex_replace(text, std::regex(" INFO   [ 0-9a-f]{5,}:"), " INFO   tid:");
+    }
+
+    test::ScopedEnv m_temp {"TEMP", (m_dir.path() / "temp").string()};
+    const std::string m_prefix = "TT INFO   tid:src\\External\\CLog.cpp:";
+
+    void SetUp() override
+    {
+        LogTest::SetUp();
+        test::fs::create_directories(Temp());
+    }
+};
+
+TEST_F(Destinations, LogFileNameIsInTheTemporaryFolder)
+{
+    std::string path;
+    EXPECT_TRUE(CLog::GetLogFileName(path));
+    EXPECT_EQ(test::fs::path(path), Temp() / "d-pdu-api_All_x86.log");
+    EXPECT_FALSE(test::fs::exists(path)) << "nothing is created";
+}
+
+TEST_F(Destinations, InitLogFileBecomesTheSinkOnce)
+{
+    UseLevels(LL_INFO);
+    test::WriteFile(InitLog(), "old content\n");
+    EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);  // no previous sink
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "one";
+    EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);  // already the sink: not truncated again
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "two";
+    CLog::Shutdown();
+    EXPECT_EQ(Records(InitLog()),
+              "TT ERROR  one\nTT ERROR  two\n" + m_prefix + "452:CLog::Shutdown:Closing init log file\n");
+}
+
+TEST_F(Destinations, RedirectionIsRecordedInThePreviousSink)
+{
+    UseLevels(LL_INFO);
+    const auto first = CaptureSink("first.log");
+    std::FILE* previous = CLog::SetInitLogFile(false);
+    EXPECT_NE(previous, nullptr);
+    std::fclose(previous);  // the caller's from now on
+    EXPECT_EQ(Records(first), m_prefix + "302:CLog::SetInitLogFile:Re-directing to init log file: "
+                                  + InitLogPath() + "\n");
+}
+
+TEST_F(Destinations, PipeAndBack)
+{
+    UseLevels(LL_INFO);
+    ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);
+    const auto pipePath = m_dir.path() / "pipe.log";
+    std::FILE* pipe = std::fopen(pipePath.string().c_str(), "wb");
+    EXPECT_EQ(CLog::SetPipe(pipe), nullptr);  // the init log file was the sink: closed, not returned
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "in the pipe";
+
+    const auto otherPath = m_dir.path() / "other.log";
+    std::FILE* other = std::fopen(otherPath.string().c_str(), "wb");
+    EXPECT_EQ(CLog::SetPipe(other), pipe);  // a pipe goes back unclosed, with no record
+    EXPECT_EQ(CLog::SetPipe(pipe), other);
+    std::fclose(other);
+
+    EXPECT_EQ(CLog::SetPipe(nullptr), pipe);  // back to the init log file, appending
+    std::fclose(pipe);
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "appended";
+    EXPECT_EQ(CLog::SetPipe(nullptr), nullptr);  // already there
+    CLog::Shutdown();
+
+    EXPECT_EQ(Records(InitLog()),
+              m_prefix + "481:CLog::SetPipe:Leaving initial log file\n"
+              "TT ERROR  appended\n" + m_prefix + "452:CLog::Shutdown:Closing init log file\n");
+    EXPECT_EQ(Records(pipePath),
+              "TT ERROR  in the pipe\n" + m_prefix + "491:CLog::SetPipe:Returning to initial log file\n"
+              + m_prefix + "302:CLog::SetInitLogFile:Re-directing to init log file: " + InitLogPath() + "\n");
+    EXPECT_EQ(test::ReadFile(otherPath), "");
+}
+
+TEST_F(Destinations, UnopenableInitLogLeavesTheSinkAlone)
+{
+    UseLevels(LL_NOTICE);
+    test::fs::create_directories(InitLog());  // a folder where the file must go
+    const auto sink = CaptureSink();
+    EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "still here";
+    const std::string text = Records(sink);
+    EXPECT_NE(text.find(":309:CLog::SetInitLogFile:Failed to re-direct to init log file: " + InitLogPath() + "\n"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find("TT ERROR  still here\n"), std::string::npos);
+}
+
+TEST_F(Destinations, InitStartsTheInitLogOnlyWhenTheStoreOpens)
+{
+    test::ScopedEnv appData("APPDATA", (m_dir.path() / "appdata").string());
+    ASSERT_TRUE(CLog::Init(true));
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "into the init log";
+    CLog::Shutdown();  // the own store is released first: no closing record
+    EXPECT_EQ(Records(InitLog()), "TT ERROR  into the init log\n");
+
+    test::fs::remove(InitLog());
+    test::WriteFile(m_dir.path() / "blocked", "");
+    test::ScopedEnv blocked("APPDATA", (m_dir.path() / "blocked").string());
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(CLog::Init(true));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(test::fs::exists(InitLog()));
+}
+
+#ifndef _WIN32
+TEST_F(Destinations, PlantedSymbolicLinkIsRefused)
+{
+    const auto victim = m_dir.path() / "victim.txt";
+    test::WriteFile(victim, "precious");
+    test::fs::create_symlink(victim, InitLog());
+    UseLevels(LL_NOTICE);
+    const auto sink = CaptureSink();
+    EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);
+    EXPECT_EQ(test::ReadFile(victim), "precious");
+    EXPECT_NE(Records(sink).find(":309:CLog::SetInitLogFile:Failed to re-direct"), std::string::npos);
+}
+
+TEST_F(Destinations, NewInitLogIsPrivateToItsOwner)
+{
+    ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);
+    const auto perms = test::fs::status(InitLog()).permissions();
+    EXPECT_EQ(perms & (test::fs::perms::group_all | test::fs::perms::others_all), test::fs::perms::none);
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,134 @@
+#include "CUtil.h"
+#include "LogTestFixture.h"
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+using ProcessUtil = LogTest;
+
+TEST(Expand, ReplacesDefinedReferencesAndKeepsUndefinedOnes)
+{
+    test::ScopedEnv temp("TEMP", "C:\\T");
+    std::string result = "old";
+    EXPECT_TRUE(Util::Env::Expand("%TEMP%\\", result));
+    EXPECT_EQ(result, "C:\\T\\");
+    test::UnsetEnv("PDULOG_UNDEFINED");
+    EXPECT_TRUE(Util::Env::Expand("%PDULOG_UNDEFINED%\\x", result));
+    EXPECT_EQ(result, "%PDULOG_UNDEFINED%\\x");
+    EXPECT_FALSE(Util::Env::Expand("", result));
+    EXPECT_EQ(result, "");
+    const std::string longValue(5000, 'v');
+    test::ScopedEnv big("PDULOG_BIG", longValue);
+    EXPECT_TRUE(Util::Env::Expand("<%PDULOG_BIG%>", result));
+    EXPECT_EQ(result, "<" + longValue + ">");
+}
+
+TEST(TickCount, MicrosecondsAtMillisecondSteps)
+{
+    const uint64_t first = Util::Time::GetTickCountUs();
+    const uint64_t second = Util::Time::GetTickCountUs();
+    EXPECT_EQ(first % 1000, 0u);
+    EXPECT_EQ(second % 1000, 0u);
+    EXPECT_LE(first, second);
+    EXPECT_GT(first, 0u);
+}
+
+struct MonthCase {
+    const char* text;
+    unsigned pos;
+    uint8_t month;
+};
+
+TEST(BuildDate, MonthFromTheThirdLetter)
+{
+    const MonthCase cases[] = {
+        {"Jan", 0, 1}, {"Feb", 0, 2}, {"Mar", 0, 3}, {"Apr", 0, 4}, {"May", 0, 5}, {"Jun", 0, 6},
+        {"Jul", 0, 7}, {"Aug", 0, 8}, {"Sep", 0, 9}, {"Oct", 0, 10}, {"Nov", 0, 11}, {"Dec", 0, 12},
+        {"Hey", 0, 5}, {"Abc", 0, 12}, {"xxJun", 2, 6}, {"Dec 31 2026", 0, 12},
+    };
+    for (const MonthCase& c : cases)
+        EXPECT_EQ(Util::Date::MonthFromName(c.text, c.pos), c.month) << c.text;
+}
+
+TEST(BuildDate, UnknownOrShortTextIsMonthZeroWithAMessage)
+{
+    for (const MonthCase& c : {MonthCase {"Foo", 0, 0}, MonthCase {"Ja", 0, 0}, MonthCase {"", 0, 0},
+                               MonthCase {"Jan", 1, 0}, MonthCase {"Jan", 4000000000u, 0}}) {
+        std::ostringstream captured;
+        std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
+        const uint8_t month = Util::Date::MonthFromName(c.text, c.pos);
+        std::cerr.rdbuf(saved);
+        EXPECT_EQ(month, 0) << c.text;
+        EXPECT_EQ(captured.str(), "Unknown month\n") << c.text;
+    }
+}
+
+TEST(BuildDate, WeekOfYearInACommonYear)
+{
+    EXPECT_EQ(Util::Date::WeekOfYear("Jan  1 2026", 0, 4), 0);
+    EXPECT_EQ(Util::Date::WeekOfYear("Jan  6 2026", 0, 4), 0);
+    EXPECT_EQ(Util::Date::WeekOfYear("Jan  7 2026", 0, 4), 1);
+    EXPECT_EQ(Util::Date::WeekOfYear("Sep 13 2026", 0, 4), 36);
+    EXPECT_EQ(Util::Date::WeekOfYear("Dec 31 2024", 0, 4), 52);
+    EXPECT_EQ(Util::Date::WeekOfYear("Mar  1 2024", 0, 4), 8);  // February counts 28 days
+    EXPECT_EQ(Util::Date::WeekOfYear("Dec", 0, 4), 47);        // no day field: day 0 (334 / 7)
+}
+
+TEST_F(ProcessUtil, PriorityRecordsBehindTheAppGate)
+{
+    const auto sink = CaptureSink();
+    std::thread none;  // no thread behind it: refused by the system, never a crash
+    EXPECT_FALSE(Util::Thread::SetPriority(none, 7));
+    EXPECT_EQ(test::ReadFile(sink), "") << "no store: no records";
+
+    UseLevels(LL_ERROR);
+    m_levels[LS_APP] = LL_INFO;
+    EXPECT_FALSE(Util::Thread::SetPriority(none, 0));
+    EXPECT_EQ(test::ReadFile(sink), "") << "APP below DEBUG: no records";
+
+    m_levels[LS_APP] = LL_DEBUG;
+    EXPECT_FALSE(Util::Thread::SetPriority(none, 7));
+    EXPECT_FALSE(Util::Thread::SetPriority(none, -3));
+    const std::string text = test::ReadFile(sink);
+    const std::string at = ":src\\External\\CUtil.cpp:";
+#ifdef _WIN32
+    const std::string error = "Error=0x6\n";  // ERROR_INVALID_HANDLE
+#else
+    const std::string error = "Error=0x3\n";  // ESRCH
+#endif
+    const std::string expected[] = {
+        at + "647:Util::Thread::SetPriority:Not handled:7\n",
+        at + "652:Util::Thread::SetPriority:" + error,
+        at + "647:Util::Thread::SetPriority:Not handled:-3\n",
+        at + "652:Util::Thread::SetPriority:" + error,
+    };
+    std::size_t from = 0;
+    for (const std::string& record : expected) {
+        const std::size_t at_ = text.find(record, from);
+        ASSERT_NE(at_, std::string::npos) << record << " in\n" << text;
+        from = at_ + record.size();
+    }
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
+}
+
+TEST_F(ProcessUtil, PriorityOfARealThread)
+{
+    const auto sink = CaptureSink();
+    UseLevels(LL_DEBUG);
+    std::thread worker([] {});
+    EXPECT_TRUE(Util::Thread::SetPriority(worker, 0));
+    // Time-critical needs privileges that a test may or may not have: either the system
+    // accepts it, or it refuses and the refusal is recorded with the system's error code.
+    const bool critical = Util::Thread::SetPriority(worker, 1);
+    worker.join();
+    const std::string text = test::ReadFile(sink);
+    if (critical)
+        EXPECT_EQ(text, "");
+    else
+        EXPECT_NE(text.find(":652:Util::Thread::SetPriority:Error=0x"), std::string::npos) << text;
+}
+
+}  // namespace
