@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <regex>
 
@@ -271,6 +272,38 @@ TEST_F(Command, StorePathThatIsAFolderFails)
     EXPECT_EQ(m_stderr.find(Native("CLog failed to initialise - ")), 0u) << m_stderr;
     EXPECT_NE(m_stderr.find(Native("\n\tFailed to access/create log levels\n" + ExitLine())), std::string::npos);
     EXPECT_EQ(m_stderr.find("version"), std::string::npos);
+}
+
+TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
+{
+    test::UnsetEnv("APPDATA");
+    test::ScopedEnv xdg("XDG_CONFIG_HOME", "");
+    test::ScopedEnv home("HOME", "");
+    EXPECT_EQ(Run({}), 1);
+    test::SetEnv("APPDATA", AppData().string());
+    EXPECT_EQ(m_stderr, Native("CLog failed to initialise - " + std::string(std::strerror(ENOENT)) + "\n"
+                               "\n\tFailed to access/create log levels\n" + ExitLine()));
+    EXPECT_FALSE(test::fs::exists("%APPDATA%"));
+}
+
+TEST_F(Command, OverlongPerUserDataFolderFails)
+{
+    test::ScopedEnv appData("APPDATA", (m_dir.path() / std::string(5000, 'a')).string());
+    EXPECT_EQ(Run({"-s", "APP"}), 1);
+    EXPECT_EQ(m_stderr.rfind(Native("CLog failed to initialise - "), 0), 0u) << m_stderr;
+    EXPECT_NE(m_stderr.find(Native("\n\tFailed to access/create log levels\n" + ExitLine())), std::string::npos);
+}
+
+TEST_F(Command, TruncatedStoreIsPaddedAgainOnTheNextRun)
+{
+    EXPECT_EQ(Run({"-s", "APP", "-l", "DEBUG3"}), 0);
+    std::string bytes = test::ReadFile(Store());
+    test::WriteFile(Store(), bytes.substr(0, 8));  // GENERAL and APP survive
+    EXPECT_EQ(Run({}), 0);
+    std::vector<int32_t> expected(19, 1);
+    expected[1] = 7;
+    EXPECT_EQ(m_stderr, Native(Banner() + AllLines(expected)));
+    EXPECT_EQ(test::ReadFile(Store()).size(), 76u);
 }
 
 TEST_F(Command, SetInOneProcessIsListedByTheNext)

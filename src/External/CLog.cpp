@@ -13,6 +13,7 @@ namespace {
 
 constexpr SourcePlace kPlace(__FILE__);
 
+constexpr char kAppDataReference[] = "%APPDATA%";
 constexpr char kStoreFolder[] = "%APPDATA%\\Krelt\\PDUAPI\\";
 constexpr char kStorePath[] = "%APPDATA%\\Krelt\\PDUAPI\\DEBUG.CFG";
 constexpr uint32_t kSlotBytes = 4;
@@ -85,11 +86,18 @@ bool CLog::OpenLevelStore()
     if (s_fd == -1) {
         std::string path;
         ExpandPath(kStoreFolder, path);
-        Platform::CreateFolderChain(path);
-        ExpandPath(kStorePath, path);
-        int fd = Platform::OpenShared(path, false);
-        if (fd == -1)
-            fd = Platform::OpenShared(path, true);
+        int fd = -1;
+        // With no per-user data folder the reference stays unexpanded: that is no place to
+        // create a store (it would land in whatever the current folder is).
+        if (path.compare(0, sizeof kAppDataReference - 1, kAppDataReference) == 0) {
+            errno = ENOENT;
+        } else {
+            Platform::CreateFolderChain(path);
+            ExpandPath(kStorePath, path);
+            fd = Platform::OpenShared(path, false);
+            if (fd == -1)
+                fd = Platform::OpenShared(path, true);
+        }
         if (fd == -1) {
             const int error = errno;
             std::cerr << "CLog failed to initialise - " << std::strerror(error) << '\n';
