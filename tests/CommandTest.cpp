@@ -306,6 +306,33 @@ TEST_F(Command, TruncatedStoreIsPaddedAgainOnTheNextRun)
     EXPECT_EQ(test::ReadFile(Store()).size(), 76u);
 }
 
+#ifndef _WIN32
+TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
+{
+    // A file-size limit of 0 blocks the padding; the signal it would raise is ignored, as
+    // a process that sets such limits does.
+    for (const std::string& before : {std::string("abcdef"), std::string()}) {
+        SCOPED_TRACE(before.size());
+        test::fs::remove_all(AppData());
+        if (!before.empty()) {
+            test::fs::create_directories(test::StoreFolder(AppData()));
+            test::WriteFile(Store(), before);
+        }
+        // Standard error goes to a pipe: the limit would stop a file from taking it.
+        test::Child child("trap '' XFSZ; ulimit -f 0; exec " + test::Quote(kProgram) + " -s APP 2>&1");
+        std::string output, line;
+        while (child.ReadLine(line))
+            output += line + "\n";
+        EXPECT_EQ(child.Wait(), 1) << "never killed by a signal";
+        EXPECT_EQ(output, "\n\tFailed to access/create log levels\n" + ExitLine());
+        EXPECT_EQ(test::ReadFile(Store()), before);
+    }
+    // Without the limit the next run pads the file and goes on.
+    EXPECT_EQ(Run({"-s", "APP"}), 0);
+    EXPECT_EQ(m_stderr, Banner() + Line(1, " WARN   "));
+}
+#endif
+
 TEST_F(Command, SetInOneProcessIsListedByTheNext)
 {
     EXPECT_EQ(Run({"-s", "COMMS", "-l", "DEBUG"}), 0);

@@ -3,7 +3,10 @@
 #include "LogFormat.h"
 #include "Platform/Platform.h"
 
+#include <cstdio>
 #include <ctime>
+#include <thread>
+#include <vector>
 #include <iomanip>
 #include <regex>
 
@@ -186,6 +189,47 @@ TEST_F(Record, StreamStateStartsFreshForEveryRecord)
     const std::string text = test::ReadFile(sink);
     EXPECT_NE(text.find(" ERROR  ff\n"), std::string::npos);
     EXPECT_NE(text.find(" ERROR   255\n"), std::string::npos) << text;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Record, ThreadsWritingToOneSinkNeverInterleave)
+{
+    constexpr int kThreads = 8;
+    constexpr int kRecords = 10000;
+    const auto sink = CaptureSink();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            for (int n = 0; n < kRecords; ++n)
+                CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "thread " << t << " record " << n;
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    const std::string text = test::ReadFile(sink);
+    int next[kThreads] = {};
+    int lines = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at);
+        ASSERT_NE(end, std::string::npos) << "unterminated last line";
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        ++lines;
+        ASSERT_GT(line.size(), 20u) << line;
+        ASSERT_TRUE(line[2] == ':' && line[5] == ':' && line[8] == '.') << line;
+        ASSERT_EQ(line.substr(12, 15), " ERROR  thread ") << line;
+        int t = -1, n = -1;
+        ASSERT_EQ(std::sscanf(line.c_str() + 27, "%d record %d", &t, &n), 2) << line;
+        ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+        ASSERT_EQ(n, next[t]) << "records of one thread arrive in order, none lost: " << line;
+        ++next[t];
+        ASSERT_EQ(line, line.substr(0, 27) + std::to_string(t) + " record " + std::to_string(n));
+    }
+    EXPECT_EQ(lines, kThreads * kRecords);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
-// A second process on the level store, for the tests: "set SLOT VALUE" stores a level
-// through its own view; "expect SLOT VALUE" exits 0 only when its view shows that value.
+// Another process on the level store, for the tests:
+//   set SLOT VALUE     stores a level through its own view
+//   expect SLOT VALUE  exits 0 only when its view shows that value
+//   loop SLOT COUNT    stores 0, 1, ..., 7, 0, ... COUNT times (the last is (COUNT-1) % 8)
+//   open SLOT 0        opens and closes the store, nothing else
 #include "CLog.h"
 
 #include <cstdlib>
@@ -19,6 +22,13 @@ int main(int argc, char** argv)
         status = 0;
     } else if (std::strcmp(argv[1], "expect") == 0) {
         status = CLog::s_levels[slot] == value ? 0 : 1;
+    } else if (std::strcmp(argv[1], "loop") == 0) {
+        volatile int32_t* levels = CLog::s_levels;
+        for (int32_t i = 0; i < value; ++i)
+            levels[slot] = i % kLogLevelCount;
+        status = 0;
+    } else if (std::strcmp(argv[1], "open") == 0) {
+        status = 0;
     }
     CLog::Shutdown();
     return status;

@@ -1,0 +1,92 @@
+// Crowds of processes on one store: first starts racing each other, writers racing
+// readers. Each process is a real child; nothing sleeps, every child is waited for.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
+namespace {
+
+using test::SlotBytes;
+
+#ifdef _WIN32
+constexpr int kRounds = 1;  // every process is a wine start: one round says enough there
+#else
+constexpr int kRounds = 5;
+#endif
+
+class Stress : public ::testing::Test {
+protected:
+    test::fs::path AppData() const { return m_dir.path() / "appdata"; }
+    test::fs::path Store() const { return test::StoreFile(AppData()); }
+
+    static std::string Peer(const std::string& verb, int slot, int32_t value)
+    {
+        return test::Quote(STORE_PEER) + " " + verb + " " + std::to_string(slot) + " " + std::to_string(value);
+    }
+
+    test::TempDir m_dir;
+    test::ScopedEnv m_appData {"APPDATA", AppData().string()};
+};
+
+TEST_F(Stress, RacingFirstStartsNeverLoseALevelThatWasSet)
+{
+    const int32_t values[8] = {0, 2, 3, 4, 5, 6, 7, -1};
+    for (int round = 0; round < kRounds; ++round) {
+        test::fs::remove_all(AppData());
+        std::vector<std::unique_ptr<test::Child>> children;
+        for (int i = 0; i < 40; ++i) {
+            // The setters are spread among the openers.
+            const bool setter = i % 5 == 4;
+            const int slot = 10 + i / 5;
+            children.push_back(std::make_unique<test::Child>(
+                setter ? Peer("set", slot, values[i / 5]) : Peer("open", 0, 0)));
+        }
+        for (auto& child : children)
+            ASSERT_EQ(child->Wait(), 0) << "round " << round;
+
+        std::vector<int32_t> expected(19, 1);
+        for (int s = 0; s < 8; ++s)
+            expected[10 + s] = values[s];
+        EXPECT_EQ(test::ReadFile(Store()), SlotBytes(expected)) << "round " << round;
+    }
+}
+
+TEST_F(Stress, WritersAndListersNeverSeeATornOrLostLevel)
+{
+    ASSERT_EQ(test::Run(Peer("open", 0, 0)), 0);
+    std::vector<std::unique_ptr<test::Child>> writers, listers;
+    for (int slot = 0; slot < 16; ++slot)
+        writers.push_back(std::make_unique<test::Child>(Peer("loop", slot, 1000)));
+    for (int i = 0; i < 8; ++i)
+        listers.push_back(std::make_unique<test::Child>(test::Quote(PDU_LOGLEVEL) + " 2>&1"));
+
+    const std::string valid[] = {" ERROR  ", " WARN   ", " NOTICE ", " INFO   ",
+                                 " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 "};
+    for (auto& lister : listers) {
+        std::string line;
+        int levelLines = 0;
+        while (lister->ReadLine(line)) {
+            const std::size_t colon = line.find(" :");
+            if (line.empty() || line[0] != '\t' || colon == std::string::npos)
+                continue;
+            ++levelLines;
+            const std::string level = line.substr(colon + 2);
+            EXPECT_NE(std::find(std::begin(valid), std::end(valid), level), std::end(valid)) << line;
+        }
+        EXPECT_EQ(lister->Wait(), 0);
+        EXPECT_EQ(levelLines, 19);
+    }
+    for (auto& writer : writers)
+        ASSERT_EQ(writer->Wait(), 0);
+
+    std::vector<int32_t> expected(19, 1);
+    for (int slot = 0; slot < 16; ++slot)
+        expected[slot] = (1000 - 1) % 8;
+    EXPECT_EQ(test::ReadFile(Store()), SlotBytes(expected));
+}
+
+}  // namespace
