@@ -2,6 +2,7 @@
 #include "LogTestFixture.h"
 
 #include <algorithm>
+#include <future>
 #include <iostream>
 #include <sstream>
 
@@ -118,11 +119,13 @@ TEST_F(ProcessUtil, PriorityOfARealThread)
 {
     const auto sink = CaptureSink();
     UseLevels(LL_DEBUG);
-    std::thread worker([] {});
+    std::promise<void> release;
+    std::thread worker([done = release.get_future()]() mutable { done.wait(); });
     EXPECT_TRUE(Util::Thread::SetPriority(worker, 0));
     // Time-critical needs privileges that a test may or may not have: either the system
     // accepts it, or it refuses and the refusal is recorded with the system's error code.
     const bool critical = Util::Thread::SetPriority(worker, 1);
+    release.set_value();
     worker.join();
     const std::string text = test::ReadFile(sink);
     if (critical)
