@@ -1,0 +1,95 @@
+// pdu-loglevel: lists, shows and sets the levels of the shared D-PDU API level store.
+#include "Command.h"
+
+#include "CLog.h"
+#include "LevelNames.h"
+#include "LevelReport.h"
+#include "Options.h"
+
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr int kVersionMajor = 6;
+constexpr int kVersionMinor = 0;
+constexpr int kVersionPatch = 0;
+
+// Opens the store for the command's lifetime; every way out of main shuts the facility
+// down, error paths included.
+class CLogInitForConfigOnly {
+public:
+    CLogInitForConfigOnly() : m_failed(!CLog::Init(false)) {}
+    virtual ~CLogInitForConfigOnly() { CLog::Shutdown(); }
+    CLogInitForConfigOnly(const CLogInitForConfigOnly&) = delete;
+    CLogInitForConfigOnly& operator=(const CLogInitForConfigOnly&) = delete;
+
+    bool Failed() const { return m_failed; }
+
+private:
+    bool m_failed;
+};
+
+void Banner(const std::string& program)
+{
+    std::cerr << "\n\t" + program + " - version " + std::to_string(kVersionMajor) + "."
+                     + std::to_string(kVersionMinor) + "." + std::to_string(kVersionPatch)
+                     + "\n\t=============================="
+              << std::endl;
+}
+
+void Usage(const std::string& program)
+{
+    std::cerr << "\nD-PDU API log level control\n\nUsage: " + program
+                     + " [-s|--system <subsystem> [-l|--level <level>]]\n"
+                       "\t-s --system\tShow or set level for subsystem\n"
+                       "\t-l --level\tSet level\n"
+                       "\tNo argument\tShow level for all subsystems\n\n";
+}
+
+void SetLevel(int subsystem, int level)
+{
+    std::cerr << "System: " + SubsystemName(subsystem) + " Level:" + LevelName(level) + "requested\n";
+    volatile int32_t* levels = CLog::s_levels;
+    if (levels != nullptr && subsystem >= 0 && subsystem < kLogSubsystemCount && level >= 0
+        && level < kLogLevelCount)
+        levels[subsystem] = level;  // seen at once by every process that maps the store
+}
+
+int Run(int argc, char** argv, const std::string& program)
+{
+    const CLogInitForConfigOnly store;
+    if (store.Failed()) {
+        std::cerr << "\n\t" << "Failed to access/create log levels" << std::endl;
+    } else {
+        Banner(program);
+        int subsystem = LS_GENERAL;
+        int level = LL_WARN;
+        bool help = false;
+        const int count = ParseOptions(argc, argv, &subsystem, &level, &help);
+        if (count == -1 || help) {
+            Usage(program);
+            if (help)
+                return 0;
+        } else if (count == 0) {
+            ShowLevels(0, kLogSubsystemCount);
+            return 0;
+        } else if (count == 1) {
+            ShowLevels(subsystem, subsystem + 1);
+            return 0;
+        } else {
+            SetLevel(subsystem, level);
+            return 0;
+        }
+    }
+    std::cerr << "\n\t" + program + ": exiting with [" + std::to_string(1) + "]" << std::endl;
+    return 1;
+}
+
+}  // namespace
+
+int RunCommand(int argc, char** argv)
+{
+    const std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "";
+    return Run(argc, argv, program);
+}

@@ -1,0 +1,47 @@
+#include "FuzzSupport.h"
+
+#include "CLog.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <streambuf>
+
+namespace fuzz {
+
+namespace {
+
+class NullBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+}  // namespace
+
+const std::string& Setup()
+{
+    static const std::string folder = [] {
+        static NullBuffer null;
+        std::cerr.rdbuf(&null);
+        char pattern[] = "/tmp/pdulog-fuzz-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        const std::string path = made != nullptr ? made : "/tmp";
+        setenv("APPDATA", path.c_str(), 1);
+        setenv("TEMP", path.c_str(), 1);
+        return path;
+    }();
+    return folder;
+}
+
+void QuietSink()
+{
+    std::FILE* null = std::fopen("/dev/null", "w");
+    if (null == nullptr)
+        return;
+    std::FILE* previous = CLog::SetPipe(null);
+    if (previous != nullptr && previous != stderr)
+        std::fclose(previous);
+}
+
+}  // namespace fuzz
