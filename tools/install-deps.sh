@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what this project needs and a fresh Debian 12 machine may lack: the compilers
 # and CMake, GoogleTest (also its sources, for the Windows build), Google Benchmark, clang
-# with libFuzzer, mingw-w64 and wine. Extra package names given as arguments come too. Installs nothing that is already there.
+# with libFuzzer, mingw-w64 and wine. Extra package names given as arguments come too.
+# Installs nothing that is already there.
 set -euo pipefail
 
 packages=()
