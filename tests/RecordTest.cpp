@@ -7,7 +7,9 @@
 #include <ctime>
 #include <thread>
 #include <vector>
+#include <algorithm>
 #include <iomanip>
+#include <locale>
 #include <regex>
 
 namespace {
@@ -230,6 +232,33 @@ TEST_F(Record, ThreadsWritingToOneSinkNeverInterleave)
         ASSERT_EQ(line, line.substr(0, 27) + std::to_string(t) + " record " + std::to_string(n));
     }
     EXPECT_EQ(lines, kThreads * kRecords);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Record, EveryRecordStartsInTheClassicLocale)
+{
+    struct Grouping : std::numpunct<char> {
+        char do_thousands_sep() const override { return '\''; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const auto sink = CaptureSink();
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << 1234567;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL).imbue(std::locale(std::locale::classic(), new Grouping));
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << 1234567;
+    {
+        CLog record(stderr);
+        std::ostream& out = record.Header(LL_ERROR, LS_GENERAL);
+        out.imbue(std::locale(std::locale::classic(), new Grouping));
+        out << 1234567;
+    }
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << 1234567;
+    const std::string text = test::ReadFile(sink);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\''), 2) << text;  // only the imbued record
+    EXPECT_NE(text.find("1'234'567\n"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 9), " 1234567\n") << text;
 }
 
 }  // namespace

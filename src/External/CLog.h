@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
-#include <streambuf>
 #include <string>
 
 enum LogLevel : int32_t {
@@ -45,6 +44,10 @@ enum LogSubsystem : int32_t {
 
 constexpr int kLogLevelCount = 8;
 constexpr int kLogSubsystemCount = 19;
+
+namespace pdulog_detail {
+class RecordComposer;  // a record's text and the stream that writes into it
+}
 
 // One log record in the making. A logging site makes it a temporary behind the level gate
 // (see CLOG_RECORD below); its destructor writes the line to the log sink and flushes.
@@ -93,27 +96,7 @@ public:
     static inline int32_t* s_levels = nullptr;
 
 private:
-    // Composes into a buffer that each thread keeps from record to record.
-    class RecordBuffer : public std::streambuf {
-    public:
-        RecordBuffer();
-        ~RecordBuffer() override;
-        void Append(const char* text, std::size_t length);
-        const char* Terminated();  // the text so far, NUL-terminated
-
-    protected:
-        int_type overflow(int_type c) override;
-        std::streamsize xsputn(const char* text, std::streamsize length) override;
-
-    private:
-        void Grow(std::size_t needed);
-        std::string* m_storage;
-        std::string m_own;
-        bool m_borrowed;
-    };
-
-    RecordBuffer m_buffer;
-    std::ostream m_stream;
+    pdulog_detail::RecordComposer* m_composer;  // the thread's own, or one of this record's
 
     static std::FILE* s_sink;
     static bool s_initLog;

@@ -5,141 +5,220 @@
 #include "Platform/Platform.h"
 
 #include <charconv>
+#include <climits>
 #include <cstring>
+#include <locale>
+#include <streambuf>
 
 std::FILE* CLog::s_sink = nullptr;
 bool CLog::s_initLog = false;
 
+namespace pdulog_detail {
+
+// The record text, kept from record to record so that a record costs no allocation once
+// the buffer has grown to the longest line.
+class RecordBuffer : public std::streambuf {
+public:
+    RecordBuffer() : m_storage(256, '\0') { Restart(); }
+
+    void Restart()
+    {
+        char* begin = &m_storage[0];
+        setp(begin, begin + m_storage.size() - 1);  // one byte kept for the terminating NUL
+    }
+
+    void Append(const char* text, std::size_t length)
+    {
+        if (static_cast<std::size_t>(epptr() - pptr()) < length)
+            Grow(length);
+        std::memcpy(pptr(), text, length);
+        Advance(length);
+    }
+
+    const char* Terminated()
+    {
+        *pptr() = '\0';  // epptr() stops one byte short of the storage, so this always fits
+        return pbase();
+    }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        const char ch = traits_type::to_char_type(c);
+        Append(&ch, 1);
+        return c;
+    }
+
+    std::streamsize xsputn(const char* text, std::streamsize length) override
+    {
+        if (length > 0)
+            Append(text, static_cast<std::size_t>(length));
+        return length;
+    }
+
+private:
+    void Advance(std::size_t length)
+    {
+        while (length > INT_MAX) {  // pbump takes an int
+            pbump(INT_MAX);
+            length -= INT_MAX;
+        }
+        pbump(static_cast<int>(length));
+    }
+
+    void Grow(std::size_t needed)
+    {
+        const std::size_t used = static_cast<std::size_t>(pptr() - pbase());
+        std::size_t size = m_storage.size();
+        while (size - 1 - used < needed)
+            size *= 2;
+        m_storage.resize(size);
+        Restart();
+        Advance(used);
+    }
+
+    std::string m_storage;
+};
+
+// A record buffer with the stream that the logging site writes into. Building a stream is
+// costly (locale and facets), so each thread keeps one and resets it for every record.
+class RecordComposer {
+public:
+    RecordComposer() : m_stream(&m_buffer)
+    {
+        m_stream.imbue(std::locale::classic());
+        m_stream.register_callback(Imbued, 0);
+        m_stream.pword(kSelf) = this;
+        m_imbued = false;
+    }
+
+    // An empty text and the stream defaults: decimal, no width, blank fill, classic locale.
+    void Start()
+    {
+        m_buffer.Restart();
+        m_stream.clear();
+        m_stream.exceptions(std::ios_base::goodbit);
+        m_stream.flags(std::ios_base::dec | std::ios_base::skipws);
+        m_stream.width(0);
+        m_stream.precision(6);
+        m_stream.fill(' ');
+        if (m_imbued) {  // a site gave the last record a locale of its own
+            m_stream.imbue(std::locale::classic());
+            m_imbued = false;
+        }
+    }
+
+    RecordBuffer m_buffer;
+    std::ostream m_stream;
+    bool m_busy = false;
+    bool m_threadOwn = false;  // kept by its thread for every record, else one record's
+
+private:
+    // Noticing an imbue as it happens spares every record a locale comparison.
+    static void Imbued(std::ios_base::event event, std::ios_base& stream, int)
+    {
+        if (event == std::ios_base::imbue_event)
+            if (auto* self = static_cast<RecordComposer*>(stream.pword(kSelf)))
+                self->m_imbued = true;
+    }
+
+    static const int kSelf;
+    bool m_imbued = false;
+};
+
+const int RecordComposer::kSelf = std::ios_base::xalloc();
+
+}  // namespace pdulog_detail
+
 namespace {
 
-constexpr std::size_t kInitialCapacity = 256;
+using pdulog_detail::RecordComposer;
 
-// Each thread keeps its record text between records, so a record costs no allocation once
-// the buffer has grown to the longest line. A record made while another one is being
-// composed on the same thread (a field whose output logs) uses its own storage instead.
-struct ThreadRecord {
-    std::string text;
-    bool busy = false;
+struct ThreadComposer {
+    RecordComposer* composer = nullptr;
+    ~ThreadComposer()
+    {
+        delete composer;
+        composer = nullptr;
+    }
 };
-thread_local ThreadRecord t_record;
+thread_local ThreadComposer t_thread;
+
+// The thread field is the same for every record of a thread.
+struct ThreadField {
+    uint32_t id = 0;
+    std::size_t length = 0;
+    char text[8] = {};
+};
+thread_local ThreadField t_threadField;
 
 }  // namespace
 
-CLog::RecordBuffer::RecordBuffer()
-    : m_storage(&m_own), m_borrowed(false)
-{
-    ThreadRecord& shared = t_record;
-    if (!shared.busy) {
-        shared.busy = true;
-        m_storage = &shared.text;
-        m_borrowed = true;
-    }
-    if (m_storage->size() < kInitialCapacity)
-        m_storage->resize(kInitialCapacity);
-    char* begin = &(*m_storage)[0];
-    setp(begin, begin + m_storage->size() - 1);  // one byte kept for the terminating NUL
-}
-
-CLog::RecordBuffer::~RecordBuffer()
-{
-    if (m_borrowed)
-        t_record.busy = false;
-}
-
-void CLog::RecordBuffer::Grow(std::size_t needed)
-{
-    const std::size_t used = static_cast<std::size_t>(pptr() - pbase());
-    std::size_t size = m_storage->size();
-    while (size - 1 - used < needed)
-        size *= 2;
-    m_storage->resize(size);
-    char* begin = &(*m_storage)[0];
-    setp(begin, begin + size - 1);
-    // pbump takes an int: advance in steps for records beyond 2 GiB.
-    std::size_t advance = used;
-    while (advance > 0) {
-        const int step = advance > 0x40000000u ? 0x40000000 : static_cast<int>(advance);
-        pbump(step);
-        advance -= static_cast<std::size_t>(step);
-    }
-}
-
-void CLog::RecordBuffer::Append(const char* text, std::size_t length)
-{
-    if (static_cast<std::size_t>(epptr() - pptr()) < length)
-        Grow(length);
-    std::memcpy(pptr(), text, length);
-    std::size_t advance = length;
-    while (advance > 0) {
-        const int step = advance > 0x40000000u ? 0x40000000 : static_cast<int>(advance);
-        pbump(step);
-        advance -= static_cast<std::size_t>(step);
-    }
-}
-
-CLog::RecordBuffer::int_type CLog::RecordBuffer::overflow(int_type c)
-{
-    if (traits_type::eq_int_type(c, traits_type::eof()))
-        return traits_type::not_eof(c);
-    const char ch = traits_type::to_char_type(c);
-    Append(&ch, 1);
-    return c;
-}
-
-std::streamsize CLog::RecordBuffer::xsputn(const char* text, std::streamsize length)
-{
-    if (length > 0)
-        Append(text, static_cast<std::size_t>(length));
-    return length;
-}
-
-const char* CLog::RecordBuffer::Terminated()
-{
-    *pptr() = '\0';  // epptr() stops one byte short of the storage, so this always fits
-    return pbase();
-}
-
 CLog::CLog(std::FILE* stream)
-    : m_stream(&m_buffer)
 {
+    ThreadComposer& own = t_thread;
+    if (own.composer == nullptr) {
+        own.composer = new RecordComposer();
+        own.composer->m_threadOwn = true;
+    }
+    // A record made while another is being composed on this thread (a field whose output
+    // logs) gets a composer of its own.
+    m_composer = own.composer->m_busy ? new RecordComposer() : own.composer;
+    m_composer->m_busy = true;
+    m_composer->Start();
     if (s_sink == nullptr)
         s_sink = stream;
 }
 
 CLog::~CLog()
 {
-    m_buffer.Append("\n", 1);
-    // The text ends at its first NUL, as a "%s" write would end it.
+    m_composer->m_buffer.Append("\n", 1);
     std::FILE* sink = s_sink;
-    if (sink == nullptr)  // only when a field's output shut the facility down
-        return;
-    std::fputs(m_buffer.Terminated(), sink);
-    std::fflush(sink);
+    if (sink != nullptr) {  // null only when a field's output shut the facility down
+        // The text ends at its first NUL, as a "%s" write would end it.
+        std::fputs(m_composer->m_buffer.Terminated(), sink);
+        std::fflush(sink);
+    }
+    if (m_composer->m_threadOwn)
+        m_composer->m_busy = false;
+    else
+        delete m_composer;
 }
 
 std::ostream& CLog::Header(int level, int /*subsystem*/)
 {
     char time[LogFormat::kTimeLength];
     LogFormat::TimeOfDay(Platform::WallClockTicks(), time);
-    m_buffer.Append(time, sizeof time);
-    const char* text = LevelText(level);
-    m_buffer.Append(text, std::strlen(text));
-    return m_stream;
+    pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
+    buffer.Append(time, sizeof time);
+    if (level >= 0 && level < kLogLevelCount)
+        buffer.Append(LevelText(level), 8);  // every tag is eight characters
+    else
+        buffer.Append(LevelText(level), level == LL_OFF ? 3 : 13);
+    return m_composer->m_stream;
 }
 
 std::ostream& CLog::Located(int level, int subsystem, const char* place, int line, const char* function)
 {
     Header(level, subsystem);
-    char thread[8];
-    m_buffer.Append(thread, LogFormat::ThreadField(Platform::CurrentThreadId(), thread));
-    m_buffer.Append(":", 1);
-    m_buffer.Append(place, std::strlen(place));
-    m_buffer.Append(":", 1);
+    pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
+    ThreadField& thread = t_threadField;
+    const uint32_t id = Platform::CurrentThreadId();
+    if (thread.length == 0 || thread.id != id) {
+        thread.length = LogFormat::ThreadField(id, thread.text);
+        thread.id = id;
+    }
+    buffer.Append(thread.text, thread.length);
+    buffer.Append(":", 1);
+    buffer.Append(place, std::strlen(place));
     char number[16];
-    const auto end = std::to_chars(number, number + sizeof number, line).ptr;
-    m_buffer.Append(number, static_cast<std::size_t>(end - number));
-    m_buffer.Append(":", 1);
-    m_buffer.Append(function, std::strlen(function));
-    m_buffer.Append(":", 1);
-    return m_stream;
+    number[0] = ':';
+    char* end = std::to_chars(number + 1, number + sizeof number - 1, line).ptr;
+    *end++ = ':';
+    buffer.Append(number, static_cast<std::size_t>(end - number));
+    buffer.Append(function, std::strlen(function));
+    buffer.Append(":", 1);
+    return m_composer->m_stream;
 }

@@ -1,0 +1,201 @@
+// What a record costs: suppressed by the level gate, and emitted to a file with a flush.
+// Each family has its floor, written by hand and measured in the same run.
+#include "BenchStore.h"
+#include "CLog.h"
+#include "Platform/Platform.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#ifdef PDULOG_BENCH_SPDLOG
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/null_sink.h>
+#include <spdlog/spdlog.h>
+#endif
+#ifdef PDULOG_BENCH_GLOG
+#include <glog/logging.h>
+#endif
+
+namespace {
+
+const char kPlace[] = "src\\bench\\records_bench.cpp";
+
+std::string g_folder;
+
+std::string Path(const char* name)
+{
+    return g_folder + "/" + name;
+}
+
+// ---- suppressed ----------------------------------------------------------------------
+
+// The floor: a null test, one load from a MAP_SHARED mapping and a compare.
+void BM_Suppressed_Floor(benchmark::State& state)
+{
+    const int fd = Platform::OpenShared(Path("floor.bin"), true);
+    const int32_t init[19] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    Platform::Write(fd, init, sizeof init);
+    Platform::MappingHandle mapping = Platform::CreateMapping(fd);
+    const volatile int32_t* volatile slots = static_cast<int32_t*>(Platform::MapView(mapping, 76));
+    int64_t made = 0;
+    for (auto _ : state) {
+        const volatile int32_t* s = slots;
+        if (s != nullptr && s[LS_COMMS] >= LL_DEBUG)
+            ++made;
+        benchmark::ClobberMemory();
+    }
+    benchmark::DoNotOptimize(made);
+    Platform::UnmapView(const_cast<int32_t*>(slots), 76);
+    Platform::CloseMapping(mapping);
+    Platform::Close(fd);
+}
+BENCHMARK(BM_Suppressed_Floor);
+
+void BM_Suppressed_Pdulog(benchmark::State& state)
+{
+    CLog::Init(false);
+    CLog::s_levels[LS_COMMS] = LL_WARN;
+    int64_t i = 0;
+    for (auto _ : state) {
+        CLOG_RECORD(LL_DEBUG, LS_COMMS, kPlace, 42, "BM_Suppressed_Pdulog") << "value " << ++i;
+        benchmark::ClobberMemory();
+    }
+    CLog::Shutdown();
+}
+BENCHMARK(BM_Suppressed_Pdulog);
+
+#ifdef PDULOG_BENCH_SPDLOG
+void BM_Suppressed_SpdlogDebug(benchmark::State& state)
+{
+    auto logger = std::make_shared<spdlog::logger>("bench", std::make_shared<spdlog::sinks::null_sink_mt>());
+    logger->set_level(spdlog::level::warn);
+    int64_t i = 0;
+    for (auto _ : state) {
+        logger->debug("value {}", ++i);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_Suppressed_SpdlogDebug);
+#endif
+
+#ifdef PDULOG_BENCH_GLOG
+void BM_Suppressed_GlogInfo(benchmark::State& state)
+{
+    FLAGS_minloglevel = google::GLOG_ERROR;
+    int64_t i = 0;
+    for (auto _ : state) {
+        LOG(INFO) << "value " << ++i;
+        benchmark::ClobberMemory();
+    }
+    FLAGS_minloglevel = 0;
+}
+BENCHMARK(BM_Suppressed_GlogInfo);
+
+void BM_Suppressed_GlogVlog(benchmark::State& state)
+{
+    FLAGS_v = 0;
+    int64_t i = 0;
+    for (auto _ : state) {
+        VLOG(2) << "value " << ++i;
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_Suppressed_GlogVlog);
+#endif
+
+// ---- emitted to a file, flushed after every record -----------------------------------
+
+// A record as the library writes it, for the floor's line of the same length.
+std::string SampleRecord()
+{
+    const std::string path = Path("sample.log");
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    CLog::SetPipe(file);
+    int32_t levels[19];
+    for (int32_t& l : levels)
+        l = LL_DEBUG3;
+    CLog::UseExternalLevels(levels);
+    CLOG_RECORD(LL_INFO, LS_COMMS, kPlace, 42, "BM_Emitted_Pdulog") << "value " << 1000000;
+    CLog::ReleaseExternalLevels();
+    CLog::Shutdown();
+    std::FILE* in = std::fopen(path.c_str(), "r");
+    char line[512] = {};
+    std::fgets(line, sizeof line, in);
+    std::fclose(in);
+    return line;
+}
+
+void BM_Emitted_Floor(benchmark::State& state)
+{
+    const std::string line = SampleRecord();
+    std::FILE* file = std::fopen(Path("floor.log").c_str(), "w");
+    for (auto _ : state) {
+        std::fprintf(file, "%s", line.c_str());
+        std::fflush(file);
+    }
+    std::fclose(file);
+    state.counters["bytes/record"] = static_cast<double>(line.size());
+}
+BENCHMARK(BM_Emitted_Floor);
+
+void BM_Emitted_Pdulog(benchmark::State& state)
+{
+    CLog::Init(false);
+    CLog::s_levels[LS_COMMS] = LL_DEBUG;
+    CLog::SetPipe(std::fopen(Path("pdulog.log").c_str(), "w"));
+    int64_t i = 1000000;
+    for (auto _ : state)
+        CLOG_RECORD(LL_INFO, LS_COMMS, kPlace, 42, "BM_Emitted_Pdulog") << "value " << ++i;
+    CLog::Shutdown();
+}
+BENCHMARK(BM_Emitted_Pdulog);
+
+#ifdef PDULOG_BENCH_SPDLOG
+void BM_Emitted_Spdlog(benchmark::State& state)
+{
+    auto logger = spdlog::basic_logger_mt("bench-file", Path("spdlog.log"), true);
+    logger->set_level(spdlog::level::trace);
+    logger->flush_on(spdlog::level::trace);
+    int64_t i = 1000000;
+    for (auto _ : state)
+        logger->info("value {}", ++i);
+    spdlog::drop("bench-file");
+}
+BENCHMARK(BM_Emitted_Spdlog);
+#endif
+
+#ifdef PDULOG_BENCH_GLOG
+void BM_Emitted_Glog(benchmark::State& state)
+{
+    FLAGS_logbufsecs = 0;
+    FLAGS_minloglevel = 0;
+    int64_t i = 1000000;
+    for (auto _ : state)
+        LOG(INFO) << "value " << ++i;
+}
+BENCHMARK(BM_Emitted_Glog);
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    g_folder = bench::PrivateAppData();
+#ifdef PDULOG_BENCH_GLOG
+    FLAGS_log_dir = g_folder;
+    FLAGS_logtostderr = false;
+    FLAGS_stderrthreshold = google::GLOG_FATAL;
+    google::InitGoogleLogging("bench_records");
+#endif
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(g_folder);
+    return 0;
+}
