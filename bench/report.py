@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""Prints the benchmark table from the outputs that bench/run.sh collected."""
+import json
+import statistics
+import sys
+from pathlib import Path
+
+
+def medians(path):
+    """Median real time in ns of each benchmark, over its repetitions."""
+    runs = {}
+    for b in json.loads(Path(path).read_text())["benchmarks"]:
+        if b.get("run_type") == "aggregate":
+            continue
+        scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
+        runs.setdefault(b["run_name"], []).append(b["real_time"] * scale)
+    return {name: statistics.median(times) for name, times in runs.items()}
+
+
+def main(folder):
+    folder = Path(folder)
+    rec = medians(folder / "records.json")
+    util = medians(folder / "utilities.json")
+    rows = []
+
+    def row(what, ns, floor=None, target="", unit="ns"):
+        ratio = f"{ns / floor:6.2f}x" if floor else ""
+        floor_text = f"{floor:10.2f}" if floor else ""
+        rows.append((what, f"{ns:10.2f}", floor_text, ratio, target))
+
+    floor = rec.get("BM_Suppressed_Floor")
+    ours = rec.get("BM_Suppressed_Pdulog")
+    row("suppressed record: pdulog gate", ours, floor, "<= 1.10x floor")
+    for name, label in (("BM_Suppressed_SpdlogDebug", "suppressed: spdlog logger->debug at warn"),
+                        ("BM_Suppressed_GlogInfo", "suppressed: glog LOG(INFO), minloglevel ERROR"),
+                        ("BM_Suppressed_GlogVlog", "suppressed: glog VLOG(2), v=0")):
+        if name in rec:
+            target = f"{rec[name] / ours:.1f}x the pdulog time" + (" (target >= 15x)" if "spdlog" in label else "")
+            row(label, rec[name], floor, target)
+
+    floor = rec.get("BM_Emitted_Floor")
+    ours = rec.get("BM_Emitted_Pdulog")
+    row("emitted record to a file, flushed: pdulog", ours, floor, "<= 1.30x floor")
+    for name, label in (("BM_Emitted_Spdlog", "emitted: spdlog file sink, flush_on(trace)"),
+                        ("BM_Emitted_Glog", "emitted: glog, logbufsecs=0")):
+        if name in rec:
+            row(label, rec[name], floor, "pdulog faster" if ours < rec[name] else "pdulog SLOWER")
+
+    process = json.loads((folder / "process.json").read_text())["results"]
+    times = {Path(r["command"]).name: statistics.median(r["times"]) * 1e9 for r in process}
+    row("pdu-loglevel listing 19 levels, whole process", times["pdu-loglevel"], times["true"],
+        "<= 1.20x /bin/true")
+
+    latency = {}
+    for line in (folder / "latency.txt").read_text().split("\n"):
+        if line.strip():
+            way, ns = line.split()
+            latency.setdefault(way, []).append(float(ns))
+    latency = {way: statistics.median(v) for way, v in latency.items()}
+    row("level change seen by another process: pdulog", latency["pdulog"], latency["floor"],
+        "one-way, through the gate")
+    row("level change: inotify watcher re-reading the file", latency["inotify"], latency["floor"],
+        "one-way")
+
+    hex_ns = util["BM_CHex_64KiB"]
+    row("CHex of 64 KiB, per row", hex_ns / 4096, None, f"{hex_ns / 1e3:.1f} us per dump")
+    row("EnumToString, per call", util["BM_EnumToString"])
+    row("HandleToString, per call", util["BM_HandleToString"])
+
+    header = ("what", "ns", "floor ns", "ratio", "target / note")
+    widths = [max(len(r[i]) for r in rows + [header]) for i in range(5)]
+    line = "  ".join("{:<%d}" % w for w in widths)
+    print(line.format(*header))
+    print("  ".join("-" * w for w in widths))
+    for r in rows:
+        print(line.format(*r))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
