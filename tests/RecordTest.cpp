@@ -119,6 +119,14 @@ TEST_F(Record, GateAdmitsUpToTheSlotValue)
     EXPECT_EQ(text.find("error at -5"), std::string::npos);
 }
 
+TEST_F(Record, GateRefusesSubsystemsOutsideTheStore)
+{
+    UseLevels(LL_DEBUG3);
+    for (const int subsystem : {-1, 19, 1000, INT32_MIN, INT32_MAX})
+        EXPECT_FALSE(CLog::Enabled(LL_ERROR, subsystem)) << subsystem;
+    EXPECT_TRUE(CLog::Enabled(LL_DEBUG3, LS_TIMER));
+}
+
 TEST_F(Record, FailingGateEvaluatesNothingAndLeavesANullSinkNull)
 {
     int evaluated = 0;

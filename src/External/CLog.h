@@ -85,11 +85,13 @@ public:
     static std::FILE* SetPipe(std::FILE* pipe);
 
     // The level gate: the store is present and the subsystem's slot admits the level.
-    // Every slot read goes to the shared memory, where other processes change it.
+    // Every slot read goes to the shared memory, where other processes change it. The range
+    // test folds away at every site that names its subsystem by a constant.
     static bool Enabled(int level, int subsystem) noexcept
     {
         const volatile int32_t* levels = s_levels;
-        return levels != nullptr && levels[subsystem] >= level;
+        return levels != nullptr && static_cast<unsigned>(subsystem) < kLogSubsystemCount
+               && levels[subsystem] >= level;
     }
 
     // The 19 slots: the mapped store, the host's array, or nullptr while none is available.
