@@ -1,6 +1,7 @@
 // Every item type built with the allocation forms its data model states and released with
 // DestroyItem. A wrong release form or a leak shows in the sanitizer build, which CI runs.
 #include "CUtil.h"
+#include "PduItems.h"
 #include "LogTestFixture.h"
 
 #include <cstdlib>
@@ -11,16 +12,6 @@
 namespace {
 
 using DestroyItemTest = LogTest;
-
-// Item records are plain storage of their own size, as the implementation allocates them.
-template <typename T>
-T* NewItem(T_PDU_IT type)
-{
-    T* item = static_cast<T*>(::operator new(sizeof(T)));
-    std::memset(static_cast<void*>(item), 0, sizeof(T));
-    item->ItemType = type;
-    return item;
-}
 
 PDU_ITEM* AsItem(void* item)
 {

@@ -4,6 +4,7 @@
 #include "CHex.h"
 #include "CLog.h"
 #include "CUtil.h"
+#include "PduItems.h"
 #include "FuzzSupport.h"
 
 #include <cstdlib>
@@ -27,15 +28,6 @@ struct Reader {
         return limit == 0 ? v : v % limit;
     }
 };
-
-template <typename T>
-T* NewItem(T_PDU_IT type)
-{
-    T* item = static_cast<T*>(::operator new(sizeof(T)));
-    std::memset(static_cast<void*>(item), 0, sizeof(T));
-    item->ItemType = type;
-    return item;
-}
 
 void FillParam(PDU_PARAM_ITEM& p, Reader& in)
 {
