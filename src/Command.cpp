@@ -56,34 +56,36 @@ void SetLevel(int subsystem, int level)
         levels[subsystem] = level;  // seen at once by every process that maps the store
 }
 
+// The exit line, written before the store is released; the status is 1.
+int Fail(const std::string& program)
+{
+    std::cerr << "\n\t" + program + ": exiting with [" + std::to_string(1) + "]" << std::endl;
+    return 1;
+}
+
 int Run(int argc, char** argv, const std::string& program)
 {
     const CLogInitForConfigOnly store;
     if (store.Failed()) {
         std::cerr << "\n\t" << "Failed to access/create log levels" << std::endl;
-    } else {
-        Banner(program);
-        int subsystem = LS_GENERAL;
-        int level = LL_WARN;
-        bool help = false;
-        const int count = ParseOptions(argc, argv, &subsystem, &level, &help);
-        if (count == -1 || help) {
-            Usage(program);
-            if (help)
-                return 0;
-        } else if (count == 0) {
-            ShowLevels(0, kLogSubsystemCount);
-            return 0;
-        } else if (count == 1) {
-            ShowLevels(subsystem, subsystem + 1);
-            return 0;
-        } else {
-            SetLevel(subsystem, level);
-            return 0;
-        }
+        return Fail(program);
     }
-    std::cerr << "\n\t" + program + ": exiting with [" + std::to_string(1) + "]" << std::endl;
-    return 1;
+    Banner(program);
+    int subsystem = LS_GENERAL;
+    int level = LL_WARN;
+    bool help = false;
+    const int count = ParseOptions(argc, argv, &subsystem, &level, &help);
+    if (count == -1 || help) {
+        Usage(program);
+        return help ? 0 : Fail(program);
+    }
+    if (count == 0)
+        ShowLevels(0, kLogSubsystemCount);
+    else if (count == 1)
+        ShowLevels(subsystem, subsystem + 1);
+    else
+        SetLevel(subsystem, level);
+    return 0;
 }
 
 }  // namespace
