@@ -102,9 +102,13 @@ int Run(const std::string& commandLine)
 }
 
 Child::Child(const std::string& commandLine)
+    : m_pipe(nullptr)
 {
 #ifdef _WIN32
-    m_pipe = _popen(("\"" + commandLine + "\"").c_str(), "rb");
+    // Under wine, _popen now and then refuses (EINVAL) while many processes are starting;
+    // nothing was started then, so asking again is safe.
+    for (int attempt = 0; attempt < 5 && m_pipe == nullptr; ++attempt)
+        m_pipe = _popen(("\"" + commandLine + "\"").c_str(), "rb");
 #else
     m_pipe = popen(commandLine.c_str(), "r");
 #endif
