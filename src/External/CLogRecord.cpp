@@ -193,10 +193,8 @@ std::ostream& CLog::Header(int level, int /*subsystem*/)
     LogFormat::TimeOfDay(Platform::WallClockTicks(), time);
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     buffer.Append(time, sizeof time);
-    if (level >= 0 && level < kLogLevelCount)
-        buffer.Append(LevelText(level), 8);  // every tag is eight characters
-    else
-        buffer.Append(LevelText(level), level == LL_OFF ? 3 : 13);
+    const char* text = LevelText(level);
+    buffer.Append(text, std::strlen(text));
     return m_composer->m_stream;
 }
 
