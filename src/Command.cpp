@@ -5,15 +5,12 @@
 #include "LevelNames.h"
 #include "LevelReport.h"
 #include "Options.h"
+#include "PdulogVersion.h"
 
 #include <iostream>
 #include <string>
 
 namespace {
-
-constexpr int kVersionMajor = 6;
-constexpr int kVersionMinor = 0;
-constexpr int kVersionPatch = 0;
 
 // Opens the store for the command's lifetime; every way out of main shuts the facility
 // down, error paths included.
@@ -32,9 +29,7 @@ private:
 
 void Banner(const std::string& program)
 {
-    std::cerr << "\n\t" + program + " - version " + std::to_string(kVersionMajor) + "."
-                     + std::to_string(kVersionMinor) + "." + std::to_string(kVersionPatch)
-                     + "\n\t=============================="
+    std::cerr << "\n\t" + program + " - version " PDULOG_VERSION "\n\t=============================="
               << std::endl;
 }
 
@@ -50,10 +45,7 @@ void Usage(const std::string& program)
 void SetLevel(int subsystem, int level)
 {
     std::cerr << "System: " + SubsystemName(subsystem) + " Level:" + LevelName(level) + "requested\n";
-    volatile int32_t* levels = CLog::s_levels;
-    if (levels != nullptr && subsystem >= 0 && subsystem < kLogSubsystemCount && level >= 0
-        && level < kLogLevelCount)
-        levels[subsystem] = level;  // seen at once by every process that maps the store
+    CLog::SetLevel(subsystem, level);  // seen at once by every process that maps the store
 }
 
 // The exit line, written before the store is released; the status is 1.

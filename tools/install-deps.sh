@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
 # Installs what this project needs and a fresh Debian 12 machine may lack: the compilers
-# and CMake, GoogleTest (also its sources, for the Windows build), Google Benchmark, clang
-# with libFuzzer, mingw-w64 and wine. Extra package names given as arguments come too.
+# and CMake, GoogleTest (also its sources, for the Windows builds), Google Benchmark, clang
+# with libFuzzer, mingw-w64 for 64- and 32-bit Windows, and wine for both (the 32-bit wine
+# comes from Debian's i386 architecture). Extra package names given as arguments come too.
 # Installs nothing that is already there.
 set -euo pipefail
 
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+# Another apt-get on the machine holds the lock for a while: wait for it instead of failing.
+apt_get() { DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 "$@"; }
+
 packages=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for p in g++ cmake make libgtest-dev googletest libbenchmark-dev \
+for p in g++ cmake make pkgconf libgtest-dev googletest libbenchmark-dev \
          clang libclang-rt-14-dev \
-         g++-mingw-w64-x86-64-posix wine64 "$@"; do
+         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 "$@"; do
   have "$p" || packages+=("$p")
 done
 
 if [ ${#packages[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${packages[@]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${packages[@]}"
 fi

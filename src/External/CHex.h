@@ -1,5 +1,8 @@
 // A hex dump for log records: sixteen bytes a row, as offset, hexadecimal and characters.
+// A CHex is made and inserted by one thread; different objects are independent.
 #pragma once
+
+#include "PdulogExport.h"
 
 #include <cstdint>
 #include <ostream>
@@ -7,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-class CHex {
+class PDULOG_API CHex {
 public:
     // A chunk is its length and a pointer to its first byte.
     using Chunk = std::pair<uint32_t, const uint8_t*>;
@@ -17,7 +20,7 @@ public:
     // Each chunk in turn, each numbered from offset 0.
     explicit CHex(const std::vector<Chunk>& chunks);
 
-    // Inserts the whole dump as one string, so a field width applies to all of it.
+    // Inserts the whole dump (rendered by the constructor) into `out` and returns it. as one string, so a field width applies to all of it.
     std::ostream& Output(std::ostream& out) const;
 
 private:
@@ -30,4 +33,5 @@ private:
     std::string m_text;
 };
 
-std::ostream& operator<<(std::ostream& out, const CHex& hex);
+// out << CHex(data, len): the same as hex.Output(out).
+PDULOG_API std::ostream& operator<<(std::ostream& out, const CHex& hex);

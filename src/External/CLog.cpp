@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr SourcePlace kPlace(__FILE__);
+constexpr auto kPlace = LibraryPlace(__FILE__);
 
 constexpr char kAppDataReference[] = "%APPDATA%";
 constexpr char kStoreFolder[] = "%APPDATA%\\Krelt\\PDUAPI\\";

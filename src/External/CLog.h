@@ -1,13 +1,24 @@
 // The logging facility shared by the D-PDU API implementation and its tools: the level
 // store (a file of 19 levels mapped by every process), the level and subsystem vocabulary,
 // log records and their destination.
+//
+// Threads: records may be made from any number of threads at once (each thread composes in
+// its own buffer, and a record reaches the sink in one write). The lifecycle and the moves
+// of the sink (Init, OpenLevelStore, CloseLevelStore, UseExternalLevels,
+// ReleaseExternalLevels, Shutdown, SetInitLogFile, SetPipe) change process-wide state without
+// locks: call them from one thread, while no other thread logs (start-up and shut-down).
 #pragma once
+
+#include "PdulogExport.h"
+#include "SiteFunction.h"
+#include "SourcePlace.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
 #include <string>
 
+// The eight levels, most severe first; a slot at LL_OFF lets no record through.
 enum LogLevel : int32_t {
     LL_OFF = -1,
     LL_ERROR = 0,
@@ -20,6 +31,7 @@ enum LogLevel : int32_t {
     LL_DEBUG3 = 7,
 };
 
+// The 19 subsystems, one slot of the level store each.
 enum LogSubsystem : int32_t {
     LS_GENERAL = 0,
     LS_APP,
@@ -42,6 +54,7 @@ enum LogSubsystem : int32_t {
     LS_TIMER,
 };
 
+// Levels 0 to 7 and subsystems 0 to 18.
 constexpr int kLogLevelCount = 8;
 constexpr int kLogSubsystemCount = 19;
 
@@ -50,10 +63,13 @@ class RecordComposer;  // a record's text and the stream that writes into it
 }
 
 // One log record in the making. A logging site makes it a temporary behind the level gate
-// (see CLOG_RECORD below); its destructor writes the line to the log sink and flushes.
-class CLog {
+// (see PDULOG below); its destructor writes the line to the log sink and flushes.
+class PDULOG_API CLog {
 public:
+    // Starts a record; `stream` becomes the log sink when none is set yet (stderr at every
+    // logging site). Any thread.
     explicit CLog(std::FILE* stream);
+    // Writes the record as one line to the log sink and flushes it.
     virtual ~CLog();
     CLog(const CLog&) = delete;
     CLog& operator=(const CLog&) = delete;
@@ -63,30 +79,59 @@ public:
     // Header, then the thread, place, line and function fields of a located record.
     std::ostream& Located(int level, int subsystem, const char* place, int line, const char* function);
 
-    // ---- level store and lifecycle ----
+    // ---- level store and lifecycle: one thread, while no other logs ----
+
+    // Opens (or creates) the shared store, unless the host's array stands in; with initLog
+    // the init log file in %TEMP% becomes the sink. False when no levels are available.
     static bool Init(bool initLog);
+    // Opens, creates or pads %APPDATA%\Krelt\PDUAPI\DEBUG.CFG and maps its 19 slots. False,
+    // with a line on standard error, when that cannot be done.
     static bool OpenLevelStore();
+    // Unmaps and closes the store; the gate lets nothing through afterwards.
     static void CloseLevelStore();
+    // Uses the host's array of 19 levels instead of the store, until ReleaseExternalLevels.
     static void UseExternalLevels(int32_t* levels);
     static void ReleaseExternalLevels();
+    // Releases the store and closes the log sink if the facility opened one. Call it once,
+    // as the last thing the facility does (a host's unload, a tool's exit).
     static void Shutdown();
 
-    // ---- vocabulary ----
+    // ---- levels of the open store: any thread, while the store is open ----
+
+    // Reads one subsystem's level. False, with `level` untouched, when no store is open or
+    // the subsystem is not 0 to 18.
+    static bool GetLevel(int subsystem, int32_t& level);
+    // Sets one subsystem's level (-1 for OFF to 7), seen at once by every process that maps
+    // the store. False, with nothing written, when no store is open or an argument is out
+    // of range.
+    static bool SetLevel(int subsystem, int32_t level);
+
+    // ---- vocabulary: any thread ----
+
+    // The first level whose tag contains the text ("BUG" is DEBUG); otherwise a WARN record
+    // and LL_DEBUG.
     static LogLevel LevelFromName(const std::string& name);
+    // The subsystem named exactly; otherwise a WARN record and LS_GENERAL.
     static LogSubsystem SubsystemFromName(const std::string& name);
     // The level tag for 0 to 7, "OFF" for -1, "Invalid Level" otherwise.
     static const char* LevelText(int level);
     // The subsystem's name for 0 to 18, nullptr otherwise.
     static const char* SubsystemText(int subsystem);
 
-    // ---- destinations ----
+    // ---- destinations: one thread, while no other logs (GetLogFileName: any thread) ----
+
+    // The log file's path in %TEMP%; false when neither name can be expanded.
     static bool GetLogFileName(std::string& path);
+    // Makes the init log file the sink (truncated or appended to); returns the previous
+    // sink for the caller to close, or nullptr.
     static std::FILE* SetInitLogFile(bool truncate);
+    // Makes the caller's stream the sink (nullptr: back to the init log file); returns the
+    // previous sink for the caller to close, or nullptr. The caller keeps owning `pipe`.
     static std::FILE* SetPipe(std::FILE* pipe);
 
     // The level gate: the store is present and the subsystem's slot admits the level.
     // Every slot read goes to the shared memory, where other processes change it. The range
-    // test folds away at every site that names its subsystem by a constant.
+    // test folds away at every site that names its subsystem by a constant. Any thread.
     static bool Enabled(int level, int subsystem) noexcept
     {
         const volatile int32_t* levels = s_levels;
@@ -95,7 +140,9 @@ public:
     }
 
     // The 19 slots: the mapped store, the host's array, or nullptr while none is available.
-    static inline int32_t* s_levels = nullptr;
+    // Public so that the gate inlines at every site; read it, set levels with SetLevel.
+    // One array per process, also when the library is a shared object or DLL.
+    static int32_t* s_levels;
 
 private:
     pdulog_detail::RecordComposer* m_composer;  // the thread's own, or one of this record's
@@ -111,3 +158,30 @@ private:
     if (!CLog::Enabled((level), (subsystem))) {               \
     } else                                                    \
         CLog(stderr).Located((level), (subsystem), (place), (line), (function))
+
+// Sites more verbose than this level compile to nothing (define it before including this
+// header, e.g. -DPDULOG_ACTIVE_LEVEL=LL_INFO for a release build). Default: every level.
+#ifndef PDULOG_ACTIVE_LEVEL
+#define PDULOG_ACTIVE_LEVEL LL_DEBUG3
+#endif
+
+namespace pdulog_detail {
+// A logging site's place and function text, made at compile time.
+template <std::size_t F, std::size_t P>
+struct Site {
+    constexpr Site(const char (&file)[F], const char (&pretty)[P]) : place(file), function(pretty) {}
+    SourcePlace<F> place;
+    SiteFunction<P> function;
+};
+}  // namespace pdulog_detail
+
+// A logging site in one line: the gate first, as CLOG_RECORD, with the place, line and
+// function filled in. Any thread.
+//   PDULOG(LL_INFO, LS_COMMS) << "connected to " << id;
+#define PDULOG(level, subsystem)                                                              \
+    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(__PRETTY_FUNCTION__)> \
+            pdulog_site_(__FILE__, __PRETTY_FUNCTION__);                                       \
+        (level) > PDULOG_ACTIVE_LEVEL || !CLog::Enabled((level), (subsystem))) {               \
+    } else                                                                                     \
+        CLog(stderr).Located((level), (subsystem), pdulog_site_.place.c_str(), __LINE__,       \
+                             pdulog_site_.function.c_str())

@@ -1,8 +1,10 @@
 // Utilities of the D-PDU API support library: process helpers, the name tables of the
-// standard's enumerations, item release and value formatting.
+// standard's enumerations, item release and value formatting. Every function here may be
+// called from any thread; none keeps state of its own.
 #pragma once
 
 #include "PduApi.h"
+#include "PdulogExport.h"
 
 #include <cstdint>
 #include <map>
@@ -11,56 +13,57 @@
 
 // ---- name tables: enumeration value -> the standard's name; read-only after start-up ----
 // Look values up with find (or EnumToString), never with operator[], which would insert.
-extern const std::map<uint32_t, const char*> ComParamClassNames;
-extern const std::map<uint32_t, const char*> ComPrimitiveTypeNames;
-extern const std::map<uint32_t, const char*> ErrorEventNames;
-extern const std::map<uint32_t, const char*> ErrorNames;
-extern const std::map<uint32_t, const char*> EventNames;
-extern const std::map<uint32_t, const char*> FilterTypeNames;
-extern const std::map<uint32_t, const char*> InfoNames;
-extern const std::map<uint32_t, const char*> ItemTypeNames;
-extern const std::map<uint32_t, const char*> ObjectTypeNames;
-extern const std::map<uint32_t, const char*> StatusNames;
-extern const std::map<uint32_t, const char*> ParamTypeNames;
+extern PDULOG_API const std::map<uint32_t, const char*> ComParamClassNames;
+extern PDULOG_API const std::map<uint32_t, const char*> ComPrimitiveTypeNames;
+extern PDULOG_API const std::map<uint32_t, const char*> ErrorEventNames;
+extern PDULOG_API const std::map<uint32_t, const char*> ErrorNames;
+extern PDULOG_API const std::map<uint32_t, const char*> EventNames;
+extern PDULOG_API const std::map<uint32_t, const char*> FilterTypeNames;
+extern PDULOG_API const std::map<uint32_t, const char*> InfoNames;
+extern PDULOG_API const std::map<uint32_t, const char*> ItemTypeNames;
+extern PDULOG_API const std::map<uint32_t, const char*> ObjectTypeNames;
+extern PDULOG_API const std::map<uint32_t, const char*> StatusNames;
+extern PDULOG_API const std::map<uint32_t, const char*> ParamTypeNames;
 
 // ---- item release ----
 // Releases an item that the D-PDU API handed out, with everything it owns. PDU_ERR_INVALID_
 // PARAMETERS for a null item, PDU_STATUS_NOERROR otherwise; the item is gone afterwards.
-T_PDU_ERROR DestroyItem(PDU_ITEM* pItem);
-// Releases the value behind one parameter item (not the item itself).
-T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam);
+PDULOG_API T_PDU_ERROR DestroyItem(PDU_ITEM* pItem);
+// Releases the value behind one parameter item (not the item itself); the same results.
+PDULOG_API T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam);
 
 // ---- formatting ----
 // The value's name in the table, or the value in unsigned decimal.
-std::string EnumToString(const std::map<uint32_t, const char*>& table, uint32_t value);
+PDULOG_API std::string EnumToString(const std::map<uint32_t, const char*>& table, uint32_t value);
 // "PDU_HANDLE_UNDEF", or the handle as 0x and eight lowercase hexadecimal digits
 // (ten zeros for handle 0).
-std::string HandleToString(uint32_t handle);
+PDULOG_API std::string HandleToString(uint32_t handle);
 
 namespace Util {
 
 namespace Env {
 // Expands %NAME% references; an undefined reference stays as it is. True when the result
 // is not empty.
-bool Expand(const std::string& text, std::string& result);
+PDULOG_API bool Expand(const std::string& text, std::string& result);
 }  // namespace Env
 
 namespace Time {
 // Time since system start in microseconds, at millisecond resolution.
-uint64_t GetTickCountUs();
+PDULOG_API uint64_t GetTickCountUs();
 }  // namespace Time
 
 namespace Thread {
 // 0 asks for normal priority, 1 for time-critical; anything else is reported and normal.
-bool SetPriority(std::thread& thread, int32_t priority);
+// False, with a record of the platform's error code, when the system refuses.
+PDULOG_API bool SetPriority(std::thread& thread, int32_t priority);
 }  // namespace Thread
 
 namespace Date {
 // The month (1 to 12) of the build-date abbreviation at pos; 0, with "Unknown month" on
 // the standard error stream, when it is not one or the text is too short.
-uint8_t MonthFromName(std::string text, unsigned pos);
+PDULOG_API uint8_t MonthFromName(std::string text, unsigned pos);
 // The week of the year (0 to 52) of a build-date text, counted in a common year.
-uint8_t WeekOfYear(std::string text, unsigned monthPos, unsigned dayPos);
+PDULOG_API uint8_t WeekOfYear(std::string text, unsigned monthPos, unsigned dayPos);
 }  // namespace Date
 
 }  // namespace Util

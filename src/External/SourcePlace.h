@@ -1,7 +1,9 @@
-// The place field of a located record: the source file's path from its `src` folder on,
-// with backslashes, cut from the compiler's file name at compile time. It comes out the
-// same whatever form of the name the compiler was given: absolute, relative, with either
+// The place field of a located record, cut from the compiler's file name at compile time:
+// the path from the file's last `src` folder on, with backslashes. It comes out the same
+// whatever form of the name the compiler was given: absolute, relative, with either
 // separator, or with its folders stripped by a prefix map.
+//   constexpr SourcePlace place(__FILE__);   // "src\mydriver\Link.cpp", or "Link.cpp"
+// Everything here is constexpr and keeps no state: usable from any thread.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +11,12 @@
 template <std::size_t N>
 class SourcePlace {
 public:
-    constexpr explicit SourcePlace(const char (&file)[N])
+    // A host's file: from its last src folder on; the bare file name when there is none.
+    constexpr explicit SourcePlace(const char (&file)[N]) : SourcePlace(file, "") {}
+
+    // As above, but a name without a src folder gets `folder` (at most 16 characters)
+    // put in front of its bare file name.
+    constexpr SourcePlace(const char (&file)[N], const char* folder)
     {
         std::size_t from = N;  // start of the last "src" folder component
         std::size_t base = 0;  // start of the file's own name
@@ -22,10 +29,8 @@ public:
         }
         std::size_t out = 0;
         if (from == N) {
-            // No src folder in the name: the library's sources all live in src/External.
-            for (const char c : "src\\External\\")
-                if (c != '\0')
-                    m_text[out++] = c;
+            for (std::size_t i = 0; folder[i] != '\0' && i < kFolderRoom; ++i)
+                m_text[out++] = folder[i];
             from = base;
         }
         for (std::size_t i = from; i + 1 < N; ++i)
@@ -33,10 +38,21 @@ public:
         m_text[out] = '\0';
     }
 
+    // The place text; it lives as long as this object.
     constexpr const char* c_str() const { return m_text; }
 
 private:
     static constexpr bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+    static constexpr std::size_t kFolderRoom = 16;
 
-    char m_text[N + 16] {};
+    char m_text[N + kFolderRoom] {};
 };
+
+// The place of one of the library's own files. They all live in src/External, and other
+// projects compile them from wherever they keep them: a name without a src folder still
+// reads "src\External\<file>", so the library's records are the same in every build.
+template <std::size_t N>
+constexpr SourcePlace<N> LibraryPlace(const char (&file)[N])
+{
+    return SourcePlace<N>(file, "src\\External\\");
+}

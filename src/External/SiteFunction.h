@@ -1,0 +1,80 @@
+// The function field of a record made by PDULOG: the class and member name joined by two
+// colons ("Link::Poll"), or the bare name of a free function ("main"), cut at compile
+// time from the compiler's __PRETTY_FUNCTION__ ("virtual bool mydriver::Link::Poll(int)").
+// Everything here is constexpr and keeps no state: usable from any thread.
+#pragma once
+
+#include <cstddef>
+
+template <std::size_t N>
+class SiteFunction {
+public:
+    constexpr explicit SiteFunction(const char (&pretty)[N])
+    {
+        // The name ends at the parameter list: the first '(' outside template arguments,
+        // not counting clang's "(anonymous namespace)" nor the one of "operator()".
+        std::size_t end = 0;
+        int depth = 0;
+        for (; end + 1 < N; ++end) {
+            const char c = pretty[end];
+            if (c == '<')
+                ++depth;
+            else if (c == '>' && depth > 0)
+                --depth;
+            else if (c == '(' && depth == 0) {
+                if (StartsWith(pretty, end, kAnonymous))
+                    end += sizeof kAnonymous - 2;
+                else if (end >= 8 && StartsWith(pretty, end - 8, "operator()"))
+                    ++end;
+                else
+                    break;
+            }
+        }
+        // It starts after the last blank before it (return type and specifiers) and keeps
+        // only its last two components: class and member.
+        std::size_t begin = end;
+        std::size_t colons = 0;
+        depth = 0;
+        while (begin > 0) {
+            const char c = pretty[begin - 1];
+            if (c == '>' || c == ')')
+                ++depth;
+            else if ((c == '<' || c == '(') && depth > 0)
+                --depth;
+            else if (depth == 0 && c == ' ')
+                break;
+            else if (depth == 0 && c == ':' && begin >= 2 && pretty[begin - 2] == ':' && ++colons == 2)
+                break;
+            --begin;
+        }
+        // A free function in an anonymous namespace is named by itself.
+        for (const char* anonymous : kAnonymousPrefixes) {
+            std::size_t length = 0;
+            while (anonymous[length] != '\0')
+                ++length;
+            if (begin + length <= end && StartsWith(pretty, begin, anonymous))
+                begin += length;
+        }
+        std::size_t out = 0;
+        for (std::size_t i = begin; i < end; ++i)
+            m_text[out++] = pretty[i];
+        m_text[out] = '\0';
+    }
+
+    // The function text; it lives as long as this object.
+    constexpr const char* c_str() const { return m_text; }
+
+private:
+    static constexpr char kAnonymous[] = "(anonymous namespace)";
+    static constexpr const char* kAnonymousPrefixes[] = {"{anonymous}::", "(anonymous namespace)::"};
+
+    static constexpr bool StartsWith(const char (&text)[N], std::size_t at, const char* prefix)
+    {
+        for (std::size_t i = 0; prefix[i] != '\0'; ++i)
+            if (at + i + 1 >= N || text[at + i] != prefix[i])
+                return false;
+        return true;
+    }
+
+    char m_text[N] {};
+};
