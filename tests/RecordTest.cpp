@@ -95,6 +95,20 @@ TEST_F(Record, LocatedRecordFieldsInOrder)
     EXPECT_EQ(text.substr(20), expected);
 }
 
+TEST_F(Record, OneLineSiteFillsInPlaceLineAndFunction)
+{
+    UseLevels(LL_DEBUG3);
+    const auto sink = CaptureSink();
+    const int line = __LINE__ + 1;
+    PDULOG(LL_NOTICE, LS_APP) << "value " << 42;
+    const std::string text = test::ReadFile(sink);
+    char thread[8];
+    const std::string threadField(thread, LogFormat::ThreadField(Platform::CurrentThreadId(), thread));
+    // This file has no src folder: its place is its bare name.
+    EXPECT_EQ(text.substr(12), " NOTICE " + threadField + ":RecordTest.cpp:" + std::to_string(line)
+                                   + ":Record_OneLineSiteFillsInPlaceLineAndFunction_Test::TestBody:value 42\n");
+}
+
 TEST_F(Record, GateAdmitsUpToTheSlotValue)
 {
     const auto sink = CaptureSink();
@@ -134,6 +148,7 @@ TEST_F(Record, FailingGateEvaluatesNothingAndLeavesANullSinkNull)
     CLOG_RECORD(LL_ERROR, LS_GENERAL, kPlace, 1, "f") << field();  // no store at all
     UseLevels(LL_ERROR);
     CLOG_RECORD(LL_WARN, LS_GENERAL, kPlace, 1, "f") << field();
+    PDULOG(LL_WARN, LS_GENERAL) << field();
     EXPECT_EQ(evaluated, 0);
 
     // Had the gate set the sink, this record would not go to its own stream.
