@@ -9,6 +9,12 @@
 #include <random>
 #include <sstream>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace test {
 
 TempDir::TempDir()
@@ -80,39 +86,128 @@ ScopedEnv::~ScopedEnv()
         UnsetEnv(m_name);
 }
 
+#ifndef _WIN32
 static int ExitStatus(int status)
 {
-#ifdef _WIN32
-    return status;
-#else
     if (status == -1 || (status & 0x7f) != 0)
         return -1;
     return (status >> 8) & 0xff;
-#endif
 }
+#endif
+
+#ifdef _WIN32
+
+namespace {
+
+// A command line split into the program's own line and its redirection of standard error.
+struct Redirection {
+    std::string line;
+    std::string stderrFile;       // " 2> FILE"
+    bool stderrToStdout = false;  // " 2>&1"
+};
+
+Redirection SplitRedirection(const std::string& commandLine)
+{
+    Redirection r;
+    r.line = commandLine;
+    const std::string both = " 2>&1";
+    const std::size_t file = commandLine.rfind(" 2> ");
+    if (commandLine.size() >= both.size()
+        && commandLine.compare(commandLine.size() - both.size(), both.size(), both) == 0) {
+        r.stderrToStdout = true;
+        r.line.resize(commandLine.size() - both.size());
+    } else if (file != std::string::npos) {
+        r.stderrFile = commandLine.substr(file + 4);
+        if (r.stderrFile.size() >= 2 && r.stderrFile.front() == '"' && r.stderrFile.back() == '"')
+            r.stderrFile = r.stderrFile.substr(1, r.stderrFile.size() - 2);
+        r.line.resize(file);
+    }
+    return r;
+}
+
+// Starts the line's program with these standard handles, which the child inherits. The
+// tests start children from one thread, and the caller closes its copies of the child's
+// ends right after: no other child inherits them, so a pipe ends when its child does.
+HANDLE Start(const std::string& line, HANDLE out, HANDLE err)
+{
+    for (HANDLE h : {out, err})
+        SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    STARTUPINFOA startup {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process {};
+    std::vector<char> text(line.begin(), line.end());
+    text.push_back('\0');
+    if (!CreateProcessA(nullptr, text.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+int WaitFor(HANDLE process)
+{
+    if (process == nullptr)
+        return -1;
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    const bool known = GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return known ? static_cast<int>(code) : -1;
+}
+
+}  // namespace
 
 int Run(const std::string& commandLine)
 {
-#ifdef _WIN32
-    // cmd /c drops the outermost pair of quotes: give it one to drop.
-    return ExitStatus(std::system(("\"" + commandLine + "\"").c_str()));
-#else
-    return ExitStatus(std::system(commandLine.c_str()));
-#endif
+    const Redirection r = SplitRedirection(commandLine);
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (!r.stderrFile.empty()) {
+        err = CreateFileA(r.stderrFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (err == INVALID_HANDLE_VALUE)
+            return -1;
+    }
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE process = Start(r.line, out, r.stderrToStdout ? out : err);
+    if (!r.stderrFile.empty())
+        CloseHandle(err);
+    return WaitFor(process);
 }
 
 Child::Child(const std::string& commandLine)
     : m_pipe(nullptr)
 {
-#ifdef _WIN32
-    // Under wine, _popen now and then refuses (EINVAL) while many processes are starting;
-    // nothing was started then, so asking again is safe.
-    for (int attempt = 0; attempt < 5 && m_pipe == nullptr; ++attempt)
-        m_pipe = _popen(("\"" + commandLine + "\"").c_str(), "rb");
-#else
-    m_pipe = popen(commandLine.c_str(), "r");
-#endif
+    const Redirection r = SplitRedirection(commandLine);
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!r.stderrFile.empty() || !CreatePipe(&readEnd, &writeEnd, nullptr, 0))
+        return;
+    m_process = Start(r.line, writeEnd, r.stderrToStdout ? writeEnd : GetStdHandle(STD_ERROR_HANDLE));
+    CloseHandle(writeEnd);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(readEnd), _O_RDONLY | _O_BINARY);
+    m_pipe = fd == -1 ? nullptr : _fdopen(fd, "rb");
+    if (m_pipe == nullptr && fd != -1)
+        _close(fd);
+    else if (fd == -1)
+        CloseHandle(readEnd);
 }
+
+#else
+
+int Run(const std::string& commandLine)
+{
+    return ExitStatus(std::system(commandLine.c_str()));
+}
+
+Child::Child(const std::string& commandLine)
+    : m_pipe(popen(commandLine.c_str(), "r"))
+{
+}
+
+#endif
 
 Child::~Child()
 {
@@ -138,15 +233,20 @@ bool Child::ReadLine(std::string& line)
 
 int Child::Wait()
 {
+#ifdef _WIN32
+    if (m_pipe != nullptr)
+        std::fclose(static_cast<std::FILE*>(m_pipe));
+    m_pipe = nullptr;
+    const int status = WaitFor(static_cast<HANDLE>(m_process));
+    m_process = nullptr;
+    return status;
+#else
     if (m_pipe == nullptr)
         return -1;
-#ifdef _WIN32
-    const int status = _pclose(static_cast<std::FILE*>(m_pipe));
-#else
     const int status = pclose(static_cast<std::FILE*>(m_pipe));
-#endif
     m_pipe = nullptr;
     return ExitStatus(status);
+#endif
 }
 
 std::string Quote(const std::string& word)

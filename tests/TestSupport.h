@@ -40,7 +40,9 @@ private:
     bool m_wasSet;
 };
 
-// Runs a command line through the shell; the exit status, or -1 when a signal ended it.
+// Runs a command line; the exit status, or -1 when a signal ended it or it did not start.
+// On POSIX the shell runs it. On Windows the program is started directly (no cmd.exe): the
+// line may only end in a redirection of standard error, " 2> FILE" or " 2>&1".
 int Run(const std::string& commandLine);
 // A word quoted for the shell that Run uses.
 std::string Quote(const std::string& word);
@@ -49,7 +51,7 @@ int RunCapturing(const std::string& program, const std::vector<std::string>& arg
                  const fs::path& stderrFile, std::string& stderrText);
 
 // A child process whose standard output (and whatever the command line sends there) is
-// read line by line as it comes.
+// read line by line as it comes. The command line is as for Run.
 class Child {
 public:
     explicit Child(const std::string& commandLine);
@@ -62,7 +64,8 @@ public:
     int Wait();
 
 private:
-    void* m_pipe;
+    void* m_pipe;              // the stream of the child's standard output
+    void* m_process = nullptr; // Windows: the child's process handle
 };
 
 std::string ReadFile(const fs::path& path);

@@ -1,6 +1,7 @@
 // The D-PDU API (ISO 22900-2) types and values that the support library works with, written
 // from the standard's field lists. Every 32-bit field holds any 32-bit value: types and
 // enumerations are plain unsigned integers, and the named values are constants.
+// Plain data: no functions, no state; the records are owned and released as DestroyItem says.
 #pragma once
 
 #include <cstdint>
@@ -22,16 +23,19 @@ typedef UNUM32 T_PDU_ERR_EVT;  // error-event codes
 typedef UNUM32 T_PDU_INFO;     // information codes
 typedef UNUM32 T_PDU_STATUS;   // ComPrimitive, ComLogicalLink and module states
 
+// Result codes that the library returns.
 enum : T_PDU_ERROR {
     PDU_STATUS_NOERROR = 0x0000,
     PDU_ERR_FCT_FAILED = 0x0001,
     PDU_ERR_INVALID_PARAMETERS = 0x0050,
 };
 
+// The handle that stands for no object.
 enum : UNUM32 {
     PDU_HANDLE_UNDEF = 0xFFFFFFFF,
 };
 
+// Item types: the first field of every item record.
 enum : T_PDU_IT {
     PDU_IT_IO_UNUM32 = 0x1000,
     PDU_IT_IO_PROG_VOLTAGE = 0x1001,
@@ -54,6 +58,7 @@ enum : T_PDU_IT {
     PDU_IT_IO_ENTITY_STATUS = 0x1803,
 };
 
+// ComParam data types: what pComParamData of a parameter item points at.
 enum : T_PDU_PT {
     PDU_PT_UNUM8 = 0x0101,
     PDU_PT_SNUM8 = 0x0102,
@@ -86,11 +91,13 @@ struct PDU_EVENT_ITEM {
     void* pData;
 };
 
+// What pData of a PDU_IT_ERROR item points at.
 struct PDU_ERROR_DATA {
     T_PDU_ERR_EVT ErrorCodeId;
     UNUM32 ExtraErrorInfoId;
 };
 
+// What pData of a PDU_IT_INFO item points at.
 struct PDU_INFO_DATA {
     T_PDU_INFO InfoCode;
     UNUM32 ExtraInfoData;
@@ -105,18 +112,21 @@ struct PDU_PARAM_ITEM {
     void* pComParamData;
 };
 
+// The value of a PDU_PT_BYTEFIELD parameter.
 struct PDU_PARAM_BYTEFIELD_DATA {
     UNUM32 ParamMaxLen;
     UNUM32 ParamActLen;
     UNUM8* pDataArray;
 };
 
+// The value of a PDU_PT_LONGFIELD parameter.
 struct PDU_PARAM_LONGFIELD_DATA {
     UNUM32 ParamMaxLen;
     UNUM32 ParamActLen;
     UNUM32* pDataArray;
 };
 
+// The value of a PDU_PT_STRUCTFIELD parameter.
 struct PDU_PARAM_STRUCTFIELD_DATA {
     T_PDU_CPST ComParamStructType;
     UNUM32 ParamMaxEntries;
@@ -124,6 +134,7 @@ struct PDU_PARAM_STRUCTFIELD_DATA {
     void* pStructArray;
 };
 
+// The resource ids of one module, in a PDU_RSC_ID_ITEM.
 struct PDU_RSC_ID_ITEM_DATA {
     UNUM32 hMod;
     UNUM32 NumIds;
@@ -139,6 +150,7 @@ struct PDU_RSC_ID_ITEM {
 
 struct PDU_RSC_DATA;  // a resource's description; never looked into here
 
+// One conflicting resource, in a PDU_RSC_CONFLICT_ITEM.
 struct PDU_RSC_CONFLICT_DATA {
     UNUM32 hMod;
     PDU_RSC_DATA* pRscData;
@@ -151,6 +163,7 @@ struct PDU_RSC_CONFLICT_ITEM {
     PDU_RSC_CONFLICT_DATA* pRscConflictData;
 };
 
+// One module, in a PDU_MODULE_ITEM.
 struct PDU_MODULE_DATA {
     UNUM32 ModuleTypeId;
     UNUM32 hMod;
@@ -166,6 +179,7 @@ struct PDU_MODULE_ITEM {
     PDU_MODULE_DATA* pModuleData;
 };
 
+// One ECU's unique response id and its parameters, in a PDU_UNIQUE_RESP_ID_TABLE_ITEM.
 struct PDU_ECU_UNIQUE_RESP_DATA {
     UNUM32 UniqueRespIdentifier;
     UNUM32 NumParamItems;
@@ -179,13 +193,14 @@ struct PDU_UNIQUE_RESP_ID_TABLE_ITEM {
     PDU_ECU_UNIQUE_RESP_DATA* pUniqueData;
 };
 
-// PDU_IT_RSC_STATUS items: input only; nothing past the type is released.
+// The status of one resource, in a PDU_RSC_STATUS_ITEM.
 struct PDU_RSC_STATUS_DATA {
     UNUM32 hMod;
     UNUM32 ResourceId;
     UNUM32 ResourceStatus;
 };
 
+// PDU_IT_RSC_STATUS items: input only; nothing past the type is released.
 struct PDU_RSC_STATUS_ITEM {
     T_PDU_IT ItemType;
     UNUM32 NumEntries;

@@ -1,0 +1,109 @@
+# Builds what a D-PDU API vendor builds against an installed pdulog, out of tree, and runs
+# it as its users do: tests/consumer's driver (a shared object or DLL) is loaded by the
+# diagnostic application, logs, and sees a level that pdu-loglevel sets while it runs.
+#   cmake -DSOURCE_DIR=... -DWORK_DIR=... [-DBUILD_DIR=...] [-DSHARED=ON]
+#         [-DTOOLCHAIN=...] [-DEMULATOR=a|b] [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...] -P Consumer.cmake
+# BUILD_DIR: install that build (a static pdulog). SHARED: build and install a shared pdulog
+# from SOURCE_DIR first. EMULATOR ('|' between its words) runs the Windows programs.
+foreach(var SOURCE_DIR WORK_DIR)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+string(REPLACE "|" ";" emulator "${EMULATOR}")
+set(flags "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
+          "-DCMAKE_SHARED_LINKER_FLAGS=${LINKER_FLAGS}" "-DCMAKE_MODULE_LINKER_FLAGS=${LINKER_FLAGS}")
+if(TOOLCHAIN)
+  list(APPEND flags -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+endif()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}")
+  endif()
+endfunction()
+
+if(SHARED)
+  set(BUILD_DIR ${WORK_DIR}/pdulog)
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${BUILD_DIR} -DCMAKE_BUILD_TYPE=Release -DPDULOG_SHARED=ON
+      -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF ${flags})
+  run(${CMAKE_COMMAND} --build ${BUILD_DIR} --parallel 2)
+endif()
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+if(TOOLCHAIN)
+  set(exe .exe)
+  if(SHARED)
+    set(library bin/pdulog.dll lib/libpdulog.dll.a)
+  else()
+    set(library lib/libpdulog.a)
+  endif()
+elseif(SHARED)
+  set(library lib/libpdulog.so)
+else()
+  set(library lib/libpdulog.a)
+endif()
+foreach(installed
+    bin/pdu-loglevel${exe} share/man/man1/pdu-loglevel.1 ${library}
+    include/pdulog/CLog.h include/pdulog/CUtil.h include/pdulog/PdulogExport.h
+    lib/cmake/pdulog/pdulogConfig.cmake lib/cmake/pdulog/pdulogConfigVersion.cmake
+    lib/pkgconfig/pdulog.pc share/doc/pdulog/LICENSE share/bash-completion/completions/pdu-loglevel)
+  if(NOT EXISTS ${prefix}/${installed})
+    message(FATAL_ERROR "not installed: ${installed}")
+  endif()
+endforeach()
+
+set(app ${WORK_DIR}/mydriver)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${app} -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_BUILD_TYPE=Release ${flags})
+run(${CMAKE_COMMAND} --build ${app})
+
+if(TOOLCHAIN)
+  set(driver mydriver.dll)
+  if(SHARED)  # beside the application, where Windows looks for the DLLs of a DLL
+    file(COPY ${prefix}/bin/pdulog.dll DESTINATION ${app})
+  endif()
+else()
+  set(driver ./mydriver.so)
+  set(ENV{APPDATA} ${WORK_DIR}/appdata)  # wine keeps its own, in the emulator's prefix
+endif()
+set(loglevel ${emulator} ${prefix}/bin/pdu-loglevel${exe})
+
+# COMMS starts below INFO; once the application has loaded the driver and said so, the
+# level is set, and the driver's next poll logs.
+run(${loglevel} -s COMMS -l WARN)
+execute_process(
+  COMMAND ${emulator} ./diagnostic-app${exe} ${driver}
+  COMMAND sh -c "read ready && exec \"$@\" -s COMMS -l INFO 2>/dev/null" sh ${loglevel}
+  WORKING_DIRECTORY ${app} RESULTS_VARIABLE rcs ERROR_VARIABLE err OUTPUT_QUIET)
+set(record "[0-9:.]+ INFO   +[0-9a-f]+:src\\\\mydriver\\\\Link\\.cpp:[0-9]+:Link::Poll:connected to [0-9]+")
+# The first poll, before the change, must have made no record.
+if(NOT rcs STREQUAL "0;0" OR NOT err MATCHES "${record}\r?\n" OR err MATCHES "connected to 1\r?\n")
+  message(FATAL_ERROR "the driver did not see the level (${rcs}):\n${err}")
+endif()
+
+if(NOT TOOLCHAIN AND NOT SHARED)
+  # The example host, and a program built with pkg-config's flags alone.
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/host -B ${WORK_DIR}/host -DCMAKE_PREFIX_PATH=${prefix}
+      -DCMAKE_BUILD_TYPE=Release ${flags})
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/host)
+  set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+  execute_process(COMMAND pkg-config --cflags --libs --static pdulog
+    OUTPUT_VARIABLE pc RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+  separate_arguments(pc UNIX_COMMAND "${pc}")
+  run(c++ -std=c++17 ${CXX_FLAGS} ${SOURCE_DIR}/examples/host/main.cpp ${pc} ${LINKER_FLAGS}
+      -o ${WORK_DIR}/host-pkg-config)
+  run(${loglevel} -s GENERAL -l WARN)
+  foreach(host ${WORK_DIR}/host/pdulog-host ${WORK_DIR}/host-pkg-config)
+    execute_process(COMMAND ${host} --interval-ms 1 --seconds 30 --until GENERAL
+      RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
+    if(NOT rc EQUAL 0 OR NOT err MATCHES " WARN   +[0-9a-f]+:examples.host.main.cpp:1:main:GENERAL tick 1")
+      message(FATAL_ERROR "${host}, built against the package, did not log (${rc}):\n${err}")
+    endif()
+  endforeach()
+endif()
+file(REMOVE_RECURSE ${WORK_DIR})

@@ -1,0 +1,43 @@
+// The driver's link to a vehicle interface; what the application loads is its C entry
+// points at the bottom. Every logging site is one line.
+#include <pdulog/CLog.h>
+
+#ifdef _WIN32
+#define DRIVER_EXPORT extern "C" __declspec(dllexport)
+#else
+#define DRIVER_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace mydriver {
+
+class Link {
+public:
+    // True once COMMS admits INFO: the level that pdu-loglevel sets reaches the driver's
+    // next logging decision.
+    bool Poll(int id)
+    {
+        if (!CLog::Enabled(LL_INFO, LS_COMMS))
+            return false;
+        PDULOG(LL_INFO, LS_COMMS) << "connected to " << id;
+        return true;
+    }
+};
+
+Link g_link;
+
+}  // namespace mydriver
+
+DRIVER_EXPORT int DriverStart()
+{
+    return CLog::Init(false) ? 1 : 0;  // opens (or creates) the shared level store
+}
+
+DRIVER_EXPORT int DriverPoll(int id)
+{
+    return mydriver::g_link.Poll(id) ? 1 : 0;
+}
+
+DRIVER_EXPORT void DriverStop()
+{
+    CLog::Shutdown();
+}
