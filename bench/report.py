@@ -38,6 +38,11 @@ def main(folder):
             target = f"{rec[name] / ours:.1f}x the pdulog time" + (" (target >= 15x)" if "spdlog" in label else "")
             row(label, rec[name], floor, target)
 
+    for build, label in (("bench", "suppressed PDULOG site, static pdulog"),
+                         ("bench-shared", "suppressed PDULOG site, shared pdulog")):
+        gate = medians(folder / f"gate-{build}.json")
+        row(label, gate["BM_Gate_PdulogSite"], gate["BM_Gate_Floor"], "<= 1.10x floor")
+
     floor = rec.get("BM_Emitted_Floor")
     ours = rec.get("BM_Emitted_Pdulog")
     row("emitted record to a file, flushed: pdulog", ours, floor, "<= 1.30x floor")

@@ -6,8 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-deps.sh libspdlog-dev libgoogle-glog-dev hyperfine python3
-cmake --preset bench >/dev/null
-cmake --build --preset bench >/dev/null
+for preset in bench bench-shared; do
+  cmake --preset $preset >/dev/null
+  cmake --build --preset $preset >/dev/null
+done
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
@@ -15,6 +17,11 @@ trap 'rm -rf "$out"' EXIT
 echo "running the record benchmarks (floor and peers interleaved)..." >&2
 build-bench/bench_records --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
   --benchmark_min_time=0.3 --benchmark_format=json --benchmark_out="$out/records.json" >/dev/null
+echo "running the gate benchmark against a static and a shared pdulog..." >&2
+for build in bench bench-shared; do
+  build-$build/bench_gate --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+    --benchmark_min_time=0.3 --benchmark_format=json --benchmark_out="$out/gate-$build.json" >/dev/null
+done
 echo "running the utility benchmarks..." >&2
 build-bench/bench_utilities --benchmark_repetitions=3 --benchmark_min_time=0.3 \
   --benchmark_format=json --benchmark_out="$out/utilities.json" >/dev/null

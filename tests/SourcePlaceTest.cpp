@@ -8,47 +8,39 @@
 namespace {
 
 template <std::size_t N>
-std::string PlaceOf(const char (&file)[N])
-{
-    return SourcePlace<N>(file).c_str();
-}
-
-template <std::size_t N>
-std::string LibraryPlaceOf(const char (&file)[N])
-{
-    return LibraryPlace(file).c_str();
-}
-
-template <std::size_t N>
 std::string FunctionOf(const char (&pretty)[N])
 {
     return SiteFunction<N>(pretty).c_str();
 }
 
-TEST(SourcePlace, CutsFromTheSrcFolderWhateverNameTheCompilerWasGiven)
+TEST(SourcePlace, CutsFromTheLastSrcFolderElseTheBareNameExceptForTheLibrarysOwnFiles)
 {
-    EXPECT_EQ(PlaceOf("/work/main/src/External/CLog.cpp"), "src\\External\\CLog.cpp");
-    EXPECT_EQ(PlaceOf("../src/External/CUtil.cpp"), "src\\External\\CUtil.cpp");
-    EXPECT_EQ(PlaceOf("src/External/CLog.cpp"), "src\\External\\CLog.cpp");
-    EXPECT_EQ(PlaceOf("C:\\build\\src\\External\\CLog.cpp"), "src\\External\\CLog.cpp");
-    // The last src folder is the library's own, not one higher up in a checkout.
-    EXPECT_EQ(PlaceOf("/home/u/src/proj/src/External/CLog.cpp"), "src\\External\\CLog.cpp");
-    // A folder merely ending in "src" is not the src folder.
-    EXPECT_EQ(PlaceOf("/opt/mysrc/src/External/CLog.cpp"), "src\\External\\CLog.cpp");
-    // A host's own file keeps its own folders.
-    EXPECT_EQ(PlaceOf("/home/v/driver/src/mydriver/Link.cpp"), "src\\mydriver\\Link.cpp");
-    EXPECT_EQ(LibraryPlaceOf("/home/v/driver/src/mydriver/Link.cpp"), "src\\mydriver\\Link.cpp");
-}
-
-TEST(SourcePlace, NameWithoutSrcFolderIsTheBareNameExceptForTheLibrarysOwnFiles)
-{
-    EXPECT_EQ(PlaceOf("Link.cpp"), "Link.cpp");
-    EXPECT_EQ(PlaceOf("/home/v/driver/mydriver/Link.cpp"), "Link.cpp");
-    EXPECT_EQ(PlaceOf("C:\\driver\\resources\\Link.cpp"), "Link.cpp");
-    // The library's own sources compiled by another project from a folder of its choice.
-    EXPECT_EQ(LibraryPlaceOf("CLog.cpp"), "src\\External\\CLog.cpp");
-    EXPECT_EQ(LibraryPlaceOf("External/CUtil.cpp"), "src\\External\\CUtil.cpp");
-    EXPECT_EQ(LibraryPlaceOf("/tmp/build/CLog.cpp"), "src\\External\\CLog.cpp");
+    const struct {
+        char file[64];  // the NULs after the name are part of no place
+        const char* host;
+        const char* library;
+    } cases[] = {
+        {"/work/main/src/External/CLog.cpp", "src\\External\\CLog.cpp", "src\\External\\CLog.cpp"},
+        {"../src/External/CUtil.cpp", "src\\External\\CUtil.cpp", "src\\External\\CUtil.cpp"},
+        {"src/External/CLog.cpp", "src\\External\\CLog.cpp", "src\\External\\CLog.cpp"},
+        {"C:\\build\\src\\External\\CLog.cpp", "src\\External\\CLog.cpp", "src\\External\\CLog.cpp"},
+        // The last src folder is the library's own, not one higher up in a checkout.
+        {"/home/u/src/proj/src/External/CLog.cpp", "src\\External\\CLog.cpp", "src\\External\\CLog.cpp"},
+        // A folder merely ending in "src" is not the src folder.
+        {"/opt/mysrc/src/External/CLog.cpp", "src\\External\\CLog.cpp", "src\\External\\CLog.cpp"},
+        {"/home/v/driver/src/mydriver/Link.cpp", "src\\mydriver\\Link.cpp", "src\\mydriver\\Link.cpp"},
+        // No src folder: a host's file is its bare name; the library's sources, compiled by
+        // another project from a folder of its choice, still read from src\External.
+        {"Link.cpp", "Link.cpp", "src\\External\\Link.cpp"},
+        {"/home/v/driver/mydriver/Link.cpp", "Link.cpp", "src\\External\\Link.cpp"},
+        {"C:\\driver\\resources\\Link.cpp", "Link.cpp", "src\\External\\Link.cpp"},
+        {"External/CUtil.cpp", "CUtil.cpp", "src\\External\\CUtil.cpp"},
+        {"/tmp/build/CLog.cpp", "CLog.cpp", "src\\External\\CLog.cpp"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(SourcePlace<sizeof c.file>(c.file).c_str(), c.host) << c.file;
+        EXPECT_STREQ(LibraryPlace(c.file).c_str(), c.library) << c.file;
+    }
 }
 
 TEST(SourcePlace, FunctionIsClassAndMemberOrTheFreeFunctionsName)
