@@ -40,7 +40,7 @@ void BM_Suppressed_Floor(benchmark::State& state)
     const int32_t init[19] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
     Platform::Write(fd, init, sizeof init);
     Platform::MappingHandle mapping = Platform::CreateMapping(fd);
-    const volatile int32_t* volatile slots = static_cast<int32_t*>(Platform::MapView(mapping, 76));
+    const volatile int32_t* volatile slots = static_cast<int32_t*>(Platform::MapView(mapping, 76, init));
     int64_t made = 0;
     for (auto _ : state) {
         const volatile int32_t* s = slots;
@@ -49,7 +49,7 @@ void BM_Suppressed_Floor(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     benchmark::DoNotOptimize(made);
-    Platform::UnmapView(const_cast<int32_t*>(slots), 76);
+    Platform::RetireView(const_cast<int32_t*>(slots), 76, init);
     Platform::CloseMapping(mapping);
     Platform::Close(fd);
 }

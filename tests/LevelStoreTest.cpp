@@ -52,8 +52,9 @@ TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
         hundred += static_cast<char>(i);
     const ExistingFile cases[] = {
         {"empty", "", SlotBytes(kDefaults)},
-        // A length that is not a multiple of four shifts every later slot.
-        {"6 bytes", "abcdef", "abcdef" + SlotBytes(std::vector<int32_t>(18, 1))},
+        // A slot cut short is padded over from its first byte: no slot is shifted.
+        {"6 bytes", "abcdef", "abcd" + SlotBytes(std::vector<int32_t>(18, 1))},
+        {"10 bytes", forty.substr(0, 10), forty.substr(0, 8) + SlotBytes(std::vector<int32_t>(17, 1))},
         {"40 bytes", forty, forty + SlotBytes(std::vector<int32_t>(9, 1))},
         {"100 bytes", hundred, hundred},
     };
@@ -200,71 +201,3 @@ TEST_F(LevelStore, SecondShutdownDoesNothing)
 
 }  // namespace
 
-#ifdef __linux__
-#include "Platform/Platform.h"
-
-#include <chrono>
-#include <fstream>
-#include <memory>
-#include <sstream>
-
-namespace {
-
-// The lock entries of /proc/locks for one file ("dev:dev:inode"), blocked waiters marked "->".
-std::vector<std::string> FlockEntries(const std::string& file)
-{
-    std::vector<std::string> entries;
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);)
-        if (line.find(" FLOCK ") != std::string::npos && line.find(" " + file + " ") != std::string::npos)
-            entries.push_back(line);
-    return entries;
-}
-
-TEST_F(LevelStore, PaddingWaitsForAnotherProcessesFirstStart)
-{
-    // This process stands for one that found the store short and is padding it: it holds
-    // the padding lock. A second process starting now must wait for it, and then find the
-    // file complete, instead of padding over what the first one has set meanwhile.
-    PlaceStore(SlotBytes({1, 1}));
-    const int fd = Platform::OpenShared(Store().string(), false);
-    ASSERT_NE(fd, -1);
-    ASSERT_TRUE(Platform::LockFile(fd));
-
-    const std::string pid = test::fs::read_symlink("/proc/self").string();
-    std::string file;
-    for (const std::string& entry : FlockEntries(""))
-        if (entry.find(" " + pid + " ") != std::string::npos) {
-            std::istringstream fields(entry);
-            std::string field;
-            for (int i = 0; i < 6 && fields >> field; ++i)
-                file = field;  // index, FLOCK, ADVISORY, WRITE, pid, then the file
-        }
-    ASSERT_FALSE(file.empty());
-
-    test::Child second(test::Quote(STORE_PEER) + " set 3 4");  // CLL at DEBUG
-    // Wait until the second process is blocked on the lock: a condition, not a time. The
-    // bound only keeps a broken lock from hanging the run.
-    bool waiting = false;
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!waiting && std::chrono::steady_clock::now() < giveUp) {
-        for (const std::string& entry : FlockEntries(file))
-            waiting = waiting || entry.find("->") != std::string::npos;
-        std::this_thread::yield();
-    }
-    ASSERT_TRUE(waiting) << "the second process never waited for the padding lock";
-
-    std::vector<int32_t> levels(19, 1);
-    levels[LS_COMMS] = LL_DEBUG3;  // set by the first process while it held the lock
-    ASSERT_TRUE(Platform::Seek(fd, 0));
-    ASSERT_TRUE(Platform::Write(fd, SlotBytes(levels).data(), 76));
-    Platform::UnlockFile(fd);
-    EXPECT_EQ(second.Wait(), 0);
-    Platform::Close(fd);
-
-    levels[LS_CLL] = LL_DEBUG;
-    EXPECT_EQ(test::ReadFile(Store()), SlotBytes(levels));
-}
-
-}  // namespace
-#endif

@@ -16,12 +16,13 @@ TEST(PlatformMapping, FileShorterThanTheViewIsNeverMapped)
     const int fd = Platform::OpenShared(path.string(), false);
     ASSERT_NE(fd, -1);
     Platform::MappingHandle mapping = Platform::CreateMapping(fd);
+    const std::string padding(76, '\0');
     if (mapping != nullptr) {
-        EXPECT_EQ(Platform::MapView(mapping, 76), nullptr);
-        void* view = Platform::MapView(mapping, 40);
+        EXPECT_EQ(Platform::MapView(mapping, 76, padding.data()), nullptr);
+        void* view = Platform::MapView(mapping, 40, padding.data());
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(static_cast<unsigned char*>(view)[39], 1);
-        Platform::UnmapView(view, 40);
+        Platform::RetireView(view, 40, padding.data());
         Platform::CloseMapping(mapping);
     }
     Platform::Close(fd);
@@ -34,7 +35,7 @@ TEST(PlatformFiles, OpenWithoutCreateFailsOnAMissingFile)
     EXPECT_EQ(Platform::OpenShared(path, false), -1);
     const int fd = Platform::OpenShared(path, true);
     ASSERT_NE(fd, -1);
-    uint32_t size = 99;
+    uint64_t size = 99;
     EXPECT_TRUE(Platform::FileSize(fd, size));
     EXPECT_EQ(size, 0u);
     EXPECT_TRUE(Platform::Write(fd, "abcd", 4));
