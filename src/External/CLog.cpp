@@ -136,6 +136,10 @@ bool CLog::OpenLevelStore()
             Platform::CreateFolderChain(path);
             ExpandPath(kStorePath, path);
             fd = Platform::OpenShared(path, false);
+            // A new store appears whole, so that no process ever finds it short; where the
+            // file system cannot do that, it is created and padded as before.
+            if (fd == -1 && Platform::CreateWhole(path, kDefaults, kStoreBytes))
+                fd = Platform::OpenShared(path, false);
             if (fd == -1)
                 fd = Platform::OpenShared(path, true);
         }

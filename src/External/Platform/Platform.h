@@ -18,6 +18,10 @@ namespace Platform {
 // Opens for reading and writing with no sharing restriction; with create, a missing file
 // is created readable and writable by its owner. Returns -1 with errno set on failure.
 int OpenShared(const std::string& path, bool create);
+// Creates a file holding exactly these bytes, in one step as other processes see it: none
+// ever opens it shorter. False, with errno set, when it exists already or cannot be made
+// that way (then nothing is left at the path).
+bool CreateWhole(const std::string& path, const void* data, uint32_t size);
 bool FileSize(int fd, uint64_t& size);
 bool Seek(int fd, uint64_t offset);
 bool Write(int fd, const void* data, uint32_t size);

@@ -45,6 +45,26 @@ int OpenShared(const std::string& path, bool create)
     return AboveStandardStreams(fd);
 }
 
+// Written under a name of its own beside the path, then linked into place: link() never
+// replaces what another process created meanwhile.
+bool CreateWhole(const std::string& path, const void* data, uint32_t size)
+{
+    if (Fault::Fails("CreateWhole"))
+        return false;
+    const std::string draft = path + "." + std::to_string(::getpid()) + ".new";
+    const int fd = AboveStandardStreams(
+        ::open(draft.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
+    if (fd < 0)
+        return false;
+    const bool written = Write(fd, data, size);
+    ::close(fd);
+    const bool linked = written && ::link(draft.c_str(), path.c_str()) == 0;
+    const int error = errno;
+    ::unlink(draft.c_str());
+    errno = error;
+    return linked;
+}
+
 bool FileSize(int fd, uint64_t& size)
 {
     struct stat st {};

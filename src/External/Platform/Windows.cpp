@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include <fcntl.h>
@@ -51,6 +52,28 @@ int OpenShared(const std::string& path, bool create)
     if (::_sopen_s(&fd, path.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0)
         return -1;
     return AboveStandardStreams(fd);
+}
+
+// Written under a name of its own beside the path, then moved into place: a move without
+// MOVEFILE_REPLACE_EXISTING never replaces what another process created meanwhile.
+bool CreateWhole(const std::string& path, const void* data, uint32_t size)
+{
+    if (Fault::Fails("CreateWhole"))
+        return false;
+    const std::string draft = path + "." + std::to_string(::GetCurrentProcessId()) + ".new";
+    const HANDLE handle = ::CreateFileA(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = EACCES;
+        return false;
+    }
+    DWORD written = 0;
+    const bool whole = ::WriteFile(handle, data, size, &written, nullptr) && written == size;
+    ::CloseHandle(handle);
+    if (whole && ::MoveFileExA(draft.c_str(), path.c_str(), 0))
+        return true;
+    ::DeleteFileA(draft.c_str());
+    errno = EEXIST;
+    return false;
 }
 
 bool FileSize(int fd, uint64_t& size)
