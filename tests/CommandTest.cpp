@@ -298,14 +298,16 @@ TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
     test::ScopedEnv xdg("XDG_CONFIG_HOME", "");
     test::ScopedEnv home("HOME", "");
     // Run in the scratch folder: whatever a fault made there goes with it.
+    const std::string program = test::fs::absolute(kProgram).string();
     const test::fs::path saved = test::fs::current_path();
     test::fs::current_path(m_dir.path());
-    const int status = Run({});
+    std::string text;
+    const int status = test::RunCapturing(program, {}, m_dir.path() / "stderr.txt", text);
     test::fs::current_path(saved);
     test::SetEnv("APPDATA", AppData().string());
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(m_stderr, Native("CLog failed to initialise - " + std::string(std::strerror(ENOENT)) + "\n"
-                               "\n\tFailed to access/create log levels\n" + ExitLine()));
+    EXPECT_EQ(text, Native("CLog failed to initialise - " + std::string(std::strerror(ENOENT)) + "\n"
+                           "\n\tFailed to access/create log levels\n\n\t" + program + ": exiting with [1]\n"));
     EXPECT_FALSE(test::fs::exists(m_dir.path() / "%APPDATA%"));
 }
 
