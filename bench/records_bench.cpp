@@ -41,9 +41,9 @@ void BM_Suppressed_Floor(benchmark::State& state)
     const int32_t init[19] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
     Platform::Write(fd, init, sizeof init);
     Platform::MappingHandle mapping = Platform::CreateMapping(fd);
-    void* slots = Platform::MapView(mapping, 76);
+    void* slots = Platform::MapView(mapping, 76, init);
     bench::GateFloor(state, static_cast<int32_t*>(slots));
-    Platform::UnmapView(slots, 76);
+    Platform::RetireView(slots, 76, init);
     Platform::CloseMapping(mapping);
     Platform::Close(fd);
 }

@@ -71,13 +71,14 @@ int Run(int argc, char** argv, const std::string& program)
         Usage(program);
         return help ? 0 : Fail(program);
     }
-    if (count == 0)
-        ShowLevels(0, kLogSubsystemCount);
-    else if (count == 1)
-        ShowLevels(subsystem, subsystem + 1);
-    else
+    if (count >= 2) {
+        // Set whatever becomes of the output: the level is what the user asked for.
         SetLevel(subsystem, level);
-    return 0;
+        return 0;
+    }
+    ShowLevels(count == 0 ? 0 : subsystem, count == 0 ? kLogSubsystemCount : subsystem + 1);
+    // A report that could not be written is a failure, as it is for other tools.
+    return std::cerr.bad() ? 1 : 0;
 }
 
 }  // namespace

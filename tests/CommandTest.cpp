@@ -8,6 +8,15 @@
 #include <cstring>
 #include <regex>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using test::SlotBytes;
@@ -136,7 +145,16 @@ const std::vector<int32_t> kFresh(19, 1);
 
 TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
 {
+#ifndef _WIN32
+    const mode_t mask = umask(0);  // the store and its folders are private whatever the umask
+#endif
     EXPECT_EQ(Run({}), 0);
+#ifndef _WIN32
+    umask(mask);
+    for (const test::fs::path& made : {AppData() / "Krelt", test::StoreFolder(AppData()), Store()})
+        EXPECT_EQ(test::fs::status(made).permissions() & (test::fs::perms::group_all | test::fs::perms::others_all),
+                  test::fs::perms::none) << made;
+#endif
     EXPECT_EQ(m_stderr, Native(Banner() + AllLines(kFresh)));
     EXPECT_EQ(Slots(), kFresh);
     EXPECT_EQ(test::ReadFile(Store()).size(), 76u);
@@ -279,11 +297,18 @@ TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
     test::UnsetEnv("APPDATA");
     test::ScopedEnv xdg("XDG_CONFIG_HOME", "");
     test::ScopedEnv home("HOME", "");
-    EXPECT_EQ(Run({}), 1);
+    // Run in the scratch folder: whatever a fault made there goes with it.
+    const std::string program = test::fs::absolute(kProgram).string();
+    const test::fs::path saved = test::fs::current_path();
+    test::fs::current_path(m_dir.path());
+    std::string text;
+    const int status = test::RunCapturing(program, {}, m_dir.path() / "stderr.txt", text);
+    test::fs::current_path(saved);
     test::SetEnv("APPDATA", AppData().string());
-    EXPECT_EQ(m_stderr, Native("CLog failed to initialise - " + std::string(std::strerror(ENOENT)) + "\n"
-                               "\n\tFailed to access/create log levels\n" + ExitLine()));
-    EXPECT_FALSE(test::fs::exists("%APPDATA%"));
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(text, Native("CLog failed to initialise - " + std::string(std::strerror(ENOENT)) + "\n"
+                           "\n\tFailed to access/create log levels\n\n\t" + program + ": exiting with [1]\n"));
+    EXPECT_FALSE(test::fs::exists(m_dir.path() / "%APPDATA%"));
 }
 
 TEST_F(Command, OverlongPerUserDataFolderFails)
@@ -309,8 +334,8 @@ TEST_F(Command, TruncatedStoreIsPaddedAgainOnTheNextRun)
 #ifndef _WIN32
 TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
 {
-    // A file-size limit of 0 blocks the padding; the signal it would raise is ignored, as
-    // a process that sets such limits does.
+    // A file-size limit of 0 blocks the padding: a failure the command reports, never the
+    // SIGXFSZ that a write past the limit raises.
     for (const std::string& before : {std::string("abcdef"), std::string()}) {
         SCOPED_TRACE(before.size());
         test::fs::remove_all(AppData());
@@ -319,7 +344,7 @@ TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
             test::WriteFile(Store(), before);
         }
         // Standard error goes to a pipe: the limit would stop a file from taking it.
-        test::Child child("trap '' XFSZ; ulimit -f 0; exec " + test::Quote(kProgram) + " -s APP 2>&1");
+        test::Child child("ulimit -f 0; exec " + test::Quote(kProgram) + " -s APP 2>&1");
         std::string output, line;
         while (child.ReadLine(line))
             output += line + "\n";
@@ -343,3 +368,195 @@ TEST_F(Command, SetInOneProcessIsListedByTheNext)
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+extern "C" char** environ;
+
+// Runs the command with standard error on a pipe whose reader is gone, SIGPIPE at its
+// default action; the exit status, or -1 when a signal ended it.
+int RunIntoClosedPipe(const std::vector<std::string>& args)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -2;
+    close(fds[0]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    std::vector<std::string> words = {kProgram};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, kProgram.c_str(), &actions, &attributes, argv.data(), environ);
+    close(fds[1]);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    int status = 0;
+    if (rc != 0 || waitpid(pid, &status, 0) != pid)
+        return -2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Command, OutputThatCannotBeWrittenNeverStopsASetAndFailsAReport)
+{
+    std::vector<int32_t> set = kFresh;
+    set[7] = 4;  // COMMS at DEBUG
+    const std::vector<std::string> setArgs = {"-s", "COMMS", "-l", "DEBUG"};
+    struct Case {
+        const char* redirection;  // "" for a pipe nobody reads
+        std::vector<std::string> args;
+        int status;
+        const std::vector<int32_t>* slots;
+    };
+    const Case cases[] = {
+        {"2>&-", {}, 1, &kFresh},
+        {"0<&- 1>&- 2>&-", setArgs, 0, &set},
+        {"2>/dev/full", {}, 1, &kFresh},
+        {"2>/dev/full", {"-s", "APP"}, 1, &kFresh},
+        {"2>/dev/full", setArgs, 0, &set},
+        {"", {}, 1, &kFresh},
+        {"", setArgs, 0, &set},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.redirection) + " " + std::to_string(c.args.size()));
+        test::fs::remove_all(AppData());  // a first start: the store is created on the way
+        int status;
+        if (*c.redirection == '\0') {
+            status = RunIntoClosedPipe(c.args);
+        } else {
+            std::string line = test::Quote(kProgram);
+            for (const std::string& arg : c.args)
+                line += " " + arg;
+            status = test::Run(line + " " + c.redirection);
+        }
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(test::ReadFile(Store()), SlotBytes(*c.slots)) << "the store, never the output";
+    }
+}
+
+TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain)
+{
+    // This process stands for one that found the store short and is padding it: it holds
+    // the padding lock.
+    PlaceStore({1, 1});
+    const int fd = open(Store().c_str(), O_RDWR);
+    ASSERT_NE(fd, -1);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+
+    // The second start tells each platform call it makes (the faulty build, with no fault).
+    test::Child second("PDULOG_FAULT_TRACE=1 " + test::Quote(PDU_LOGLEVEL_FAULTY) + " -s CLL -l DEBUG 2> "
+                       + test::Quote((m_dir.path() / "second.txt").string()));
+    std::string call;
+    while (second.ReadLine(call) && call != "TryLockFile") {
+    }
+    ASSERT_EQ(call, "TryLockFile") << "the second start never asked for the padding lock";
+
+    // Meanwhile the first completes the store and sets a level in what the second saw missing.
+    std::vector<int32_t> levels(19, 1);
+    levels[7] = 7;  // COMMS at DEBUG3
+    ASSERT_EQ(pwrite(fd, SlotBytes(levels).data(), 76, 0), 76);
+    flock(fd, LOCK_UN);
+    while (second.ReadLine(call)) {
+    }
+    EXPECT_EQ(second.Wait(), 0);
+    close(fd);
+    levels[3] = 4;  // CLL at DEBUG
+    EXPECT_EQ(Slots(), levels);
+}
+
+// Every platform call of every command path, made to fail with each error a file system
+// gives, then the command killed at each call of a first start.
+TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
+{
+    const std::string faulty = test::Quote(PDU_LOGLEVEL_FAULTY);
+    const auto runFaulty = [&](const std::string& environment, const std::string& args, const char* output) {
+        return test::Run(environment + " " + faulty + " " + args + " > " + test::Quote((m_dir.path() / output).string())
+                         + " 2> " + test::Quote((m_dir.path() / "stderr.txt").string()));
+    };
+    std::vector<int32_t> levels = {0, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    struct Start {
+        const char* name;
+        bool exists;
+        std::string bytes;
+    };
+    const Start starts[] = {
+        {"missing", false, ""},
+        {"short", true, SlotBytes({0, 2, 3}) + "\x05"},
+        {"whole", true, SlotBytes(levels)},
+    };
+    const std::pair<const char*, std::string> paths[] = {
+        {"list", ""}, {"show", "-s VCI"}, {"set", "-s VCI -l DEBUG2"}};
+    const char* const errors[] = {"2", "13", "28", "5", "4", "27", "short"};  // ENOENT EACCES ENOSPC EIO EINTR EFBIG
+
+    const auto place = [&](const Start& start) {
+        test::fs::remove_all(AppData());
+        if (start.exists)
+            PlaceStore({}), test::WriteFile(Store(), start.bytes);
+    };
+    // What a whole store must hold after a start from `start`, and after a set too.
+    const auto whole = [&](const Start& start, bool set) {
+        std::vector<int32_t> expected(19, 1);
+        for (std::size_t slot = 0; slot < start.bytes.size() / 4; ++slot)
+            expected[slot] = levels[slot];
+        if (set)
+            expected[8] = 6;  // VCI at DEBUG2
+        return SlotBytes(expected);
+    };
+    int cases = 0, failures = 0;
+    for (const Start& start : starts) {
+        for (const auto& path : paths) {
+            place(start);
+            ASSERT_EQ(runFaulty("PDULOG_FAULT_TRACE=1", path.second, "trace.txt"), 0);
+            const std::string trace = test::ReadFile(m_dir.path() / "trace.txt");
+            const long calls = std::count(trace.begin(), trace.end(), '\n');
+            ASSERT_GT(calls, 0);
+            const bool set = path.first == std::string("set");
+            for (const char* error : errors) {
+                for (long at = 1; at <= calls; ++at) {
+                    place(start);
+                    const int status = runFaulty("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=" + error,
+                                                 path.second, "out.txt");
+                    const bool exists = test::fs::exists(Store());
+                    const std::string after = exists ? test::ReadFile(Store()) : "";
+                    const bool asBefore = exists == start.exists && after == start.bytes;
+                    const bool ok = (status == 0 || status == 1) && !(set && status == 0 && after != whole(start, true))
+                                    && (asBefore || after == whole(start, false) || (set && after == whole(start, true)));
+                    ++cases;
+                    if (!ok && ++failures <= 5)
+                        ADD_FAILURE() << start.name << " " << path.first << ": call " << at << " failing with " << error
+                                      << " gave status " << status << " and a store of " << after.size() << " bytes";
+                }
+            }
+            if (start.exists && start.bytes.size() == 76)
+                continue;
+            for (long at = 1; at <= calls; ++at) {  // killed during a first start
+                place(start);
+                const int killed = runFaulty("PDULOG_FAULT_KILL=" + std::to_string(at), path.second, "out.txt");
+                EXPECT_TRUE(killed == -1 || killed == 128 + 9) << killed;  // as the shell reports it
+                ++cases;
+                if (Run({}) != 0 || test::ReadFile(Store()) != whole(start, false)) {
+                    if (++failures <= 5)
+                        ADD_FAILURE() << start.name << " " << path.first << ": killed at call " << at
+                                      << ", the next run left " << test::ReadFile(Store()).size() << " bytes";
+                }
+            }
+        }
+    }
+    std::cout << "fault walk: " << cases << " cases, " << failures << " failures" << std::endl;
+    EXPECT_EQ(failures, 0);
+}
+
+}  // namespace
+#endif

@@ -1,7 +1,15 @@
 // The moves of the log sink: init log file, pipe and back, and what each move records.
 #include "LogTestFixture.h"
 
+#include "Platform/Platform.h"
+
+#include <functional>
 #include <regex>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -36,13 +44,22 @@ TEST_F(Destinations, LogFileNameIsInTheTemporaryFolder)
     EXPECT_TRUE(CLog::GetLogFileName(path));
     EXPECT_EQ(test::fs::path(path), Temp() / "d-pdu-api_All_x86.log");
     EXPECT_FALSE(test::fs::exists(path)) << "nothing is created";
+#ifndef _WIN32
+    // Only the configured path's separators become '/': the folder's name is used as it is.
+    const std::string odd = (m_dir.path() / "a\\b").string();
+    test::ScopedEnv temp("TEMP", odd);
+    EXPECT_TRUE(CLog::GetLogFileName(path));
+    EXPECT_EQ(path, odd + "/d-pdu-api_All_x86.log");
+#endif
 }
 
 TEST_F(Destinations, InitLogFileBecomesTheSinkOnce)
 {
     UseLevels(LL_INFO);
     test::WriteFile(InitLog(), "old content\n");
-    EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);  // no previous sink
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);  // no previous sink: no redirection to record
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "one";
     EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);  // already the sink: not truncated again
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "two";
@@ -122,19 +139,67 @@ TEST_F(Destinations, InitStartsTheInitLogOnlyWhenTheStoreOpens)
     EXPECT_FALSE(test::fs::exists(InitLog()));
 }
 
-#ifndef _WIN32
-TEST_F(Destinations, PlantedSymbolicLinkIsRefused)
+TEST_F(Destinations, TwoHostsOnOneInitLogLoseNoRecord)
 {
-    const auto victim = m_dir.path() / "victim.txt";
-    test::WriteFile(victim, "precious");
-    test::fs::create_symlink(victim, InitLog());
-    UseLevels(LL_NOTICE);
-    const auto sink = CaptureSink();
-    EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);
-    EXPECT_EQ(test::ReadFile(victim), "precious");
-    EXPECT_NE(Records(sink).find(":309:CLog::SetInitLogFile:Failed to re-direct"), std::string::npos);
+    UseLevels(LL_INFO);
+    ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "first host, before the second started";
+    std::FILE* second = Platform::OpenLogStream(InitLogPath(), true);  // another host's start
+    ASSERT_NE(second, nullptr);
+    std::fputs("second host\n", second);
+    std::fflush(second);
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "first host, after";
+    std::fclose(second);
+    CLog::Shutdown();
+    EXPECT_EQ(Records(InitLog()), "second host\nTT ERROR  first host, after\n" + m_prefix
+                                      + "452:CLog::Shutdown:Closing init log file\n");
 }
 
+// In a shared temporary folder another user may have put anything at the init log's path.
+TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
+{
+    const auto victim = m_dir.path() / "victim.txt";
+    const std::pair<const char*, std::function<bool()>> planted[] = {
+        {"hard link to another file", [&] {
+             std::error_code error;
+             test::fs::create_hard_link(victim, InitLog(), error);
+             return !error;
+         }},
+#ifndef _WIN32
+        {"symbolic link", [&] {
+             test::fs::create_symlink(victim, InitLog());
+             return true;
+         }},
+        {"FIFO", [&] { return mkfifo(InitLog().string().c_str(), 0600) == 0; }},
+        {"another user's file", [&] {
+             test::WriteFile(InitLog(), "precious");
+             return chown(InitLog().string().c_str(), 65534, 65534) == 0;  // only root may
+         }},
+#endif
+    };
+    for (const auto& plant : planted) {
+        SCOPED_TRACE(plant.first);
+        test::fs::remove(InitLog());
+        test::WriteFile(victim, "precious");
+        if (!plant.second())
+            continue;
+        UseLevels(LL_NOTICE);
+        const auto sink = CaptureSink();
+        EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);
+        CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "still here";
+        CLog::Shutdown();
+        EXPECT_EQ(test::ReadFile(victim), "precious");
+        if (test::fs::is_regular_file(test::fs::symlink_status(InitLog()))) {
+            EXPECT_EQ(test::ReadFile(InitLog()), "precious");
+        }
+        const std::string text = Records(sink);
+        EXPECT_NE(text.find(":309:CLog::SetInitLogFile:Failed to re-direct to init log file: "), std::string::npos)
+            << text;
+        EXPECT_NE(text.find("TT ERROR  still here\n"), std::string::npos);
+    }
+}
+
+#ifndef _WIN32
 TEST_F(Destinations, NewInitLogIsPrivateToItsOwner)
 {
     ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -35,3 +37,41 @@ TEST(Host, SeesALevelChangeWithoutRestart)
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// Editors, scripts and users empty files: the host must live on and follow the store again.
+TEST(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
+{
+    test::TempDir dir;
+    const test::fs::path appData = dir.path() / "appdata";
+    test::ScopedEnv scoped("APPDATA", appData.string());
+    const std::string command = test::Quote(PDU_LOGLEVEL);
+    const std::string quiet = " 2> " + test::Quote((dir.path() / "set.txt").string());
+    ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR" + quiet), 0);
+
+    test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 60 --until COMMS 2>&1");
+    std::string line;
+    ASSERT_TRUE(host.ReadLine(line));
+    ASSERT_EQ(line, "pdulog-host: running, levels from the shared store");
+
+    const test::fs::path store = test::StoreFile(appData);
+    test::fs::resize_file(store, 0);
+    // The host's next decision finds the file empty and writes the default levels back.
+    // The bound only keeps a dead host from hanging the run.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (test::fs::file_size(store) != 76 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+    ASSERT_EQ(test::fs::file_size(store), 76u) << "the host never made a decision on the emptied store";
+
+    ASSERT_EQ(test::Run(command + " -s COMMS -l INFO" + quiet), 0);
+    std::string last;
+    while (host.ReadLine(line))
+        last = line;
+    EXPECT_EQ(host.Wait(), 0) << "never killed by SIGBUS";
+    EXPECT_NE(last.find(":main:COMMS tick "), std::string::npos) << last;
+}
+
+}  // namespace
+#endif

@@ -52,8 +52,9 @@ TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
         hundred += static_cast<char>(i);
     const ExistingFile cases[] = {
         {"empty", "", SlotBytes(kDefaults)},
-        // A length that is not a multiple of four shifts every later slot.
-        {"6 bytes", "abcdef", "abcdef" + SlotBytes(std::vector<int32_t>(18, 1))},
+        // A slot cut short is padded over from its first byte: no slot is shifted.
+        {"6 bytes", "abcdef", "abcd" + SlotBytes(std::vector<int32_t>(18, 1))},
+        {"10 bytes", forty.substr(0, 10), forty.substr(0, 8) + SlotBytes(std::vector<int32_t>(17, 1))},
         {"40 bytes", forty, forty + SlotBytes(std::vector<int32_t>(9, 1))},
         {"100 bytes", hundred, hundred},
     };
@@ -200,71 +201,160 @@ TEST_F(LevelStore, SecondShutdownDoesNothing)
 
 }  // namespace
 
-#ifdef __linux__
+
+// ---- the store inside a host: closed descriptors, truncation, threads, locks, size ----
+
 #include "Platform/Platform.h"
 
-#include <chrono>
-#include <fstream>
-#include <memory>
-#include <sstream>
+#include <atomic>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
-// The lock entries of /proc/locks for one file ("dev:dev:inode"), blocked waiters marked "->".
-std::vector<std::string> FlockEntries(const std::string& file)
+TEST_F(LevelStore, NoFileOfTheFacilityTakesAClosedStandardDescriptor)
 {
-    std::vector<std::string> entries;
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);)
-        if (line.find(" FLOCK ") != std::string::npos && line.find(" " + file + " ") != std::string::npos)
-            entries.push_back(line);
-    return entries;
+    test::ScopedEnv temp("TEMP", m_dir.path().string());
+    {
+        const test::ClosedDescriptor closed(0);
+        ASSERT_TRUE(CLog::Init(true));  // the store, its mapping and the init log
+        EXPECT_FALSE(test::DescriptorIsOpen(0));
+        CLog::Shutdown();
+    }
+    EXPECT_EQ(test::ReadFile(Store()), SlotBytes(kDefaults));
 }
 
-TEST_F(LevelStore, PaddingWaitsForAnotherProcessesFirstStart)
+TEST_F(LevelStore, ShutdownKeepsTheHostsStandardErrorAndClosesItsOwnSinks)
 {
-    // This process stands for one that found the store short and is padding it: it holds
-    // the padding lock. A second process starting now must wait for it, and then find the
-    // file complete, instead of padding over what the first one has set meanwhile.
-    PlaceStore(SlotBytes({1, 1}));
-    const int fd = Platform::OpenShared(Store().string(), false);
-    ASSERT_NE(fd, -1);
-    ASSERT_TRUE(Platform::LockFile(fd));
+    UseLevels(LL_DEBUG3);
+    ::testing::internal::CaptureStderr();
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "to the host's stream";
+    CLog::Shutdown();
+    EXPECT_TRUE(test::DescriptorIsOpen(2));
+    EXPECT_GE(std::fputs("still writable\n", stderr), 0);
+    const std::string captured = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(captured.find("to the host's stream\n"), std::string::npos);
+    EXPECT_NE(captured.find("still writable\n"), std::string::npos);
 
-    const std::string pid = test::fs::read_symlink("/proc/self").string();
-    std::string file;
-    for (const std::string& entry : FlockEntries(""))
-        if (entry.find(" " + pid + " ") != std::string::npos) {
-            std::istringstream fields(entry);
-            std::string field;
-            for (int i = 0; i < 6 && fields >> field; ++i)
-                file = field;  // index, FLOCK, ADVISORY, WRITE, pid, then the file
-        }
-    ASSERT_FALSE(file.empty());
+    // A stream handed over is the facility's to close.
+    const auto path = m_dir.path() / "pipe.log";
+    std::FILE* pipe = std::fopen(path.string().c_str(), "wb");
+    ASSERT_NE(pipe, nullptr);
+    CLog::SetPipe(pipe);
+    const int pipeFd = fileno(pipe);
+    CLog::Shutdown();
+    EXPECT_FALSE(test::DescriptorIsOpen(pipeFd));
+}
 
-    test::Child second(test::Quote(STORE_PEER) + " set 3 4");  // CLL at DEBUG
-    // Wait until the second process is blocked on the lock: a condition, not a time. The
-    // bound only keeps a broken lock from hanging the run.
-    bool waiting = false;
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!waiting && std::chrono::steady_clock::now() < giveUp) {
-        for (const std::string& entry : FlockEntries(file))
-            waiting = waiting || entry.find("->") != std::string::npos;
-        std::this_thread::yield();
+// A host reads the gate from three threads while the main thread shuts the facility down
+// and starts it again: a reader that took the old pointer must still read valid memory.
+TEST_F(LevelStore, ShutdownUnderReadingThreadsNeverFaults)
+{
+#ifdef _WIN32
+    constexpr int kCycles = 2000;  // every cycle is an open and a mapping under wine
+#else
+    constexpr int kCycles = 20000;
+#endif
+    ASSERT_TRUE(CLog::Init(false));
+    std::atomic<bool> stop {false};
+    std::atomic<long> admitted {0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 3; ++i)
+        readers.emplace_back([&stop, &admitted] {
+            long count = 0;
+            while (!stop.load(std::memory_order_relaxed))
+                count += CLog::Enabled(LL_WARN, LS_COMMS) ? 1 : 0;
+            admitted += count;
+        });
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        CLog::Shutdown();
+        ASSERT_TRUE(CLog::Init(false));
     }
-    ASSERT_TRUE(waiting) << "the second process never waited for the padding lock";
+    stop = true;
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_TRUE(CLog::Enabled(LL_WARN, LS_COMMS));
+}
 
-    std::vector<int32_t> levels(19, 1);
-    levels[LS_COMMS] = LL_DEBUG3;  // set by the first process while it held the lock
-    ASSERT_TRUE(Platform::Seek(fd, 0));
-    ASSERT_TRUE(Platform::Write(fd, SlotBytes(levels).data(), 76));
-    Platform::UnlockFile(fd);
-    EXPECT_EQ(second.Wait(), 0);
-    Platform::Close(fd);
+TEST_F(LevelStore, ViewOutlivesItsFileBeingEmptied)
+{
+    ASSERT_TRUE(CLog::Init(false));
+    CLog::s_levels[LS_COMMS] = LL_DEBUG;
+    std::error_code error;
+    test::fs::resize_file(Store(), 0, error);
+#ifdef _WIN32
+    // Windows refuses to shrink a file that a process has mapped.
+    EXPECT_TRUE(error);
+    EXPECT_EQ(test::ReadFile(Store()).size(), 76u);
+    EXPECT_TRUE(CLog::Enabled(LL_DEBUG, LS_COMMS));
+#else
+    ASSERT_FALSE(error);
+    // The next decision finds the file empty: it is padded again and the view follows it.
+    EXPECT_TRUE(CLog::Enabled(LL_WARN, LS_COMMS));
+    EXPECT_FALSE(CLog::Enabled(LL_NOTICE, LS_COMMS));
+    EXPECT_EQ(test::ReadFile(Store()), SlotBytes(kDefaults));
+    ASSERT_EQ(Peer("set", LS_COMMS, LL_DEBUG2), 0);
+    EXPECT_TRUE(CLog::Enabled(LL_DEBUG2, LS_COMMS));
 
-    levels[LS_CLL] = LL_DEBUG;
-    EXPECT_EQ(test::ReadFile(Store()), SlotBytes(levels));
+    // When the file cannot grow, the view reads the defaults instead, and the process lives.
+    test::fs::resize_file(Store(), 0);
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit none = saved;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const bool warn = CLog::Enabled(LL_WARN, LS_COMMS);
+    const bool notice = CLog::Enabled(LL_NOTICE, LS_COMMS);
+    CLog::Shutdown();
+    PlaceStore("");  // and a start on a store it cannot pad fails instead of growing it
+    const bool started = CLog::Init(false);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_TRUE(warn);
+    EXPECT_FALSE(notice);
+    EXPECT_FALSE(started);
+    EXPECT_EQ(test::ReadFile(Store()), "");
+#endif
+}
+
+TEST_F(LevelStore, LockHeldByAnotherProcessDelaysAStartOnlyBriefly)
+{
+    // Another open file description stands for another process holding the padding lock.
+    const std::vector<int32_t> set = {0, 2, 3, 4};
+    PlaceStore(SlotBytes(set));
+    const int holder = Platform::OpenShared(Store().string(), false);
+    ASSERT_NE(holder, -1);
+    ASSERT_TRUE(Platform::TryLockFile(holder));
+
+    // A short store is not padded without the lock: no level can be lost, and no view.
+    EXPECT_FALSE(CLog::Init(false));
+    EXPECT_EQ(test::ReadFile(Store()), SlotBytes(set));
+    CLog::Shutdown();
+
+    // A whole store needs no lock at all.
+    std::vector<int32_t> whole(19, 1);
+    whole[LS_VCI] = LL_DEBUG1;
+    ASSERT_TRUE(Platform::Seek(holder, 0));
+    ASSERT_TRUE(Platform::Write(holder, SlotBytes(whole).data(), 76));
+    EXPECT_TRUE(CLog::Init(false));
+    EXPECT_TRUE(CLog::Enabled(LL_DEBUG1, LS_VCI));
+    Platform::UnlockFile(holder);
+    Platform::Close(holder);
+}
+
+TEST_F(LevelStore, StoreOverFourGigabytesKeepsItsLevels)
+{
+    PlaceStore(SlotBytes({LL_DEBUG, LL_INFO}));
+    const std::uintmax_t size = (std::uintmax_t(1) << 32) + 8;  // 8 in its low 32 bits
+    std::error_code error;
+    test::fs::resize_file(Store(), size, error);
+    if (error)
+        GTEST_SKIP() << "no room for a sparse file here: " << error.message();
+    ASSERT_TRUE(CLog::Init(false));
+    CLog::Shutdown();
+    EXPECT_EQ(test::fs::file_size(Store()), size);
+    EXPECT_EQ(test::ReadPrefix(Store(), 76), SlotBytes({LL_DEBUG, LL_INFO}) + std::string(68, '\0'));
 }
 
 }  // namespace
-#endif

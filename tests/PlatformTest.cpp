@@ -16,12 +16,13 @@ TEST(PlatformMapping, FileShorterThanTheViewIsNeverMapped)
     const int fd = Platform::OpenShared(path.string(), false);
     ASSERT_NE(fd, -1);
     Platform::MappingHandle mapping = Platform::CreateMapping(fd);
+    const std::string padding(76, '\0');
     if (mapping != nullptr) {
-        EXPECT_EQ(Platform::MapView(mapping, 76), nullptr);
-        void* view = Platform::MapView(mapping, 40);
+        EXPECT_EQ(Platform::MapView(mapping, 76, padding.data()), nullptr);
+        void* view = Platform::MapView(mapping, 40, padding.data());
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(static_cast<unsigned char*>(view)[39], 1);
-        Platform::UnmapView(view, 40);
+        Platform::RetireView(view, 40, padding.data());
         Platform::CloseMapping(mapping);
     }
     Platform::Close(fd);
@@ -34,7 +35,7 @@ TEST(PlatformFiles, OpenWithoutCreateFailsOnAMissingFile)
     EXPECT_EQ(Platform::OpenShared(path, false), -1);
     const int fd = Platform::OpenShared(path, true);
     ASSERT_NE(fd, -1);
-    uint32_t size = 99;
+    uint64_t size = 99;
     EXPECT_TRUE(Platform::FileSize(fd, size));
     EXPECT_EQ(size, 0u);
     EXPECT_TRUE(Platform::Write(fd, "abcd", 4));
@@ -53,18 +54,71 @@ TEST(PlatformFolders, ChainIsCreatedAndAnExistingOneIsFine)
     EXPECT_TRUE(Platform::CreateFolderChain(deep.string()));
 }
 
-TEST(PlatformEnvironment, ExpansionReportsTheSizeItNeeds)
+std::string Expanded(const char* text)
 {
-    test::SetEnv("PDULOG_TEST_VAR", "value");
-    test::UnsetEnv("PDULOG_TEST_UNDEFINED");
-    const char* text = "[%PDULOG_TEST_VAR%|%PDULOG_TEST_UNDEFINED%|%PDULOG_TEST_VAR%]";
-    const std::string expected = "[value|%PDULOG_TEST_UNDEFINED%|value]";
     const std::size_t needed = Platform::ExpandEnvironment(text, nullptr, 0);
-    ASSERT_EQ(needed, expected.size() + 1);
     std::string buffer(needed, '#');
     EXPECT_EQ(Platform::ExpandEnvironment(text, &buffer[0], buffer.size()), needed);
-    EXPECT_STREQ(buffer.c_str(), expected.c_str());
+    EXPECT_EQ(buffer.back(), '\0');
+    return buffer.substr(0, needed - 1);
 }
+
+// The POSIX expansion gives what ExpandEnvironmentStringsA gives: both builds run this table.
+TEST(PlatformEnvironment, ExpansionAsWindowsDoesIt)
+{
+    test::ScopedEnv value("PDULOG_TEST_VAR", "v\\w");
+    test::UnsetEnv("PDULOG_TEST_UNDEFINED");
+    const std::pair<const char*, const char*> cases[] = {
+        {"[%PDULOG_TEST_VAR%|%PDULOG_TEST_UNDEFINED%|%PDULOG_TEST_VAR%]", "[v\\w|%PDULOG_TEST_UNDEFINED%|v\\w]"},
+        {"%PDULOG_TEST_UNDEFINED%PDULOG_TEST_VAR%", "%PDULOG_TEST_UNDEFINED%PDULOG_TEST_VAR%"},
+        {"%%PDULOG_TEST_VAR%", "%%PDULOG_TEST_VAR%"},
+        {"%PDULOG_TEST_VAR%%PDULOG_TEST_VAR%", "v\\wv\\w"},
+        {"100% %PDULOG_TEST_VAR", "100% %PDULOG_TEST_VAR"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Expanded(c.first), c.second) << c.first;
+}
+
+#ifndef _WIN32
+// Unset, empty and relative values are passed over alike, in the order the README gives.
+TEST(PlatformEnvironment, FoldersFallBackInOrder)
+{
+    struct Case {
+        const char* values[3];
+        const char* expected;
+    };
+    const char* const perUser[] = {"APPDATA", "XDG_CONFIG_HOME", "HOME"};
+    const Case perUserCases[] = {
+        {{"/a", "/x", "/h"}, "/a"},
+        {{nullptr, "/x", "/h"}, "/x"},
+        {{"rel", "/x", "/h"}, "/x"},
+        {{"", "rel", "/h"}, "/h/.config"},
+        {{"rel", nullptr, "rel"}, "%APPDATA%"},
+        {{nullptr, nullptr, nullptr}, "%APPDATA%"},
+    };
+    const char* const temporary[] = {"TEMP", "TMPDIR", "PDULOG_TEST_UNUSED"};
+    const Case temporaryCases[] = {
+        {{"/t", "/d", nullptr}, "/t"},
+        {{nullptr, "/d", nullptr}, "/d"},
+        {{"", "", nullptr}, "/tmp"},
+    };
+    const auto check = [](const char* const (&names)[3], const Case& c, const char* reference) {
+        test::ScopedEnv saved[] = {{names[0], ""}, {names[1], ""}, {names[2], ""}};
+        for (int i = 0; i < 3; ++i) {
+            if (c.values[i] != nullptr)
+                test::SetEnv(names[i], c.values[i]);
+            else
+                test::UnsetEnv(names[i]);
+        }
+        EXPECT_EQ(Expanded(reference), c.expected) << reference << " " << (c.values[0] ? c.values[0] : "-");
+    };
+    for (const Case& c : perUserCases)
+        check(perUser, c, "%APPDATA%");
+    for (const Case& c : temporaryCases)
+        check(temporary, c, "%TEMP%");
+}
+#endif
 
 TEST(PlatformClocks, TickCountNeverGoesBack)
 {

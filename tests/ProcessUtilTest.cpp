@@ -1,3 +1,10 @@
+#ifdef _WIN32
+#include <windows.h>
+#include <pthread.h>
+#else
+#include <pthread.h>
+#include <sched.h>
+#endif
 #include "CUtil.h"
 #include "LogTestFixture.h"
 
@@ -125,6 +132,17 @@ TEST_F(ProcessUtil, PriorityOfARealThread)
     // Time-critical needs privileges that a test may or may not have: either the system
     // accepts it, or it refuses and the refusal is recorded with the system's error code.
     const bool critical = Util::Thread::SetPriority(worker, 1);
+    if (critical) {  // the mapping onto the platform's scheduling: its highest class
+#ifdef _WIN32
+        EXPECT_EQ(GetThreadPriority(pthread_gethandle(worker.native_handle())), THREAD_PRIORITY_TIME_CRITICAL);
+#else
+        int policy = -1;
+        sched_param param {};
+        ASSERT_EQ(pthread_getschedparam(worker.native_handle(), &policy, &param), 0);
+        EXPECT_EQ(policy, SCHED_FIFO);
+        EXPECT_EQ(param.sched_priority, sched_get_priority_max(SCHED_FIFO));
+#endif
+    }
     release.set_value();
     worker.join();
     const std::string text = test::ReadFile(sink);

@@ -12,6 +12,11 @@
 #include <locale>
 #include <regex>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 using Record = LogTest;
@@ -67,6 +72,21 @@ TEST(RecordThread, LowercaseHexRightAlignedInFive)
         EXPECT_EQ(std::string(out, LogFormat::ThreadField(c.id, out)), c.text);
     }
 }
+
+#ifndef _WIN32
+TEST(RecordThread, ForkedChildHasAThreadIdOfItsOwn)
+{
+    const uint32_t parent = Platform::CurrentThreadId();
+    const pid_t child = fork();
+    if (child == 0) {
+        const uint32_t own = Platform::CurrentThreadId();
+        _exit(own == static_cast<uint32_t>(getpid()) && own != parent ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+#endif
 
 TEST_F(Record, HeaderIsTimeThenLevelTextWithNothingBetween)
 {
@@ -204,6 +224,20 @@ TEST_F(Record, RecordsMadeWhileComposingStayWhole)
     EXPECT_TRUE(std::regex_match(text, std::regex(
         time + " ERROR  inner\n" + time + " ERROR  outer outer-field x{5000}\n")))
         << text.substr(0, 200);
+}
+
+// Texts that end just before, at and just past each size the record buffer grows through.
+TEST_F(Record, RecordsOfEveryLengthAroundTheBufferEdgesStayWhole)
+{
+    const auto sink = CaptureSink();
+    std::string expected;
+    for (std::size_t length = 200; length < 1100; ++length) {
+        CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::string(length, 'x');
+        expected += "TT ERROR  " + std::string(length, 'x') + "\n";
+    }
+    const std::string text = std::regex_replace(test::ReadFile(sink), std::regex("(^|\n)\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"),
+                                                "$1TT");
+    EXPECT_EQ(text, expected);
 }
 
 TEST_F(Record, StreamStateStartsFreshForEveryRecord)

@@ -13,6 +13,9 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace test {
@@ -271,6 +274,47 @@ int RunCapturing(const std::string& program, const std::vector<std::string>& arg
     const int status = Run(line);
     stderrText = ReadFile(stderrFile);
     return status;
+}
+
+bool DescriptorIsOpen(int fd)
+{
+#ifdef _WIN32
+    return _get_osfhandle(fd) != -1;
+#else
+    return fcntl(fd, F_GETFD) != -1;
+#endif
+}
+
+ClosedDescriptor::ClosedDescriptor(int fd)
+    : m_fd(fd)
+{
+#ifdef _WIN32
+    m_saved = _dup(fd);
+    _close(fd);
+#else
+    m_saved = dup(fd);
+    close(fd);
+#endif
+}
+
+ClosedDescriptor::~ClosedDescriptor()
+{
+#ifdef _WIN32
+    _dup2(m_saved, m_fd);
+    _close(m_saved);
+#else
+    dup2(m_saved, m_fd);
+    close(m_saved);
+#endif
+}
+
+std::string ReadPrefix(const fs::path& path, std::size_t count)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(count, '\0');
+    in.read(&bytes[0], static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 std::string ReadFile(const fs::path& path)

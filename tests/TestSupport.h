@@ -68,7 +68,24 @@ private:
     void* m_process = nullptr; // Windows: the child's process handle
 };
 
+// Standard descriptors for tests that close one: whether it is open, and a saved copy
+// that puts it back.
+bool DescriptorIsOpen(int fd);
+class ClosedDescriptor {
+public:
+    explicit ClosedDescriptor(int fd);
+    ~ClosedDescriptor();
+    ClosedDescriptor(const ClosedDescriptor&) = delete;
+    ClosedDescriptor& operator=(const ClosedDescriptor&) = delete;
+
+private:
+    int m_fd;
+    int m_saved;
+};
+
 std::string ReadFile(const fs::path& path);
+// At most `count` bytes from the file's start.
+std::string ReadPrefix(const fs::path& path, std::size_t count);
 void WriteFile(const fs::path& path, const std::string& bytes);
 
 // The bytes of a store file holding these slot values, little-endian.

@@ -6,8 +6,10 @@
 #include "SourcePlace.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <iostream>
+#include <thread>
 
 namespace {
 
@@ -18,6 +20,25 @@ constexpr char kStoreFolder[] = "%APPDATA%\\Krelt\\PDUAPI\\";
 constexpr char kStorePath[] = "%APPDATA%\\Krelt\\PDUAPI\\DEBUG.CFG";
 constexpr uint32_t kSlotBytes = 4;
 constexpr uint32_t kStoreBytes = kLogSubsystemCount * kSlotBytes;  // 76
+// How long a start waits for another process that pads the store: a holder that takes
+// longer is not padding, and waiting on it would hang the host's start.
+constexpr std::chrono::milliseconds kPaddingLockWait {1000};
+
+// Every slot at WARN: what a new store holds, and what a short one is padded with.
+const uint8_t kDefaults[kStoreBytes] = {
+    1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+    1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+    1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+};
+// Every slot at OFF (-1): what a view given up reads, so that a decision taken across a
+// shut-down admits nothing.
+const uint8_t kAllOff[kStoreBytes] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+};
 
 constexpr char kTempFolder[] = "%TEMP%\\";
 constexpr char kLogFile[] = "d-pdu-api_All_x86.log";
@@ -38,33 +59,53 @@ int s_fd = -1;
 Platform::MappingHandle s_mapping = nullptr;
 bool s_external = false;
 
-// A configured path ("%TEMP%\...") made usable on this platform.
-bool ExpandPath(const std::string& configured, std::string& path)
+// A configured path ("%TEMP%\\...") made usable on this platform. Only the configured
+// text's own separators change: a variable's value is used as it is.
+bool ExpandPath(std::string configured, std::string& path)
 {
-    const bool expanded = Util::Env::Expand(configured, path);
-    Platform::NativeSeparators(path);
-    return expanded;
+    Platform::NativeSeparators(configured);
+    return Util::Env::Expand(configured, path);
 }
 
-// Appends the default level (WARN) to every slot that the file does not hold yet. The size
-// is read and the padding written under a lock between processes: a process that saw the
-// file short must not pad over a level that another one has set in the meantime.
+// Waits a bounded time for the padding lock.
+bool LockForPadding(int fd)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + kPaddingLockWait;
+    while (!Platform::TryLockFile(fd)) {
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Appends the default level (WARN) to every slot that the file does not hold whole yet.
+// A whole store needs no lock. A short one is padded under a lock between processes, and
+// its size read again once the lock is held: a process that saw the file short must not
+// pad over a level that another one has set in the meantime. When the lock cannot be had,
+// nothing is written: the store stays short and is not mapped, and no level is lost.
 void PadStore(int fd)
 {
-    static const uint8_t kDefaults[kStoreBytes] = {
-        1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-        1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-        1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-    };
-    const bool locked = Platform::LockFile(fd);
-    uint32_t size = 0;
-    if (Platform::FileSize(fd, size) && size / kSlotBytes < kLogSubsystemCount) {
-        const uint32_t missing = kLogSubsystemCount - size / kSlotBytes;
-        if (Platform::Seek(fd, size))
-            Platform::Write(fd, kDefaults, missing * kSlotBytes);
+    uint64_t size = 0;
+    if (!Platform::FileSize(fd, size))
+        return;  // unknown size: padding could overwrite levels
+    // Whatever is written later through this descriptor lands past the size seen now.
+    Platform::Seek(fd, size);
+    if (size >= kStoreBytes || !LockForPadding(fd))
+        return;
+    if (Platform::FileSize(fd, size) && size < kStoreBytes && Platform::MayGrowFileTo(kStoreBytes)) {
+        // A slot cut short is no level: it is padded over from its first byte.
+        const uint64_t whole = size / kSlotBytes * kSlotBytes;
+        if (Platform::Seek(fd, whole))
+            Platform::Write(fd, kDefaults + whole, static_cast<uint32_t>(kStoreBytes - whole));
     }
-    if (locked)
-        Platform::UnlockFile(fd);
+    Platform::UnlockFile(fd);
+}
+
+// Whether a sink is one of the process's standard streams, which belong to the host.
+bool IsStandardStream(std::FILE* stream)
+{
+    return stream == stdin || stream == stdout || stream == stderr;
 }
 
 }  // namespace
@@ -95,6 +136,10 @@ bool CLog::OpenLevelStore()
             Platform::CreateFolderChain(path);
             ExpandPath(kStorePath, path);
             fd = Platform::OpenShared(path, false);
+            // A new store appears whole, so that no process ever finds it short; where the
+            // file system cannot do that, it is created and padded as before.
+            if (fd == -1 && Platform::CreateWhole(path, kDefaults, kStoreBytes))
+                fd = Platform::OpenShared(path, false);
             if (fd == -1)
                 fd = Platform::OpenShared(path, true);
         }
@@ -109,7 +154,7 @@ bool CLog::OpenLevelStore()
     }
     // A store that is open already gets one more view; earlier views stay valid.
     s_levels = s_mapping != nullptr
-        ? static_cast<int32_t*>(Platform::MapView(s_mapping, kStoreBytes))
+        ? static_cast<int32_t*>(Platform::MapView(s_mapping, kStoreBytes, kDefaults))
         : nullptr;
     return s_levels != nullptr;
 }
@@ -118,9 +163,10 @@ void CLog::CloseLevelStore()
 {
     if (s_external)
         return;
-    if (s_levels != nullptr) {
-        Platform::UnmapView(s_levels, kStoreBytes);
+    if (int32_t* view = s_levels) {
+        // Other threads may be testing the gate right now, with this pointer in hand.
         s_levels = nullptr;
+        Platform::RetireView(view, kStoreBytes, kAllOff);
     }
     if (s_mapping != nullptr) {
         Platform::CloseMapping(s_mapping);
@@ -160,7 +206,11 @@ void CLog::Shutdown()
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineClosingLog, "CLog::Shutdown")
             << "Closing log file";
     }
-    std::fclose(s_sink);
+    // The host's standard streams stay open for the host.
+    if (IsStandardStream(s_sink))
+        std::fflush(s_sink);
+    else
+        std::fclose(s_sink);
     s_sink = nullptr;
     s_initLog = false;
 }

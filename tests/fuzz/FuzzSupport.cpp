@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <streambuf>
 
@@ -24,9 +25,16 @@ const std::string& Setup()
     static const std::string folder = [] {
         static NullBuffer null;
         std::cerr.rdbuf(&null);
-        char pattern[] = "/tmp/pdulog-fuzz-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        const std::string path = made != nullptr ? made : "/tmp";
+        // Under the system's temporary folder (TMPDIR), and gone when the fuzzer ends.
+        std::string pattern = (std::filesystem::temp_directory_path() / "pdulog-fuzz-XXXXXX").string();
+        const char* made = mkdtemp(&pattern[0]);
+        if (made == nullptr)
+            std::abort();
+        static const std::string path = made;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        });
         setenv("APPDATA", path.c_str(), 1);
         setenv("TEMP", path.c_str(), 1);
         return path;

@@ -12,19 +12,28 @@
 namespace Platform {
 
 // ---- Files: C runtime descriptors, shared with other processes ----------------------
+// No descriptor the layer hands out is ever 0, 1 or 2: with a standard stream closed, the
+// host's next write to it must not land in one of our files.
 
 // Opens for reading and writing with no sharing restriction; with create, a missing file
 // is created readable and writable by its owner. Returns -1 with errno set on failure.
 int OpenShared(const std::string& path, bool create);
-// Low 32 bits of the file's size; false when the size cannot be read.
-bool FileSize(int fd, uint32_t& size);
-bool Seek(int fd, uint32_t offset);
+// Creates a file holding exactly these bytes, in one step as other processes see it: none
+// ever opens it shorter. False, with errno set, when it exists already or cannot be made
+// that way (then nothing is left at the path).
+bool CreateWhole(const std::string& path, const void* data, uint32_t size);
+bool FileSize(int fd, uint64_t& size);
+bool Seek(int fd, uint64_t offset);
 bool Write(int fd, const void* data, uint32_t size);
 void Close(int fd);
+// False when the process may not grow a file to `size` bytes (a file-size limit): such a
+// write would fail, or raise a signal that ends the process.
+bool MayGrowFileTo(uint64_t size);
 
 // Exclusive advisory lock between processes, held only around short critical sections.
 // It does not stand in the way of reads, writes or mappings of the file's contents.
-bool LockFile(int fd);
+// Never waits: false when another process holds it.
+bool TryLockFile(int fd);
 void UnlockFile(int fd);
 
 // ---- Shared memory --------------------------------------------------------------------
@@ -34,9 +43,15 @@ using MappingHandle = void*;  // nullptr: no mapping
 // A read/write mapping object of the whole file, shared with every process mapping it.
 MappingHandle CreateMapping(int fd);
 // A read/write view of the first `size` bytes; nullptr when the file is shorter than that
-// or the view cannot be made.
-void* MapView(MappingHandle mapping, std::size_t size);
-void UnmapView(void* view, std::size_t size);
+// or the view cannot be made. A file emptied under the view (POSIX; Windows refuses to
+// shrink a mapped file) is written again from `padding` (size bytes, kept alive by the
+// caller), or the view reads `padding` when that fails: the process is never killed by
+// SIGBUS for it.
+void* MapView(MappingHandle mapping, std::size_t size, const void* padding);
+// Gives a view up. Another thread may still hold its address and read through it at any
+// moment, so the address keeps reading valid memory: `contents` (size bytes) on POSIX,
+// the file's bytes for a second or more before it is unmapped on Windows.
+void RetireView(void* view, std::size_t size, const void* contents);
 void CloseMapping(MappingHandle mapping);
 
 // ---- Paths and environment ------------------------------------------------------------
@@ -50,9 +65,18 @@ std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size);
 // Turns the backslashes of a configured path into the platform's separator.
 void NativeSeparators(std::string& path);
 
-// Opens a log file for writing ("w" when truncate, else "a", text mode). A symbolic link
-// at that name is refused, and a new file is private to its owner.
+// Opens a log file that every write appends to, emptied first when truncate. Whatever
+// stands at the path in a shared folder is checked before it is written: a link, a FIFO,
+// a device, a file of another user or a file with a second name is refused (nullptr), and
+// left as it was. A new file is private to its owner.
 std::FILE* OpenLogStream(const std::string& path, bool truncate);
+
+// ---- Process ------------------------------------------------------------------------
+
+// For a program that owns its process, never for the library inside a host: a write to a
+// closed pipe or past a file-size limit fails with an error instead of raising SIGPIPE or
+// SIGXFSZ.
+void ReportWriteFailuresAsErrors();
 
 // ---- Threads and clocks ---------------------------------------------------------------
 

@@ -1,7 +1,10 @@
 // POSIX (Linux) implementation of Platform.h.
 #include "Platform.h"
 
+#include "FaultInjection.h"
+
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -10,38 +13,84 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/file.h>
-#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace Platform {
 
-int OpenShared(const std::string& path, bool create)
+// A descriptor that landed on 0, 1 or 2 (the host had closed a standard stream) is moved
+// above them.
+static int AboveStandardStreams(int fd)
 {
-    const int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0);
-    return ::open(path.c_str(), flags, 0600);
+    if (fd < 0 || fd > 2)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return moved;
 }
 
-bool FileSize(int fd, uint32_t& size)
+int OpenShared(const std::string& path, bool create)
+{
+    if (Fault::Fails("OpenShared"))
+        return -1;
+    const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0600);
+    } while (fd < 0 && errno == EINTR);
+    return AboveStandardStreams(fd);
+}
+
+// Written under a name of its own beside the path, then linked into place: link() never
+// replaces what another process created meanwhile.
+bool CreateWhole(const std::string& path, const void* data, uint32_t size)
+{
+    if (Fault::Fails("CreateWhole"))
+        return false;
+    const std::string draft = path + "." + std::to_string(::getpid()) + ".new";
+    const int fd = AboveStandardStreams(
+        ::open(draft.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
+    if (fd < 0)
+        return false;
+    const bool written = Write(fd, data, size);
+    ::close(fd);
+    const bool linked = written && ::link(draft.c_str(), path.c_str()) == 0;
+    const int error = errno;
+    ::unlink(draft.c_str());
+    errno = error;
+    return linked;
+}
+
+bool FileSize(int fd, uint64_t& size)
 {
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
+    if (Fault::Fails("FileSize") || ::fstat(fd, &st) != 0)
         return false;
-    size = static_cast<uint32_t>(st.st_size);
+    size = static_cast<uint64_t>(st.st_size);
     return true;
 }
 
-bool Seek(int fd, uint32_t offset)
+bool Seek(int fd, uint64_t offset)
 {
+    if (Fault::Fails("Seek"))
+        return false;
     return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) != static_cast<off_t>(-1);
 }
 
 bool Write(int fd, const void* data, uint32_t size)
 {
+    const Fault::Outcome fault = Fault::Inject("Write");
+    if (fault == Fault::Outcome::kFail)
+        return false;
+    bool partial = fault == Fault::Outcome::kShort;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
+        const ssize_t n = ::write(fd, p, partial ? (size + 1) / 2 : size);
+        partial = false;
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -57,11 +106,21 @@ void Close(int fd)
     ::close(fd);
 }
 
-bool LockFile(int fd)
+bool MayGrowFileTo(uint64_t size)
 {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return true;
+    return limit.rlim_cur == RLIM_INFINITY || size <= static_cast<uint64_t>(limit.rlim_cur);
+}
+
+bool TryLockFile(int fd)
+{
+    if (Fault::Fails("TryLockFile"))
+        return false;
     int rc;
     do {
-        rc = ::flock(fd, LOCK_EX);
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     return rc == 0;
 }
@@ -71,47 +130,9 @@ void UnlockFile(int fd)
     ::flock(fd, LOCK_UN);
 }
 
-// POSIX has no mapping object: a duplicate of the descriptor stands for it, so that the
-// mapping's lifetime is independent of the descriptor, as on Windows. The handle is the
-// descriptor plus one, so that descriptor 0 is not mistaken for "no mapping".
-MappingHandle CreateMapping(int fd)
-{
-    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0)
-        return nullptr;
-    return reinterpret_cast<MappingHandle>(static_cast<intptr_t>(copy) + 1);
-}
-
-static int MappingFd(MappingHandle mapping)
-{
-    return static_cast<int>(reinterpret_cast<intptr_t>(mapping) - 1);
-}
-
-void* MapView(MappingHandle mapping, std::size_t size)
-{
-    const int fd = MappingFd(mapping);
-    // Touching a mapped page past the end of the file raises SIGBUS: a file shorter than
-    // the view is a failed view, never a mapping.
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size))
-        return nullptr;
-    void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    return view == MAP_FAILED ? nullptr : view;
-}
-
-void UnmapView(void* view, std::size_t size)
-{
-    ::munmap(view, size);
-}
-
-void CloseMapping(MappingHandle mapping)
-{
-    ::close(MappingFd(mapping));
-}
-
 bool CreateFolderChain(const std::string& path)
 {
-    if (path.empty())
+    if (Fault::Fails("CreateFolderChain") || path.empty())
         return false;
     std::string prefix;
     prefix.reserve(path.size());
@@ -134,24 +155,32 @@ static const char* Variable(const char* name)
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
+// Per-user folders follow the XDG base-directory rule: a relative value is ignored like an
+// unset one, or the store would land below whatever folder happens to be current.
+static const char* AbsoluteFolder(const char* name)
+{
+    const char* value = Variable(name);
+    return value != nullptr && value[0] == '/' ? value : nullptr;
+}
+
 // The per-user data folder and the temporary folder have conventional homes on POSIX
 // when the Windows variables are not set.
 static bool Lookup(const std::string& name, std::string& value)
 {
+    if (name == "APPDATA") {
+        if (const char* appData = AbsoluteFolder("APPDATA"))
+            value = appData;
+        else if (const char* xdg = AbsoluteFolder("XDG_CONFIG_HOME"))
+            value = xdg;
+        else if (const char* home = AbsoluteFolder("HOME"))
+            value = std::string(home) + "/.config";
+        else
+            return false;
+        return true;
+    }
     if (const char* v = Variable(name.c_str())) {
         value = v;
         return true;
-    }
-    if (name == "APPDATA") {
-        if (const char* xdg = Variable("XDG_CONFIG_HOME")) {
-            value = xdg;
-            return true;
-        }
-        if (const char* home = Variable("HOME")) {
-            value = std::string(home) + "/.config";
-            return true;
-        }
-        return false;
     }
     if (name == "TEMP") {
         const char* tmp = Variable("TMPDIR");
@@ -161,6 +190,8 @@ static bool Lookup(const std::string& name, std::string& value)
     return false;
 }
 
+// As ExpandEnvironmentStringsA does it: a reference to an undefined (or empty) name stays
+// as it is, both signs included, and the text goes on after it.
 std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
 {
     if (text == nullptr)
@@ -169,26 +200,18 @@ std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
     const char* p = text;
     while (*p != '\0') {
         const char* percent = std::strchr(p, '%');
-        if (percent == nullptr) {
-            out += p;
-            break;
-        }
-        out.append(p, percent);
-        p = percent;
-        const char* close = std::strchr(p + 1, '%');
-        std::string value;
+        const char* close = percent != nullptr ? std::strchr(percent + 1, '%') : nullptr;
         if (close == nullptr) {
             out += p;
             break;
         }
-        if (close > p + 1 && Lookup(std::string(p + 1, close), value)) {
+        out.append(p, percent);
+        std::string value;
+        if (close > percent + 1 && Lookup(std::string(percent + 1, close), value))
             out += value;
-            p = close + 1;
-        } else {
-            // Unknown reference: keep it, and let its closing '%' open the next one.
-            out.append(p, close);
-            p = close;
-        }
+        else
+            out.append(percent, close + 1);
+        p = close + 1;
     }
     const std::size_t needed = out.size() + 1;
     if (buffer != nullptr && size >= needed)
@@ -205,14 +228,34 @@ void NativeSeparators(std::string& path)
 
 std::FILE* OpenLogStream(const std::string& path, bool truncate)
 {
-    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND);
-    const int fd = ::open(path.c_str(), flags, 0600);
+    if (Fault::Fails("OpenLogStream"))
+        return nullptr;
+    // Opened without following a link and without waiting for a FIFO's reader; nothing
+    // is emptied before what was opened has passed the checks.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                    0600);
+    fd = AboveStandardStreams(fd);
     if (fd < 0)
         return nullptr;
-    std::FILE* stream = ::fdopen(fd, truncate ? "w" : "a");
+    struct stat st {};
+    const bool trusted = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
+                         && st.st_nlink == 1;
+    // O_APPEND stays: every record lands at the end of the file as it is then, even when
+    // another process has the same log open.
+    if (!trusted || (truncate && ::ftruncate(fd, 0) != 0) || ::fcntl(fd, F_SETFL, O_APPEND) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, "a");
     if (stream == nullptr)
         ::close(fd);
     return stream;
+}
+
+void ReportWriteFailuresAsErrors()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 // The thread id is asked of the kernel once per thread. A child made by fork() inherits

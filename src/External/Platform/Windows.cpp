@@ -1,9 +1,13 @@
 // Windows (mingw-w64) implementation of Platform.h.
 #include "Platform.h"
 
+#include "FaultInjection.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <io.h>
@@ -21,34 +25,83 @@ static HANDLE OsHandle(int fd)
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
-int OpenShared(const std::string& path, bool create)
+// A descriptor that landed on 0, 1 or 2 (the host had closed a standard stream) is moved
+// above them.
+static int AboveStandardStreams(int fd)
 {
-    int fd = -1;
-    const int flags = _O_RDWR | _O_BINARY | (create ? _O_CREAT : 0);
-    if (::_sopen_s(&fd, path.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0)
-        return -1;
-    return fd;
+    if (fd < 0 || fd > 2)
+        return fd;
+    int low[3];
+    int count = 0;
+    int moved = fd;
+    while (moved >= 0 && moved <= 2 && count < 3) {
+        low[count++] = moved;
+        moved = ::_dup(fd);
+    }
+    for (int i = 0; i < count; ++i)
+        ::_close(low[i]);
+    return moved > 2 ? moved : -1;
 }
 
-bool FileSize(int fd, uint32_t& size)
+int OpenShared(const std::string& path, bool create)
 {
-    const DWORD low = ::GetFileSize(OsHandle(fd), nullptr);
-    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR)
+    if (Fault::Fails("OpenShared"))
+        return -1;
+    int fd = -1;
+    const int flags = _O_RDWR | _O_BINARY | _O_NOINHERIT | (create ? _O_CREAT : 0);
+    if (::_sopen_s(&fd, path.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0)
+        return -1;
+    return AboveStandardStreams(fd);
+}
+
+// Written under a name of its own beside the path, then moved into place: a move without
+// MOVEFILE_REPLACE_EXISTING never replaces what another process created meanwhile.
+bool CreateWhole(const std::string& path, const void* data, uint32_t size)
+{
+    if (Fault::Fails("CreateWhole"))
         return false;
-    size = low;
+    const std::string draft = path + "." + std::to_string(::GetCurrentProcessId()) + ".new";
+    const HANDLE handle = ::CreateFileA(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = EACCES;
+        return false;
+    }
+    DWORD written = 0;
+    const bool whole = ::WriteFile(handle, data, size, &written, nullptr) && written == size;
+    ::CloseHandle(handle);
+    if (whole && ::MoveFileExA(draft.c_str(), path.c_str(), 0))
+        return true;
+    ::DeleteFileA(draft.c_str());
+    errno = EEXIST;
+    return false;
+}
+
+bool FileSize(int fd, uint64_t& size)
+{
+    LARGE_INTEGER value {};
+    if (Fault::Fails("FileSize") || !::GetFileSizeEx(OsHandle(fd), &value))
+        return false;
+    size = static_cast<uint64_t>(value.QuadPart);
     return true;
 }
 
-bool Seek(int fd, uint32_t offset)
+bool Seek(int fd, uint64_t offset)
 {
+    if (Fault::Fails("Seek"))
+        return false;
     return ::_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) != -1;
 }
 
 bool Write(int fd, const void* data, uint32_t size)
 {
+    const Fault::Outcome fault = Fault::Inject("Write");
+    if (fault == Fault::Outcome::kFail)
+        return false;
+    bool partial = fault == Fault::Outcome::kShort;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        const int n = ::_write(fd, p, size);
+        const int n = ::_write(fd, p, partial ? (size + 1) / 2 : size);
+        partial = false;
         if (n <= 0)
             return false;
         p += n;
@@ -62,6 +115,11 @@ void Close(int fd)
     ::_close(fd);
 }
 
+bool MayGrowFileTo(uint64_t)
+{
+    return true;  // Windows has no file-size limit per process
+}
+
 // Windows byte-range locks are mandatory for reads and writes through the descriptor, so
 // the lock covers one byte far past any content the store can have.
 static OVERLAPPED LockRegion()
@@ -72,10 +130,12 @@ static OVERLAPPED LockRegion()
     return region;
 }
 
-bool LockFile(int fd)
+bool TryLockFile(int fd)
 {
+    if (Fault::Fails("TryLockFile"))
+        return false;
     OVERLAPPED region = LockRegion();
-    return ::LockFileEx(OsHandle(fd), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &region) != 0;
+    return ::LockFileEx(OsHandle(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &region) != 0;
 }
 
 void UnlockFile(int fd)
@@ -86,17 +146,43 @@ void UnlockFile(int fd)
 
 MappingHandle CreateMapping(int fd)
 {
+    if (Fault::Fails("CreateMapping"))
+        return nullptr;
     return ::CreateFileMappingA(OsHandle(fd), nullptr, PAGE_READWRITE, 0, 0, nullptr);
 }
 
-void* MapView(MappingHandle mapping, std::size_t size)
+void* MapView(MappingHandle mapping, std::size_t size, const void*)
 {
+    if (Fault::Fails("MapView"))
+        return nullptr;
     return ::MapViewOfFile(static_cast<HANDLE>(mapping), FILE_MAP_ALL_ACCESS, 0, 0, size);
 }
 
-void UnmapView(void* view, std::size_t)
+// Windows cannot put other memory in a view's place in one step, so a view given up stays
+// mapped for a while: a thread that read its address just before it was given up reads
+// it at once, not seconds later. Views given up more than kGrace ago are unmapped when
+// the next one is given up.
+namespace {
+constexpr ULONGLONG kGraceMs = 2000;
+struct Retired {
+    void* view;
+    ULONGLONG since;
+};
+std::vector<Retired> g_retired;
+}  // namespace
+
+void RetireView(void* view, std::size_t, const void*)
 {
-    ::UnmapViewOfFile(view);
+    const ULONGLONG now = ::GetTickCount64();
+    std::size_t kept = 0;
+    for (const Retired& old : g_retired) {
+        if (now - old.since > kGraceMs)
+            ::UnmapViewOfFile(old.view);
+        else
+            g_retired[kept++] = old;
+    }
+    g_retired.resize(kept);
+    g_retired.push_back({view, now});
 }
 
 void CloseMapping(MappingHandle mapping)
@@ -106,6 +192,8 @@ void CloseMapping(MappingHandle mapping)
 
 bool CreateFolderChain(const std::string& path)
 {
+    if (Fault::Fails("CreateFolderChain"))
+        return false;
     const int rc = ::SHCreateDirectoryExA(nullptr, path.c_str(), nullptr);
     return rc == ERROR_SUCCESS || rc == ERROR_ALREADY_EXISTS || rc == ERROR_FILE_EXISTS;
 }
@@ -120,9 +208,45 @@ void NativeSeparators(std::string&)
 {
 }
 
+// The temporary folder is the user's own on Windows, but what stands at the path is still
+// checked before anything is written: a reparse point (symbolic link, junction) is not
+// followed, a device or pipe is refused, and so is a file with a second name (a hard link
+// to another file of the user's). Only then is it emptied.
 std::FILE* OpenLogStream(const std::string& path, bool truncate)
 {
-    return std::fopen(path.c_str(), truncate ? "w" : "a");
+    if (Fault::Fails("OpenLogStream"))
+        return nullptr;
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool trusted = ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
+                         && (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0
+                         && info.nNumberOfLinks == 1;
+    if (!trusted || (truncate && !::SetEndOfFile(handle))) {
+        ::CloseHandle(handle);
+        return nullptr;
+    }
+    // _O_APPEND: every record lands at the end of the file as it is then, even when
+    // another process has the same log open.
+    const int opened = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_TEXT);
+    if (opened < 0) {
+        ::CloseHandle(handle);
+        return nullptr;
+    }
+    const int fd = AboveStandardStreams(opened);  // on failure the handle went with `opened`
+    if (fd < 0)
+        return nullptr;
+    std::FILE* stream = ::_fdopen(fd, "a");
+    if (stream == nullptr)
+        ::_close(fd);
+    return stream;
+}
+
+void ReportWriteFailuresAsErrors()
+{
+    // Windows raises no signal for either.
 }
 
 uint32_t CurrentThreadId()

@@ -1,0 +1,245 @@
+// POSIX views of shared files, made safe for the host process around them:
+// - a view whose file is truncated to nothing would kill the process with SIGBUS at its
+//   next read; a handler scoped to our views pads the file again (or, when it cannot,
+//   puts default contents in the view's place) and lets the read go on. A fault at any
+//   other address goes to the handler the host had, or ends the process as before;
+// - a view given up is replaced, in one step, by a private page, so that a thread still
+//   holding its address reads valid memory. The address is used again by the next view.
+#include "Platform.h"
+
+#include "FaultInjection.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+
+namespace {
+
+constexpr int kWatched = 64;
+
+// What the fault handler needs of a view. Written by the threads that make and give up
+// views, read by the handler: every field is atomic, and `start` is set last and
+// cleared first.
+struct Watched {
+    std::atomic<uintptr_t> start {0};  // 0: a free entry
+    std::atomic<std::size_t> length {0};
+    std::atomic<int> fd {-1};          // reaches the view's file; -1 once it is closed
+    std::atomic<const void*> padding {nullptr};  // the file's default contents
+};
+Watched g_watched[kWatched];
+
+// Addresses of views given up, each holding a private page until a view takes it again.
+std::atomic<uintptr_t> g_spare[kWatched];
+
+std::size_t g_page = 4096;
+struct sigaction g_hostAction;  // what SIGBUS did before our handler came
+std::atomic<bool> g_handlerInstalled {false};
+
+std::size_t Span(std::size_t size)
+{
+    return (size + g_page - 1) / g_page * g_page;
+}
+
+// Puts private pages filled from `contents` (size bytes, the rest zero) at `address`, in
+// one step: a reader sees the old pages or the new ones, never a hole.
+bool ReplaceWithPrivate(uintptr_t address, std::size_t size, const void* contents)
+{
+    const std::size_t span = Span(size);
+    void* pages = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED)
+        return false;
+    std::memcpy(pages, contents, size);
+    if (::mremap(pages, span, span, MREMAP_MAYMOVE | MREMAP_FIXED, reinterpret_cast<void*>(address))
+        == MAP_FAILED) {
+        ::munmap(pages, span);
+        return false;
+    }
+    return true;
+}
+
+// A file that was emptied under its view gets its default contents back, written where
+// the view expects them. Only calls that are safe in a signal handler.
+bool PadAgain(int fd, std::size_t size, const void* padding)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    if (st.st_size > 0)
+        return true;  // made whole again meanwhile: the page is backed again
+    if (!MayGrowFileTo(size))
+        return false;  // the write would raise SIGXFSZ in the host
+    return ::pwrite(fd, padding, size, 0) == static_cast<ssize_t>(size);
+}
+
+void HandToTheHost(int signal, siginfo_t* info, void* context)
+{
+    const struct sigaction& host = g_hostAction;
+    if ((host.sa_flags & SA_SIGINFO) != 0 && host.sa_sigaction != nullptr) {
+        host.sa_sigaction(signal, info, context);
+        return;
+    }
+    if ((host.sa_flags & SA_SIGINFO) == 0 && host.sa_handler != SIG_DFL && host.sa_handler != SIG_IGN) {
+        host.sa_handler(signal);
+        return;
+    }
+    // The default action: back to it. A fault happens again on return and ends the
+    // process as it would have without us; a sent signal is sent again.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    if (info == nullptr || info->si_code <= 0)
+        ::raise(signal);
+}
+
+void OnBusError(int signal, siginfo_t* info, void* context)
+{
+    const uintptr_t address = info != nullptr ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
+    for (Watched& view : g_watched) {
+        const uintptr_t start = view.start.load();
+        const std::size_t length = view.length.load();
+        if (start == 0 || address < start || address - start >= Span(length))
+            continue;
+        const int saved = errno;
+        const int fd = view.fd.load();
+        const void* padding = view.padding.load();
+        if (fd < 0 || !PadAgain(fd, length, padding)) {
+            // The file cannot be made whole: the view reads the defaults from now on,
+            // and no longer follows the file.
+            ReplaceWithPrivate(start, length, padding);
+            view.fd.store(-1);
+        }
+        errno = saved;
+        return;  // the read is made again
+    }
+    HandToTheHost(signal, info, context);
+}
+
+void InstallHandler()
+{
+    if (g_handlerInstalled.exchange(true))
+        return;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (page > 0)
+        g_page = static_cast<std::size_t>(page);
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, &g_hostAction);
+}
+
+void Watch(void* view, std::size_t size, int fd, const void* padding)
+{
+    for (Watched& entry : g_watched) {
+        if (entry.start.load() != 0)
+            continue;
+        entry.length.store(size);
+        entry.fd.store(fd);
+        entry.padding.store(padding);
+        entry.start.store(reinterpret_cast<uintptr_t>(view));
+        return;
+    }
+}
+
+void Unwatch(void* view)
+{
+    for (Watched& entry : g_watched)
+        if (entry.start.load() == reinterpret_cast<uintptr_t>(view))
+            entry.start.store(0);
+}
+
+uintptr_t TakeSpare()
+{
+    for (std::atomic<uintptr_t>& spare : g_spare)
+        if (uintptr_t address = spare.exchange(0))
+            return address;
+    return 0;
+}
+
+void KeepSpare(uintptr_t address)
+{
+    for (std::atomic<uintptr_t>& spare : g_spare) {
+        uintptr_t expected = 0;
+        if (spare.compare_exchange_strong(expected, address))
+            return;
+    }
+    // No room: the page stays mapped for the life of the process, never unmapped under a
+    // reader.
+}
+
+int MappingFd(MappingHandle mapping)
+{
+    return static_cast<int>(reinterpret_cast<intptr_t>(mapping) - 1);
+}
+
+}  // namespace
+
+// POSIX has no mapping object: a duplicate of the descriptor stands for it, so that the
+// mapping's lifetime is independent of the descriptor, as on Windows. The handle is the
+// descriptor plus one, so that descriptor 0 is not mistaken for "no mapping".
+MappingHandle CreateMapping(int fd)
+{
+    if (Fault::Fails("CreateMapping"))
+        return nullptr;
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0)
+        return nullptr;
+    return reinterpret_cast<MappingHandle>(static_cast<intptr_t>(copy) + 1);
+}
+
+void* MapView(MappingHandle mapping, std::size_t size, const void* padding)
+{
+    if (Fault::Fails("MapView"))
+        return nullptr;
+    const int fd = MappingFd(mapping);
+    // Touching a mapped page past the end of the file raises SIGBUS: a file shorter than
+    // the view is a failed view, never a mapping.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size))
+        return nullptr;
+    InstallHandler();
+    const uintptr_t spare = TakeSpare();
+    void* view = ::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE,
+                        MAP_SHARED | (spare != 0 ? MAP_FIXED : 0), fd, 0);
+    if (view == MAP_FAILED) {
+        if (spare != 0) {
+            // A failed fixed mapping may have taken the spare page with it.
+            ReplaceWithPrivate(spare, size, padding);
+            KeepSpare(spare);
+        }
+        return nullptr;
+    }
+    Watch(view, size, fd, padding);
+    return view;
+}
+
+void RetireView(void* view, std::size_t size, const void* contents)
+{
+    const uintptr_t address = reinterpret_cast<uintptr_t>(view);
+    if (!ReplaceWithPrivate(address, size, contents))
+        return;  // still the file's: watched until the process ends
+    Unwatch(view);
+    KeepSpare(address);
+}
+
+void CloseMapping(MappingHandle mapping)
+{
+    const int fd = MappingFd(mapping);
+    int expected = fd;
+    for (Watched& entry : g_watched) {
+        expected = fd;
+        entry.fd.compare_exchange_strong(expected, -1);
+    }
+    ::close(fd);
+}
+
+}  // namespace Platform
