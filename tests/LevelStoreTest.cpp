@@ -60,11 +60,16 @@ TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
     };
     for (const ExistingFile& c : cases) {
         SCOPED_TRACE(c.name);
-        PlaceStore(c.before);
+        // A store of its own for each case: on Windows a view given up stays mapped for a
+        // while, and a mapped file cannot be rewritten.
+        const test::fs::path appData = m_dir.path() / c.name;
+        test::ScopedEnv env("APPDATA", appData.string());
+        test::fs::create_directories(test::StoreFolder(appData));
+        test::WriteFile(test::StoreFile(appData), c.before);
         ASSERT_TRUE(CLog::Init(false));
         EXPECT_EQ(std::memcmp(CLog::s_levels, c.after.data(), 76), 0);
         CLog::Shutdown();
-        EXPECT_EQ(test::ReadFile(Store()), c.after);
+        EXPECT_EQ(test::ReadFile(test::StoreFile(appData)), c.after);
     }
 }
 
@@ -118,14 +123,17 @@ TEST_F(LevelStore, ExternalLevelsReplaceTheStoreUntilReleased)
     CLog::UseExternalLevels(host);
     EXPECT_EQ(CLog::s_levels, host);
 
-    // The store is closed: the file can go, and nothing while external brings it back.
-    test::fs::remove(Store());
+    // The store is closed, and nothing while external opens one, not even where there is
+    // none yet. (Elsewhere: on Windows the closed store's view stays mapped for a while,
+    // and a mapped file cannot be removed.)
+    const test::fs::path elsewhere = m_dir.path() / "elsewhere";
+    test::ScopedEnv appData("APPDATA", elsewhere.string());
     CLog::CloseLevelStore();
     EXPECT_EQ(CLog::s_levels, host);
     EXPECT_TRUE(CLog::Init(false));
     EXPECT_TRUE(CLog::OpenLevelStore());
     EXPECT_EQ(CLog::s_levels, host);
-    EXPECT_FALSE(test::fs::exists(Store()));
+    EXPECT_FALSE(test::fs::exists(test::StoreFile(elsewhere)));
 
     int32_t other[kLogSubsystemCount] = {};
     CLog::UseExternalLevels(other);
@@ -134,7 +142,7 @@ TEST_F(LevelStore, ExternalLevelsReplaceTheStoreUntilReleased)
     CLog::ReleaseExternalLevels();
     EXPECT_EQ(CLog::s_levels, nullptr);
     ASSERT_TRUE(CLog::Init(false));
-    EXPECT_TRUE(test::fs::exists(Store()));
+    EXPECT_TRUE(test::fs::exists(test::StoreFile(elsewhere)));
     EXPECT_EQ(CLog::s_levels[LS_APP], LL_WARN);
 }
 
