@@ -2,7 +2,8 @@
 # it as its users do: tests/consumer's driver (a shared object or DLL) is loaded by the
 # diagnostic application, logs, and sees a level that pdu-loglevel sets while it runs.
 #   cmake -DSOURCE_DIR=... -DWORK_DIR=... [-DBUILD_DIR=...] [-DSHARED=ON]
-#         [-DTOOLCHAIN=...] [-DEMULATOR=a|b] [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...] -P Consumer.cmake
+#         [-DTOOLCHAIN=...] [-DEMULATOR=a|b] [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...]
+#         [-DSTATIC_COMMAND=ON|OFF] -P Consumer.cmake
 # BUILD_DIR: install that build (a static pdulog). SHARED: build and install a shared pdulog
 # from SOURCE_DIR first. EMULATOR ('|' between its words) runs the Windows programs.
 foreach(var SOURCE_DIR WORK_DIR)
@@ -30,7 +31,7 @@ endfunction()
 if(SHARED)
   set(BUILD_DIR ${WORK_DIR}/pdulog)
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${BUILD_DIR} -DCMAKE_BUILD_TYPE=Release -DPDULOG_SHARED=ON
-      -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF ${flags})
+      -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND} ${flags})
   run(${CMAKE_COMMAND} --build ${BUILD_DIR} --parallel 2)
 endif()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
@@ -95,7 +96,9 @@ if(NOT TOOLCHAIN AND NOT SHARED)
   execute_process(COMMAND pkg-config --cflags --libs --static pdulog
     OUTPUT_VARIABLE pc RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
   separate_arguments(pc UNIX_COMMAND "${pc}")
-  run(c++ -std=c++17 ${CXX_FLAGS} ${SOURCE_DIR}/examples/host/main.cpp ${pc} ${LINKER_FLAGS}
+  separate_arguments(cxx_flags UNIX_COMMAND "${CXX_FLAGS}")
+  separate_arguments(linker_flags UNIX_COMMAND "${LINKER_FLAGS}")
+  run(c++ -std=c++17 ${cxx_flags} ${SOURCE_DIR}/examples/host/main.cpp ${pc} ${linker_flags}
       -o ${WORK_DIR}/host-pkg-config)
   run(${loglevel} -s GENERAL -l WARN)
   foreach(host ${WORK_DIR}/host/pdulog-host ${WORK_DIR}/host-pkg-config)
