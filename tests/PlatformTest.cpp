@@ -28,6 +28,32 @@ TEST(PlatformMapping, FileShorterThanTheViewIsNeverMapped)
     Platform::Close(fd);
 }
 
+#ifndef _WIN32
+// A fault that no padding explains (here: a page past the end of a file that is not
+// empty; elsewhere a hole a full disk cannot fill) must not be retried for ever.
+TEST(PlatformMapping, FaultThatPaddingCannotMendEndsInTheDefaults)
+{
+    test::TempDir dir;
+    const auto path = dir.path() / "two-pages.bin";
+    const std::size_t size = 2 * 65536;  // two pages on every page size in use
+    test::WriteFile(path, std::string(size, '\1'));
+    const std::string padding(size, '\7');
+    const int fd = Platform::OpenShared(path.string(), false);
+    ASSERT_NE(fd, -1);
+    Platform::MappingHandle mapping = Platform::CreateMapping(fd);
+    ASSERT_NE(mapping, nullptr);
+    void* view = Platform::MapView(mapping, size, padding.data());
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(Platform::ViewFollowsFile(view));
+    test::fs::resize_file(path, 100);
+    EXPECT_EQ(static_cast<volatile char*>(view)[size - 1], '\7');
+    EXPECT_FALSE(Platform::ViewFollowsFile(view));
+    Platform::RetireView(view, size, padding.data());
+    Platform::CloseMapping(mapping);
+    Platform::Close(fd);
+}
+#endif
+
 TEST(PlatformFiles, OpenWithoutCreateFailsOnAMissingFile)
 {
     test::TempDir dir;

@@ -3,8 +3,10 @@
 //   expect SLOT VALUE  exits 0 only when its view shows that value
 //   loop SLOT COUNT    stores 0, 1, ..., 7, 0, ... COUNT times (the last is (COUNT-1) % 8)
 //   open SLOT 0        opens and closes the store, nothing else
+//   raise SLOT 0       sends itself SIGBUS with the store open, then exits 0
 #include "CLog.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -28,6 +30,11 @@ int main(int argc, char** argv)
             levels[slot] = i % kLogLevelCount;
         status = 0;
     } else if (std::strcmp(argv[1], "open") == 0) {
+        status = 0;
+    } else if (std::strcmp(argv[1], "raise") == 0) {
+#ifdef SIGBUS
+        std::raise(SIGBUS);  // the library's handler must treat it as the process would
+#endif
         status = 0;
     }
     CLog::Shutdown();

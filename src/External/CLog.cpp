@@ -137,10 +137,15 @@ bool CLog::OpenLevelStore()
             ExpandPath(kStorePath, path);
             fd = Platform::OpenShared(path, false);
             // A new store appears whole, so that no process ever finds it short; where the
-            // file system cannot do that, it is created and padded as before.
-            if (fd == -1 && Platform::CreateWhole(path, kDefaults, kStoreBytes))
-                fd = Platform::OpenShared(path, false);
-            if (fd == -1)
+            // file system cannot do that, it is created and padded as before. A store that
+            // could not be written (a full disk, a file-size limit) is not left behind empty.
+            if (fd == -1) {
+                if (Platform::CreateWhole(path, kDefaults, kStoreBytes) || errno == EEXIST)
+                    fd = Platform::OpenShared(path, false);
+                else if (errno == EXDEV)
+                    fd = Platform::OpenShared(path, true);
+            }
+            if (fd == -1 && errno == ENOENT)  // removed again between the two
                 fd = Platform::OpenShared(path, true);
         }
         if (fd == -1) {
@@ -152,10 +157,11 @@ bool CLog::OpenLevelStore()
         PadStore(fd);
         s_mapping = Platform::CreateMapping(fd);
     }
-    // A store that is open already gets one more view; earlier views stay valid.
-    s_levels = s_mapping != nullptr
-        ? static_cast<int32_t*>(Platform::MapView(s_mapping, kStoreBytes, kDefaults))
-        : nullptr;
+    // A store that is open already gets one more view; earlier views stay valid. When no
+    // further view can be made, the one in use stays.
+    if (s_mapping != nullptr)
+        if (void* view = Platform::MapView(s_mapping, kStoreBytes, kDefaults))
+            s_levels = static_cast<int32_t*>(view);
     return s_levels != nullptr;
 }
 

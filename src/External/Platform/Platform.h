@@ -20,7 +20,8 @@ namespace Platform {
 int OpenShared(const std::string& path, bool create);
 // Creates a file holding exactly these bytes, in one step as other processes see it: none
 // ever opens it shorter. False, with errno set, when it exists already or cannot be made
-// that way (then nothing is left at the path).
+// (then nothing is left at the path); errno EXDEV when the file system cannot make a file
+// appear in one step, and a plain create is the only way.
 bool CreateWhole(const std::string& path, const void* data, uint32_t size);
 bool FileSize(int fd, uint64_t& size);
 bool Seek(int fd, uint64_t offset);
@@ -48,6 +49,9 @@ MappingHandle CreateMapping(int fd);
 // caller), or the view reads `padding` when that fails: the process is never killed by
 // SIGBUS for it.
 void* MapView(MappingHandle mapping, std::size_t size, const void* padding);
+// Whether stores through the view still reach its file: false once a file that could not
+// be padded again made the view read its defaults instead.
+bool ViewFollowsFile(const void* view);
 // Gives a view up. Another thread may still hold its address and read through it at any
 // moment, so the address keeps reading valid memory: `contents` (size bytes) on POSIX,
 // the file's bytes for a second or more before it is unmapped on Windows.

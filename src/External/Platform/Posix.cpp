@@ -51,6 +51,10 @@ bool CreateWhole(const std::string& path, const void* data, uint32_t size)
 {
     if (Fault::Fails("CreateWhole"))
         return false;
+    if (!MayGrowFileTo(size)) {  // the write would raise SIGXFSZ in a host
+        errno = EFBIG;
+        return false;
+    }
     const std::string draft = path + "." + std::to_string(::getpid()) + ".new";
     const int fd = AboveStandardStreams(
         ::open(draft.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
@@ -59,8 +63,10 @@ bool CreateWhole(const std::string& path, const void* data, uint32_t size)
     const bool written = Write(fd, data, size);
     ::close(fd);
     const bool linked = written && ::link(draft.c_str(), path.c_str()) == 0;
-    const int error = errno;
+    int error = errno;
     ::unlink(draft.c_str());
+    if (written && !linked && error != EEXIST)
+        error = EXDEV;  // no hard links here (a FAT or network file system)
     errno = error;
     return linked;
 }

@@ -24,6 +24,10 @@ namespace Platform {
 namespace {
 
 constexpr int kWatched = 64;
+// A fault on a file that is not empty has another cause (a hole the file system cannot
+// fill, an I/O error): after this many, the view stops following the file rather than
+// fault for ever.
+constexpr int kStrikes = 8;
 
 // What the fault handler needs of a view. Written by the threads that make and give up
 // views, read by the handler: every field is atomic, and `start` is set last and
@@ -33,11 +37,17 @@ struct Watched {
     std::atomic<std::size_t> length {0};
     std::atomic<int> fd {-1};          // reaches the view's file; -1 once it is closed
     std::atomic<const void*> padding {nullptr};  // the file's default contents
+    std::atomic<int> strikes {0};  // faults in a row that padding could not explain
 };
 Watched g_watched[kWatched];
 
-// Addresses of views given up, each holding a private page until a view takes it again.
-std::atomic<uintptr_t> g_spare[kWatched];
+// Addresses of views given up, each holding private pages until a view of the same span
+// takes it again.
+struct Spare {
+    std::atomic<uintptr_t> address {0};
+    std::atomic<std::size_t> span {0};
+};
+Spare g_spare[kWatched];
 
 std::size_t g_page = 4096;
 struct sigaction g_hostAction;  // what SIGBUS did before our handler came
@@ -66,17 +76,21 @@ bool ReplaceWithPrivate(uintptr_t address, std::size_t size, const void* content
 }
 
 // A file that was emptied under its view gets its default contents back, written where
-// the view expects them. Only calls that are safe in a signal handler.
-bool PadAgain(int fd, std::size_t size, const void* padding)
+// the view expects them. Only calls that are safe in a signal handler. True when the
+// read can be made again.
+bool PadAgain(Watched& view, int fd, std::size_t size, const void* padding)
 {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return false;
-    if (st.st_size > 0)
-        return true;  // made whole again meanwhile: the page is backed again
+    if (st.st_size > 0)  // made whole again meanwhile, or a fault of another cause
+        return view.strikes.fetch_add(1) < kStrikes;
     if (!MayGrowFileTo(size))
         return false;  // the write would raise SIGXFSZ in the host
-    return ::pwrite(fd, padding, size, 0) == static_cast<ssize_t>(size);
+    if (::pwrite(fd, padding, size, 0) != static_cast<ssize_t>(size))
+        return false;
+    view.strikes.store(0);
+    return true;
 }
 
 void HandToTheHost(int signal, siginfo_t* info, void* context)
@@ -90,13 +104,17 @@ void HandToTheHost(int signal, siginfo_t* info, void* context)
         host.sa_handler(signal);
         return;
     }
+    const bool sent = info == nullptr || info->si_code <= 0;
+    if (sent && host.sa_handler == SIG_IGN && (host.sa_flags & SA_SIGINFO) == 0)
+        return;  // the host ignores a sent SIGBUS
     // The default action: back to it. A fault happens again on return and ends the
-    // process as it would have without us; a sent signal is sent again.
+    // process as it would have without us (the system never lets a fault be ignored);
+    // a sent signal is sent again.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
     ::sigaction(signal, &fallback, nullptr);
-    if (info == nullptr || info->si_code <= 0)
+    if (sent)
         ::raise(signal);
 }
 
@@ -111,7 +129,7 @@ void OnBusError(int signal, siginfo_t* info, void* context)
         const int saved = errno;
         const int fd = view.fd.load();
         const void* padding = view.padding.load();
-        if (fd < 0 || !PadAgain(fd, length, padding)) {
+        if (fd < 0 || !PadAgain(view, fd, length, padding)) {
             // The file cannot be made whole: the view reads the defaults from now on,
             // and no longer follows the file.
             ReplaceWithPrivate(start, length, padding);
@@ -137,42 +155,51 @@ void InstallHandler()
     ::sigaction(SIGBUS, &action, &g_hostAction);
 }
 
-void Watch(void* view, std::size_t size, int fd, const void* padding)
+// Claims a free entry; nullptr when all are taken.
+Watched* Watch(uintptr_t view, std::size_t size, int fd, const void* padding)
 {
     for (Watched& entry : g_watched) {
-        if (entry.start.load() != 0)
+        uintptr_t expected = 0;
+        if (entry.start.load() != 0 || entry.length.load() != 0)
             continue;
         entry.length.store(size);
         entry.fd.store(fd);
         entry.padding.store(padding);
-        entry.start.store(reinterpret_cast<uintptr_t>(view));
-        return;
+        entry.strikes.store(0);
+        if (entry.start.compare_exchange_strong(expected, view))
+            return &entry;
     }
+    return nullptr;
 }
 
-void Unwatch(void* view)
+void Unwatch(uintptr_t view)
 {
     for (Watched& entry : g_watched)
-        if (entry.start.load() == reinterpret_cast<uintptr_t>(view))
+        if (entry.start.load() == view) {
             entry.start.store(0);
+            entry.length.store(0);
+        }
 }
 
-uintptr_t TakeSpare()
+uintptr_t TakeSpare(std::size_t span)
 {
-    for (std::atomic<uintptr_t>& spare : g_spare)
-        if (uintptr_t address = spare.exchange(0))
-            return address;
+    for (Spare& spare : g_spare)
+        if (spare.span.load() == span)
+            if (uintptr_t address = spare.address.exchange(0))
+                return address;
     return 0;
 }
 
-void KeepSpare(uintptr_t address)
+void KeepSpare(uintptr_t address, std::size_t span)
 {
-    for (std::atomic<uintptr_t>& spare : g_spare) {
+    for (Spare& spare : g_spare) {
         uintptr_t expected = 0;
-        if (spare.compare_exchange_strong(expected, address))
+        if (spare.address.compare_exchange_strong(expected, address)) {
+            spare.span.store(span);
             return;
+        }
     }
-    // No room: the page stays mapped for the life of the process, never unmapped under a
+    // No room: the pages stay mapped for the life of the process, never unmapped under a
     // reader.
 }
 
@@ -207,19 +234,36 @@ void* MapView(MappingHandle mapping, std::size_t size, const void* padding)
     if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size))
         return nullptr;
     InstallHandler();
-    const uintptr_t spare = TakeSpare();
+    // A view that no handler would know is one truncation away from killing the host.
+    Watched* watched = Watch(1, size, fd, padding);
+    if (watched == nullptr)
+        return nullptr;
+    // A spare address may still be read by threads that held it: it is watched before the
+    // file's page takes its place, so that even their first read is safe.
+    const uintptr_t spare = TakeSpare(Span(size));
+    watched->start.store(spare != 0 ? spare : 1);
     void* view = ::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE,
                         MAP_SHARED | (spare != 0 ? MAP_FIXED : 0), fd, 0);
     if (view == MAP_FAILED) {
         if (spare != 0) {
             // A failed fixed mapping may have taken the spare page with it.
             ReplaceWithPrivate(spare, size, padding);
-            KeepSpare(spare);
+            KeepSpare(spare, Span(size));
         }
+        watched->start.store(0);
+        watched->length.store(0);
         return nullptr;
     }
-    Watch(view, size, fd, padding);
+    watched->start.store(reinterpret_cast<uintptr_t>(view));
     return view;
+}
+
+bool ViewFollowsFile(const void* view)
+{
+    for (const Watched& entry : g_watched)
+        if (entry.start.load() == reinterpret_cast<uintptr_t>(view))
+            return entry.fd.load() >= 0;
+    return false;
 }
 
 void RetireView(void* view, std::size_t size, const void* contents)
@@ -227,8 +271,8 @@ void RetireView(void* view, std::size_t size, const void* contents)
     const uintptr_t address = reinterpret_cast<uintptr_t>(view);
     if (!ReplaceWithPrivate(address, size, contents))
         return;  // still the file's: watched until the process ends
-    Unwatch(view);
-    KeepSpare(address);
+    Unwatch(address);
+    KeepSpare(address, Span(size));
 }
 
 void CloseMapping(MappingHandle mapping)

@@ -60,20 +60,28 @@ bool CreateWhole(const std::string& path, const void* data, uint32_t size)
 {
     if (Fault::Fails("CreateWhole"))
         return false;
+    const auto fail = [](DWORD error) {
+        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST
+                : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+                : error == ERROR_ACCESS_DENIED ? EACCES
+                : error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ENOSPC
+                : EIO;
+        return false;
+    };
     const std::string draft = path + "." + std::to_string(::GetCurrentProcessId()) + ".new";
     const HANDLE handle = ::CreateFileA(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        errno = EACCES;
-        return false;
-    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return fail(::GetLastError());
     DWORD written = 0;
     const bool whole = ::WriteFile(handle, data, size, &written, nullptr) && written == size;
+    DWORD error = whole ? ERROR_SUCCESS : ::GetLastError();
     ::CloseHandle(handle);
     if (whole && ::MoveFileExA(draft.c_str(), path.c_str(), 0))
         return true;
+    if (whole)
+        error = ::GetLastError();
     ::DeleteFileA(draft.c_str());
-    errno = EEXIST;
-    return false;
+    return fail(error);
 }
 
 bool FileSize(int fd, uint64_t& size)
@@ -156,6 +164,11 @@ void* MapView(MappingHandle mapping, std::size_t size, const void*)
     if (Fault::Fails("MapView"))
         return nullptr;
     return ::MapViewOfFile(static_cast<HANDLE>(mapping), FILE_MAP_ALL_ACCESS, 0, 0, size);
+}
+
+bool ViewFollowsFile(const void*)
+{
+    return true;  // a mapped file cannot be shrunk on Windows
 }
 
 // Windows cannot put other memory in a view's place in one step, so a view given up stays
