@@ -87,13 +87,13 @@ public:
     // Opens, creates or pads %APPDATA%\Krelt\PDUAPI\DEBUG.CFG and maps its 19 slots. False,
     // with a line on standard error, when that cannot be done.
     static bool OpenLevelStore();
-    // Unmaps and closes the store; the gate lets nothing through afterwards.
+    // Gives up the store's view, mapping and file; the gate lets nothing through afterwards.
     static void CloseLevelStore();
     // Uses the host's array of 19 levels instead of the store, until ReleaseExternalLevels.
     static void UseExternalLevels(int32_t* levels);
     static void ReleaseExternalLevels();
-    // Releases the store and closes the log sink if the facility opened one. Call it once,
-    // as the last thing the facility does (a host's unload, a tool's exit).
+    // Releases the store and closes the log sink (a standard stream is only flushed). Call
+    // it as the last thing the facility does (a host's unload, a tool's exit).
     static void Shutdown();
 
     // ---- levels of the open store: any thread, while the store is open ----
@@ -126,7 +126,8 @@ public:
     // sink for the caller to close, or nullptr.
     static std::FILE* SetInitLogFile(bool truncate);
     // Makes the caller's stream the sink (nullptr: back to the init log file); returns the
-    // previous sink for the caller to close, or nullptr. The caller keeps owning `pipe`.
+    // previous sink for the caller to close, or nullptr. From then on the facility owns
+    // `pipe`: Shutdown closes it, unless it is a standard stream.
     static std::FILE* SetPipe(std::FILE* pipe);
 
     // The level gate: the store is present and the subsystem's slot admits the level.
