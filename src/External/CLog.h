@@ -92,8 +92,8 @@ public:
     // Uses the host's array of 19 levels instead of the store, until ReleaseExternalLevels.
     static void UseExternalLevels(int32_t* levels);
     static void ReleaseExternalLevels();
-    // Releases the store and closes the log sink (a standard stream is only flushed). Call
-    // it as the last thing the facility does (a host's unload, a tool's exit).
+    // Releases the store and closes the log sink (a standard stream is only flushed): a
+    // host's unload, a tool's exit. Init may start the facility again afterwards.
     static void Shutdown();
 
     // ---- levels of the open store: any thread, while the store is open ----
