@@ -1,7 +1,7 @@
 // How long a level change takes to reach another process (Linux): two processes ping-pong
 // one value, and half the round trip is the one-way latency. Three ways side by side:
 //   floor    a raw MAP_SHARED mapping of the same file in both, written and polled by hand
-//   pdulog   the level store through the library: a slot write as pdu-loglevel makes it,
+//   pdulog   the level store through the library: CLog::SetLevel, as pdu-loglevel sets a level,
 //            seen by the other process's level gate
 //   inotify  pwrite of the file, seen by a watcher that wakes on IN_MODIFY and re-reads it
 // Prints "<way> <one-way ns>" per line.
@@ -87,7 +87,7 @@ double Pdulog(int rounds)
             CLog::Init(false);
             for (int k = 1; k <= rounds; ++k) {
                 const int32_t level = k % 2 != 0 ? LL_DEBUG3 : LL_ERROR;
-                CLog::s_levels[LS_COMMS] = level;
+                CLog::SetLevel(LS_COMMS, level);
                 if (level == LL_DEBUG3)
                     while (!CLog::Enabled(LL_DEBUG3, LS_APP)) {
                     }
@@ -103,11 +103,11 @@ double Pdulog(int rounds)
                 if (k % 2 != 0) {
                     while (!CLog::Enabled(LL_DEBUG3, LS_COMMS)) {
                     }
-                    CLog::s_levels[LS_APP] = LL_DEBUG3;
+                    CLog::SetLevel(LS_APP, LL_DEBUG3);
                 } else {
                     while (CLog::Enabled(LL_WARN, LS_COMMS)) {
                     }
-                    CLog::s_levels[LS_APP] = LL_ERROR;
+                    CLog::SetLevel(LS_APP, LL_ERROR);
                 }
             }
             CLog::Shutdown();

@@ -52,7 +52,7 @@ BENCHMARK(BM_Suppressed_Floor);
 void BM_Suppressed_Pdulog(benchmark::State& state)
 {
     CLog::Init(false);
-    CLog::s_levels[LS_COMMS] = LL_WARN;
+    CLog::SetLevel(LS_COMMS, LL_WARN);
     int64_t i = 0;
     for (auto _ : state) {
         CLOG_RECORD(LL_DEBUG, LS_COMMS, kPlace, 42, "BM_Suppressed_Pdulog") << "value " << ++i;
@@ -139,7 +139,7 @@ BENCHMARK(BM_Emitted_Floor);
 void BM_Emitted_Pdulog(benchmark::State& state)
 {
     CLog::Init(false);
-    CLog::s_levels[LS_COMMS] = LL_DEBUG;
+    CLog::SetLevel(LS_COMMS, LL_DEBUG);
     CLog::SetPipe(std::fopen(Path("pdulog.log").c_str(), "w"));
     int64_t i = 1000000;
     for (auto _ : state)
