@@ -81,6 +81,7 @@ execute_process(
   COMMAND ${emulator} ./diagnostic-app${exe} ${driver}
   COMMAND sh -c "read ready && exec \"$@\" -s COMMS -l INFO 2>/dev/null" sh ${loglevel}
   WORKING_DIRECTORY ${app} RESULTS_VARIABLE rcs ERROR_VARIABLE err OUTPUT_QUIET)
+run(${loglevel} -s COMMS -l WARN)  # under wine the store is the prefix's own: COMMS back to its default
 set(record "[0-9:.]+ INFO   +[0-9a-f]+:src\\\\mydriver\\\\Link\\.cpp:[0-9]+:Link::Poll:connected to [0-9]+")
 # The first poll, before the change, must have made no record.
 if(NOT rcs STREQUAL "0;0" OR NOT err MATCHES "${record}\r?\n" OR err MATCHES "connected to 1\r?\n")
