@@ -136,15 +136,11 @@ namespace {
 
 using pdulog_detail::RecordComposer;
 
-struct ThreadComposer {
-    RecordComposer* composer = nullptr;
-    ~ThreadComposer()
-    {
-        delete composer;
-        composer = nullptr;
-    }
-};
-thread_local ThreadComposer t_thread;
+// The thread's own composer goes when the thread ends.
+void ReleaseComposer(void* composer)
+{
+    delete static_cast<RecordComposer*>(composer);
+}
 
 // The thread field is the same for every record of a thread.
 struct ThreadField {
@@ -158,14 +154,14 @@ thread_local ThreadField t_threadField;
 
 CLog::CLog(std::FILE* stream)
 {
-    ThreadComposer& own = t_thread;
-    if (own.composer == nullptr) {
-        own.composer = new RecordComposer();
-        own.composer->m_threadOwn = true;
+    auto* own = static_cast<RecordComposer*>(Platform::ThreadPointer());
+    if (own == nullptr) {
+        own = new RecordComposer();
+        own->m_threadOwn = Platform::SetThreadPointer(own, ReleaseComposer);
     }
     // A record made while another is being composed on this thread (a field whose output
-    // logs) gets a composer of its own.
-    m_composer = own.composer->m_busy ? new RecordComposer() : own.composer;
+    // logs) gets a composer of its own; so does one on a thread that could not keep one.
+    m_composer = own->m_busy ? new RecordComposer() : own;
     m_composer->m_busy = true;
     m_composer->Start();
     if (s_sink == nullptr)

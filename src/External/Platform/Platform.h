@@ -84,6 +84,14 @@ void ReportWriteFailuresAsErrors();
 
 // ---- Threads and clocks ---------------------------------------------------------------
 
+// One pointer of each thread's own for the library (its record composer): nullptr until the
+// thread sets it, then handed to `release` once when the thread ends, or when the library
+// is unloaded while the thread still runs. SetThreadPointer is false when there is no room
+// for it; the caller then keeps nothing per thread. (Not C++ thread_local: mingw-w64 runs
+// its destructors after the thread's emulated storage is gone.)
+void* ThreadPointer();
+bool SetThreadPointer(void* value, void (*release)(void*));
+
 uint32_t CurrentThreadId();
 // Wall clock: 100-nanosecond ticks since 1970-01-01 00:00:00 UTC.
 int64_t WallClockTicks();

@@ -1,0 +1,93 @@
+// Windows per-thread pointer of Platform.h: a fiber-local slot, whose callback Windows runs
+// at each thread's end and, for every thread still holding a value, when the slot is freed.
+// The slot is freed when the library goes (the process ends or the DLL that holds the
+// library is unloaded), so that no callback into unloaded code is left behind.
+#include "Platform.h"
+
+#include <atomic>
+#include <new>
+
+#include <windows.h>
+
+namespace Platform {
+
+namespace {
+
+struct ThreadEntry {
+    void* value;
+    void (*release)(void*);
+};
+
+VOID WINAPI ReleaseThreadEntry(PVOID data)
+{
+    auto* entry = static_cast<ThreadEntry*>(data);
+    if (entry == nullptr)
+        return;
+    if (entry->value != nullptr)
+        entry->release(entry->value);
+    delete entry;
+}
+
+// Constant-initialized, so that records made during other static initialization find it.
+std::atomic<DWORD> g_index {FLS_OUT_OF_INDEXES};
+std::atomic<bool> g_freed {false};
+
+DWORD Index()
+{
+    const DWORD index = g_index.load(std::memory_order_acquire);
+    if (index != FLS_OUT_OF_INDEXES || g_freed.load(std::memory_order_acquire))
+        return index;
+    const DWORD fresh = ::FlsAlloc(ReleaseThreadEntry);
+    if (fresh == FLS_OUT_OF_INDEXES)
+        return fresh;
+    DWORD expected = FLS_OUT_OF_INDEXES;
+    if (!g_index.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
+        ::FlsFree(fresh);  // another thread was first
+        return expected;
+    }
+    return fresh;
+}
+
+struct SlotRelease {
+    ~SlotRelease()
+    {
+        g_freed.store(true, std::memory_order_release);
+        const DWORD index = g_index.exchange(FLS_OUT_OF_INDEXES, std::memory_order_acq_rel);
+        if (index != FLS_OUT_OF_INDEXES)
+            ::FlsFree(index);
+    }
+} g_slotRelease;
+
+}  // namespace
+
+void* ThreadPointer()
+{
+    const DWORD index = Index();
+    if (index == FLS_OUT_OF_INDEXES)
+        return nullptr;
+    const auto* entry = static_cast<ThreadEntry*>(::FlsGetValue(index));
+    return entry != nullptr ? entry->value : nullptr;
+}
+
+bool SetThreadPointer(void* value, void (*release)(void*))
+{
+    const DWORD index = Index();
+    if (index == FLS_OUT_OF_INDEXES)
+        return false;
+    auto* entry = static_cast<ThreadEntry*>(::FlsGetValue(index));
+    if (entry == nullptr) {
+        entry = new (std::nothrow) ThreadEntry {value, release};
+        if (entry == nullptr)
+            return false;
+        if (!::FlsSetValue(index, entry)) {
+            delete entry;
+            return false;
+        }
+        return true;
+    }
+    entry->value = value;
+    entry->release = release;
+    return true;
+}
+
+}  // namespace Platform
