@@ -42,10 +42,13 @@ void Usage(const std::string& program)
                        "\tNo argument\tShow level for all subsystems\n\n";
 }
 
-void SetLevel(int subsystem, int level)
+// False only when the level could not reach the store's file.
+bool SetLevel(int subsystem, int level)
 {
     std::cerr << "System: " + SubsystemName(subsystem) + " Level:" + LevelName(level) + "requested\n";
-    CLog::SetLevel(subsystem, level);  // seen at once by every process that maps the store
+    // Seen at once by every process that maps the store. The vocabulary only gives levels
+    // 0 to 7, so a refusal means the store's file no longer takes what is written.
+    return CLog::SetLevel(subsystem, level);
 }
 
 // The exit line, written before the store is released; the status is 1.
@@ -73,8 +76,10 @@ int Run(int argc, char** argv, const std::string& program)
     }
     if (count >= 2) {
         // Set whatever becomes of the output: the level is what the user asked for.
-        SetLevel(subsystem, level);
-        return 0;
+        if (SetLevel(subsystem, level))
+            return 0;
+        std::cerr << "\n\t" << "Failed to access/create log levels" << std::endl;
+        return Fail(program);
     }
     ShowLevels(count == 0 ? 0 : subsystem, count == 0 ? kLogSubsystemCount : subsystem + 1);
     // A report that could not be written is a failure, as it is for other tools.

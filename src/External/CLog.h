@@ -103,7 +103,7 @@ public:
     static bool GetLevel(int subsystem, int32_t& level);
     // Sets one subsystem's level (-1 for OFF to 7), seen at once by every process that maps
     // the store. False, with nothing written, when no store is open or an argument is out
-    // of range.
+    // of range; false too when the store's file could no longer take the level.
     static bool SetLevel(int subsystem, int32_t level);
 
     // ---- vocabulary: any thread ----

@@ -49,8 +49,8 @@ MappingHandle CreateMapping(int fd);
 // caller), or the view reads `padding` when that fails: the process is never killed by
 // SIGBUS for it.
 void* MapView(MappingHandle mapping, std::size_t size, const void* padding);
-// Whether stores through the view still reach its file: false once a file that could not
-// be padded again made the view read its defaults instead.
+// False once a view of ours no longer reaches its file: the file could not be padded
+// again and the view reads its defaults instead. True for any other memory.
 bool ViewFollowsFile(const void* view);
 // Gives a view up. Another thread may still hold its address and read through it at any
 // moment, so the address keeps reading valid memory: `contents` (size bytes) on POSIX,

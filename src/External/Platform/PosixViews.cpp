@@ -49,6 +49,7 @@ struct Spare {
 };
 Spare g_spare[kWatched];
 
+std::atomic<bool> g_anyDetached {false};  // some view reads its defaults, not its file
 std::size_t g_page = 4096;
 struct sigaction g_hostAction;  // what SIGBUS did before our handler came
 std::atomic<bool> g_handlerInstalled {false};
@@ -134,6 +135,7 @@ void OnBusError(int signal, siginfo_t* info, void* context)
             // and no longer follows the file.
             ReplaceWithPrivate(start, length, padding);
             view.fd.store(-1);
+            g_anyDetached.store(true);
         }
         errno = saved;
         return;  // the read is made again
@@ -260,10 +262,12 @@ void* MapView(MappingHandle mapping, std::size_t size, const void* padding)
 
 bool ViewFollowsFile(const void* view)
 {
+    if (!g_anyDetached.load(std::memory_order_relaxed))
+        return true;
     for (const Watched& entry : g_watched)
         if (entry.start.load() == reinterpret_cast<uintptr_t>(view))
             return entry.fd.load() >= 0;
-    return false;
+    return true;
 }
 
 void RetireView(void* view, std::size_t size, const void* contents)
