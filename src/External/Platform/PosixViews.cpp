@@ -157,6 +157,19 @@ void InstallHandler()
     ::sigaction(SIGBUS, &action, &g_hostAction);
 }
 
+// A plugin that links the library may be unloaded while its host goes on: the host's own
+// SIGBUS action comes back then, so that no signal ever jumps into code that is gone.
+// (A handler that the host put in place after ours is left alone.)
+struct HandlerRelease {
+    ~HandlerRelease()
+    {
+        struct sigaction current {};
+        if (g_handlerInstalled.load() && ::sigaction(SIGBUS, nullptr, &current) == 0
+            && (current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == OnBusError)
+            ::sigaction(SIGBUS, &g_hostAction, nullptr);
+    }
+} g_handlerRelease;
+
 // Claims a free entry; nullptr when all are taken.
 Watched* Watch(uintptr_t view, std::size_t size, int fd, const void* padding)
 {
