@@ -159,8 +159,34 @@ MappingHandle CreateMapping(int fd)
     return ::CreateFileMappingA(OsHandle(fd), nullptr, PAGE_READWRITE, 0, 0, nullptr);
 }
 
+// Windows cannot put other memory in a view's place in one step, so a view given up stays
+// mapped for a while: a thread that read its address just before it was given up reads
+// it at once, not seconds later. Views given up more than kGraceMs ago are unmapped when
+// the facility next maps or gives up a view.
+namespace {
+constexpr ULONGLONG kGraceMs = 2000;
+struct Retired {
+    void* view;
+    ULONGLONG since;
+};
+std::vector<Retired> g_retired;
+
+void UnmapRetired(ULONGLONG now)
+{
+    std::size_t kept = 0;
+    for (const Retired& old : g_retired) {
+        if (now - old.since > kGraceMs)
+            ::UnmapViewOfFile(old.view);
+        else
+            g_retired[kept++] = old;
+    }
+    g_retired.resize(kept);
+}
+}  // namespace
+
 void* MapView(MappingHandle mapping, std::size_t size, const void*)
 {
+    UnmapRetired(::GetTickCount64());
     if (Fault::Fails("MapView"))
         return nullptr;
     return ::MapViewOfFile(static_cast<HANDLE>(mapping), FILE_MAP_ALL_ACCESS, 0, 0, size);
@@ -171,30 +197,10 @@ bool ViewFollowsFile(const void*)
     return true;  // a mapped file cannot be shrunk on Windows
 }
 
-// Windows cannot put other memory in a view's place in one step, so a view given up stays
-// mapped for a while: a thread that read its address just before it was given up reads
-// it at once, not seconds later. Views given up more than kGrace ago are unmapped when
-// the next one is given up.
-namespace {
-constexpr ULONGLONG kGraceMs = 2000;
-struct Retired {
-    void* view;
-    ULONGLONG since;
-};
-std::vector<Retired> g_retired;
-}  // namespace
-
 void RetireView(void* view, std::size_t, const void*)
 {
     const ULONGLONG now = ::GetTickCount64();
-    std::size_t kept = 0;
-    for (const Retired& old : g_retired) {
-        if (now - old.since > kGraceMs)
-            ::UnmapViewOfFile(old.view);
-        else
-            g_retired[kept++] = old;
-    }
-    g_retired.resize(kept);
+    UnmapRetired(now);
     g_retired.push_back({view, now});
 }
 
