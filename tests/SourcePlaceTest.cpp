@@ -28,7 +28,7 @@ TEST(SourcePlace, CutsFromTheLastSrcFolderElseTheBareNameExceptForTheLibrarysOwn
         {"/home/u/src/proj/src/External/CLog.cpp", "src\\External\\CLog.cpp", "src\\External\\CLog.cpp"},
         // A folder merely ending in "src" is not the src folder.
         {"/opt/mysrc/src/External/CLog.cpp", "src\\External\\CLog.cpp", "src\\External\\CLog.cpp"},
-        {"/home/v/driver/src/mydriver/Link.cpp", "src\\mydriver\\Link.cpp", "src\\mydriver\\Link.cpp"},
+        {"/home/v/driver/src/mydriver/Link.cpp", "src\\mydriver\\Link.cpp", "src\\External\\Link.cpp"},
         // No src folder: a host's file is its bare name; the library's sources, compiled by
         // another project from a folder of its choice, still read from src\External.
         {"Link.cpp", "Link.cpp", "src\\External\\Link.cpp"},
@@ -36,6 +36,9 @@ TEST(SourcePlace, CutsFromTheLastSrcFolderElseTheBareNameExceptForTheLibrarysOwn
         {"C:\\driver\\resources\\Link.cpp", "Link.cpp", "src\\External\\Link.cpp"},
         {"External/CUtil.cpp", "CUtil.cpp", "src\\External\\CUtil.cpp"},
         {"/tmp/build/CLog.cpp", "CLog.cpp", "src\\External\\CLog.cpp"},
+        // A src folder higher up in a checkout names a host's file from there, but never
+        // the library's own: theirs is always src\External.
+        {"/home/u/src/tp/External/CLog.cpp", "src\\tp\\External\\CLog.cpp", "src\\External\\CLog.cpp"},
     };
     for (const auto& c : cases) {
         EXPECT_STREQ(SourcePlace<sizeof c.file>(c.file).c_str(), c.host) << c.file;
@@ -53,6 +56,16 @@ TEST(SourcePlace, FunctionIsClassAndMemberOrTheFreeFunctionsName)
     EXPECT_EQ(FunctionOf("std::map<int, int> Table<K, V>::Copy(std::pair<K, V>) [with K = int; V = int]"),
               "Table<K, V>::Copy");
     EXPECT_EQ(FunctionOf("void Link::operator()(int)"), "Link::operator()");
+    EXPECT_EQ(FunctionOf("bool Op::operator<(const Op&) const"), "Op::operator<");
+    EXPECT_EQ(FunctionOf("Op& Op::operator<<(int)"), "Op::operator<<");
+    EXPECT_EQ(FunctionOf("bool n::T::operator>(const n::T&) const"), "T::operator>");
+    EXPECT_EQ(FunctionOf("n::T* n::T::operator->()"), "T::operator->");
+    EXPECT_EQ(FunctionOf("n::T& n::T::operator>>=(int)"), "T::operator>>=");
+    EXPECT_EQ(FunctionOf("n::T::operator bool() const"), "T::operator bool");
+    EXPECT_EQ(FunctionOf("bool operator==(const A&, const A&)"), "operator==");
+    EXPECT_EQ(FunctionOf("bool Inner<U>::operator<=(const Inner<U>&) const [with U = int]"), "Inner<U>::operator<=");
+    EXPECT_EQ(FunctionOf("int (* FnPtrRet())(int)"), "FnPtrRet");
+    EXPECT_EQ(FunctionOf("void Operators::operatorless()"), "Operators::operatorless");
     EXPECT_EQ(FunctionOf("int {anonymous}::Run(int, char**)"), "Run");
     EXPECT_EQ(FunctionOf("int (anonymous namespace)::Run(int, char**)"), "Run");
     EXPECT_EQ(FunctionOf("void (anonymous namespace)::Link::Poll()"), "Link::Poll");

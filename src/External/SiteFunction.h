@@ -12,11 +12,23 @@ public:
     constexpr explicit SiteFunction(const char (&pretty)[N])
     {
         // The name ends at the parameter list: the first '(' outside template arguments,
-        // not counting clang's "(anonymous namespace)" nor the one of "operator()".
+        // not counting clang's "(anonymous namespace)", the one of "operator()" or the one
+        // of a returned function pointer ("int (* Make())(int)"). An operator's name ends
+        // at the first '(' after its symbol, which may hold '<' and '>' of its own.
         std::size_t end = 0;
+        std::size_t name = N;  // where "operator" starts, if the function is one
         int depth = 0;
         for (; end + 1 < N; ++end) {
             const char c = pretty[end];
+            if (depth == 0 && IsOperator(pretty, end)) {
+                name = end;
+                end += sizeof kOperator - 1;
+                if (StartsWith(pretty, end, "()"))
+                    end += 2;
+                while (end + 1 < N && pretty[end] != '(')
+                    ++end;
+                break;
+            }
             if (c == '<')
                 ++depth;
             else if (c == '>' && depth > 0)
@@ -24,15 +36,15 @@ public:
             else if (c == '(' && depth == 0) {
                 if (StartsWith(pretty, end, kAnonymous))
                     end += sizeof kAnonymous - 2;
-                else if (end >= 8 && StartsWith(pretty, end - 8, "operator()"))
-                    ++end;
+                else if (end + 2 < N && (pretty[end + 1] == '*' || pretty[end + 1] == '&'))
+                    continue;
                 else
                     break;
             }
         }
         // It starts after the last blank before it (return type and specifiers) and keeps
         // only its last two components: class and member.
-        std::size_t begin = end;
+        std::size_t begin = name != N ? name : end;
         std::size_t colons = 0;
         depth = 0;
         while (begin > 0) {
@@ -67,6 +79,21 @@ public:
 private:
     static constexpr char kAnonymous[] = "(anonymous namespace)";
     static constexpr const char* kAnonymousPrefixes[] = {"{anonymous}::", "(anonymous namespace)::"};
+
+    static constexpr char kOperator[] = "operator";
+
+    static constexpr bool IsIdentifier(char c)
+    {
+        return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    }
+
+    // "operator" as a word of its own at `at`, not part of a longer name.
+    static constexpr bool IsOperator(const char (&text)[N], std::size_t at)
+    {
+        const std::size_t after = at + sizeof kOperator - 1;
+        return StartsWith(text, at, kOperator) && (at == 0 || !IsIdentifier(text[at - 1]))
+               && after + 1 < N && !IsIdentifier(text[after]);
+    }
 
     static constexpr bool StartsWith(const char (&text)[N], std::size_t at, const char* prefix)
     {

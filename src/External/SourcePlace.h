@@ -14,8 +14,8 @@ public:
     // A host's file: from its last src folder on; the bare file name when there is none.
     constexpr explicit SourcePlace(const char (&file)[N]) : SourcePlace(file, "") {}
 
-    // As above, but a name without a src folder gets `folder` (at most 16 characters)
-    // put in front of its bare file name.
+    // With a folder (at most 16 characters): that folder and the file's bare name, whatever
+    // folders the compiler's name holds.
     constexpr SourcePlace(const char (&file)[N], const char* folder)
     {
         std::size_t from = N;  // start of the last "src" folder component
@@ -28,7 +28,7 @@ public:
                 from = i;
         }
         std::size_t out = 0;
-        if (from == N) {
+        if (from == N || folder[0] != '\0') {
             for (std::size_t i = 0; folder[i] != '\0' && i < kFolderRoom; ++i)
                 m_text[out++] = folder[i];
             from = base;
@@ -49,8 +49,9 @@ private:
 };
 
 // The place of one of the library's own files. They all live in src/External, and other
-// projects compile them from wherever they keep them: a name without a src folder still
-// reads "src\External\<file>", so the library's records are the same in every build.
+// projects compile them from wherever they keep them, under a src folder of their own or
+// none: the place always reads "src\External\<file>", so the library's records are the
+// same in every build.
 template <std::size_t N>
 constexpr SourcePlace<N> LibraryPlace(const char (&file)[N])
 {

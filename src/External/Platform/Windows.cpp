@@ -182,6 +182,22 @@ void UnmapRetired(ULONGLONG now)
     }
     g_retired.resize(kept);
 }
+
+// A DLL that links the library may be loaded and freed many times in one host: its given-up
+// views go with it, or each cycle would keep one mapped for good. (In an .exe they are left
+// to the end of the process: other threads may still read them while it exits.)
+struct RetiredRelease {
+    ~RetiredRelease()
+    {
+        HMODULE own = nullptr;
+        const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+        if (!::GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(&UnmapRetired), &own) || own == ::GetModuleHandleA(nullptr))
+            return;
+        for (const Retired& old : g_retired)
+            ::UnmapViewOfFile(old.view);
+        g_retired.clear();
+    }
+} g_retiredRelease;
 }  // namespace
 
 void* MapView(MappingHandle mapping, std::size_t size, const void*)
