@@ -31,6 +31,10 @@ expect "DEBUG DEBUG1 DEBUG2 DEBUG3 " pdu-loglevel -s COMMS -l DE
 expect "PRTCLTRANS " pdu-loglevel --system = PRTCLT
 expect "--help --level --system " pdu-loglevel -s COMMS --
 expect "" pdu-loglevel -l XX
+expect "COMMS COMPARAM COP " pdu-loglevel --sys CO
+expect "DEBUG1 " pdu-loglevel --l = DEBUG1
+expect "-sCOMMS -sCOMPARAM -sCOP " pdu-loglevel -sCO
+expect "" pdu-loglevel -s = CO
 
 # Every subsystem the command lists, and no other, is offered after -s.
 store=$(mktemp -d)
