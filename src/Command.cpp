@@ -58,13 +58,18 @@ int Fail(const std::string& program)
     return 1;
 }
 
+// The store could not be opened, or no longer takes what is written to it.
+int FailOnTheStore(const std::string& program)
+{
+    std::cerr << "\n\t" << "Failed to access/create log levels" << std::endl;
+    return Fail(program);
+}
+
 int Run(int argc, char** argv, const std::string& program)
 {
     const CLogInitForConfigOnly store;
-    if (store.Failed()) {
-        std::cerr << "\n\t" << "Failed to access/create log levels" << std::endl;
-        return Fail(program);
-    }
+    if (store.Failed())
+        return FailOnTheStore(program);
     Banner(program);
     int subsystem = LS_GENERAL;
     int level = LL_WARN;
@@ -76,10 +81,7 @@ int Run(int argc, char** argv, const std::string& program)
     }
     if (count >= 2) {
         // Set whatever becomes of the output: the level is what the user asked for.
-        if (SetLevel(subsystem, level))
-            return 0;
-        std::cerr << "\n\t" << "Failed to access/create log levels" << std::endl;
-        return Fail(program);
+        return SetLevel(subsystem, level) ? 0 : FailOnTheStore(program);
     }
     ShowLevels(count == 0 ? 0 : subsystem, count == 0 ? kLogSubsystemCount : subsystem + 1);
     // A report that could not be written is a failure, as it is for other tools.

@@ -24,21 +24,21 @@ constexpr uint32_t kStoreBytes = kLogSubsystemCount * kSlotBytes;  // 76
 // longer is not padding, and waiting on it would hang the host's start.
 constexpr std::chrono::milliseconds kPaddingLockWait {1000};
 
-// Every slot at WARN: what a new store holds, and what a short one is padded with.
-const uint8_t kDefaults[kStoreBytes] = {
-    1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-    1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-    1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+// The bytes of a store with every slot at one level, little-endian as the file keeps them.
+struct StoreBytes {
+    uint8_t bytes[kStoreBytes];
 };
-// Every slot at OFF (-1): what a view given up reads, so that a decision taken across a
-// shut-down admits nothing.
-const uint8_t kAllOff[kStoreBytes] = {
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-};
+constexpr StoreBytes EverySlotAt(int32_t level)
+{
+    StoreBytes store {};
+    for (uint32_t at = 0; at < kStoreBytes; ++at)
+        store.bytes[at] = static_cast<uint8_t>(static_cast<uint32_t>(level) >> (8 * (at % kSlotBytes)));
+    return store;
+}
+// What a new store holds, and what a short one is padded with.
+constexpr StoreBytes kDefaults = EverySlotAt(LL_WARN);
+// What a view given up reads, so that a decision taken across a shut-down admits nothing.
+constexpr StoreBytes kAllOff = EverySlotAt(LL_OFF);
 
 constexpr char kTempFolder[] = "%TEMP%\\";
 constexpr char kLogFile[] = "d-pdu-api_All_x86.log";
@@ -97,7 +97,7 @@ void PadStore(int fd)
         // A slot cut short is no level: it is padded over from its first byte.
         const uint64_t whole = size / kSlotBytes * kSlotBytes;
         if (Platform::Seek(fd, whole))
-            Platform::Write(fd, kDefaults + whole, static_cast<uint32_t>(kStoreBytes - whole));
+            Platform::Write(fd, kDefaults.bytes + whole, static_cast<uint32_t>(kStoreBytes - whole));
     }
     Platform::UnlockFile(fd);
 }
@@ -140,7 +140,7 @@ bool CLog::OpenLevelStore()
             // file system cannot do that, it is created and padded as before. A store that
             // could not be written (a full disk, a file-size limit) is not left behind empty.
             if (fd == -1) {
-                if (Platform::CreateWhole(path, kDefaults, kStoreBytes) || errno == EEXIST)
+                if (Platform::CreateWhole(path, kDefaults.bytes, kStoreBytes) || errno == EEXIST)
                     fd = Platform::OpenShared(path, false);
                 else if (errno == EXDEV)
                     fd = Platform::OpenShared(path, true);
@@ -160,7 +160,7 @@ bool CLog::OpenLevelStore()
     // A store that is open already gets one more view; earlier views stay valid. When no
     // further view can be made, the one in use stays.
     if (s_mapping != nullptr)
-        if (void* view = Platform::MapView(s_mapping, kStoreBytes, kDefaults))
+        if (void* view = Platform::MapView(s_mapping, kStoreBytes, kDefaults.bytes))
             s_levels = static_cast<int32_t*>(view);
     return s_levels != nullptr;
 }
@@ -172,7 +172,7 @@ void CLog::CloseLevelStore()
     if (int32_t* view = s_levels) {
         // Other threads may be testing the gate right now, with this pointer in hand.
         s_levels = nullptr;
-        Platform::RetireView(view, kStoreBytes, kAllOff);
+        Platform::RetireView(view, kStoreBytes, kAllOff.bytes);
     }
     if (s_mapping != nullptr) {
         Platform::CloseMapping(s_mapping);

@@ -25,5 +25,5 @@ bool CLog::SetLevel(int subsystem, int32_t level)
     levels[subsystem] = level;  // seen at once by every process that maps the store
     // A store whose file could not back the write any more (a full disk under an emptied
     // store) took the level into the defaults it reads now, not into the file.
-    return Platform::ViewFollowsFile(s_levels);
+    return Platform::ViewFollowsFile(const_cast<const int32_t*>(levels));
 }

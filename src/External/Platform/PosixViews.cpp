@@ -170,8 +170,8 @@ struct HandlerRelease {
     }
 } g_handlerRelease;
 
-// Claims a free entry; nullptr when all are taken.
-Watched* Watch(uintptr_t view, std::size_t size, int fd, const void* padding)
+// Claims a free entry for the view; false when all are taken.
+bool Watch(uintptr_t view, std::size_t size, int fd, const void* padding)
 {
     for (Watched& entry : g_watched) {
         uintptr_t expected = 0;
@@ -182,9 +182,9 @@ Watched* Watch(uintptr_t view, std::size_t size, int fd, const void* padding)
         entry.padding.store(padding);
         entry.strikes.store(0);
         if (entry.start.compare_exchange_strong(expected, view))
-            return &entry;
+            return true;
     }
-    return nullptr;
+    return false;
 }
 
 void Unwatch(uintptr_t view)
@@ -249,27 +249,32 @@ void* MapView(MappingHandle mapping, std::size_t size, const void* padding)
     if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size))
         return nullptr;
     InstallHandler();
-    // A view that no handler would know is one truncation away from killing the host.
-    Watched* watched = Watch(1, size, fd, padding);
-    if (watched == nullptr)
-        return nullptr;
-    // A spare address may still be read by threads that held it: it is watched before the
-    // file's page takes its place, so that even their first read is safe.
-    const uintptr_t spare = TakeSpare(Span(size));
-    watched->start.store(spare != 0 ? spare : 1);
-    void* view = ::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE,
-                        MAP_SHARED | (spare != 0 ? MAP_FIXED : 0), fd, 0);
-    if (view == MAP_FAILED) {
-        if (spare != 0) {
+    // A view that no handler would know is one truncation away from killing the host:
+    // none is made. A spare address may still be read by threads that held it, so it is
+    // watched before the file's page takes its place, and even their first read is safe.
+    const std::size_t span = Span(size);
+    if (const uintptr_t spare = TakeSpare(span)) {
+        if (!Watch(spare, size, fd, padding)) {
+            KeepSpare(spare, span);
+            return nullptr;
+        }
+        if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0)
+            == MAP_FAILED) {
             // A failed fixed mapping may have taken the spare page with it.
             ReplaceWithPrivate(spare, size, padding);
-            KeepSpare(spare, Span(size));
+            Unwatch(spare);
+            KeepSpare(spare, span);
+            return nullptr;
         }
-        watched->start.store(0);
-        watched->length.store(0);
+        return reinterpret_cast<void*>(spare);
+    }
+    void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (view == MAP_FAILED)
+        return nullptr;
+    if (!Watch(reinterpret_cast<uintptr_t>(view), size, fd, padding)) {
+        ::munmap(view, size);  // a fresh address: nobody else holds it yet
         return nullptr;
     }
-    watched->start.store(reinterpret_cast<uintptr_t>(view));
     return view;
 }
 
