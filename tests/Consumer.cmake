@@ -88,6 +88,22 @@ if(NOT rcs STREQUAL "0;0" OR NOT err MATCHES "${record}\r?\n" OR err MATCHES "co
   message(FATAL_ERROR "the driver did not see the level (${rcs}):\n${err}")
 endif()
 
+# A driver unloaded must leave nothing behind: no mapping, and no SIGBUS handler that
+# jumps into its code. Self-contained drivers (see consumer/CMakeLists.txt) or a DLL.
+if(EXISTS ${app}/mydriver_a.so)
+  set(scenarios "orders|${app}/mydriver_a.so|${app}/mydriver_b.so" "cycles|${app}/mydriver_a.so|1000")
+elseif(TOOLCHAIN AND NOT SHARED)
+  set(scenarios "cycles|${app}/${driver}|200")  # wine is slow
+endif()
+foreach(scenario ${scenarios})
+  string(REPLACE "|" ";" scenario "${scenario}")
+  execute_process(COMMAND ${emulator} ${app}/diagnostic-app${exe} ${scenario}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_QUIET)  # standard error: a record per load
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "an unloaded driver left something behind (${rc}): ${scenario}\n${out}")
+  endif()
+endforeach()
+
 if(NOT TOOLCHAIN AND NOT SHARED)
   # The example host, and a program built with pkg-config's flags alone.
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/host -B ${WORK_DIR}/host -DCMAKE_PREFIX_PATH=${prefix}

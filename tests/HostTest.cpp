@@ -36,6 +36,24 @@ TEST(Host, SeesALevelChangeWithoutRestart)
         EXPECT_EQ(earlier.find("GENERAL tick"), std::string::npos) << "GENERAL is at ERROR";
 }
 
+// What real hosts do to their guest, one scenario each (tests/guest_host.cpp checks itself).
+TEST(Host, GuestHoldsUpToWhatHostsDo)
+{
+    const char* scenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
+                               "pipe-after-restart", "read-only-store",
+#ifndef _WIN32
+                               "blocked-writer", "writes-that-cannot-be-made", "foreign-descriptors",
+#endif
+    };
+    for (const char* scenario : scenarios) {
+        test::TempDir dir;
+        test::ScopedEnv appData("APPDATA", (dir.path() / "appdata").string());
+        test::ScopedEnv temp("TEMP", dir.path().string());
+        const std::string output = test::Quote((dir.path() / "stderr.txt").string());
+        EXPECT_EQ(test::Run(test::Quote(GUEST_HOST) + " " + scenario + " 2> " + output), 0) << scenario;
+    }
+}
+
 }  // namespace
 
 #ifndef _WIN32

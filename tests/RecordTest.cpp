@@ -195,14 +195,14 @@ TEST_F(Record, FirstRecordSetsTheSinkForGood)
     EXPECT_EQ(test::ReadFile(secondPath), "");
 }
 
-TEST_F(Record, NulEndsTheWrite)
+TEST_F(Record, NulIsWrittenAndTheLineEndKept)
 {
     const auto sink = CaptureSink();
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::string("ab\0cd", 5);
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "next";
     const std::string text = test::ReadFile(sink);
     EXPECT_TRUE(std::regex_match(text, std::regex(
-        "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ERROR  ab\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ERROR  next\n")))
+        "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ERROR  ab\\x00cd\n\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ERROR  next\n")))
         << text;
 }
 

@@ -2,6 +2,7 @@
 #include "CLog.h"
 
 #include "CUtil.h"
+#include "LogSink.h"
 #include "Platform/Platform.h"
 #include "SourcePlace.h"
 
@@ -56,8 +57,14 @@ constexpr int kLineLeavingInitLog = 481;
 constexpr int kLineReturningToInitLog = 491;
 
 int s_fd = -1;
+Platform::FileId s_file;  // what s_fd referred to when it was opened
 Platform::MappingHandle s_mapping = nullptr;
 bool s_external = false;
+// The user may read the store but not write it (an administrator fixed the levels, a
+// read-only profile or mount): its levels are used, and no level is set through it.
+bool s_readOnly = false;
+// The levels of a read-only store too short to map: its whole slots, WARN for the rest.
+int32_t s_shortCopy[kLogSubsystemCount];
 
 // A configured path ("%TEMP%\\...") made usable on this platform. Only the configured
 // text's own separators change: a variable's value is used as it is.
@@ -102,10 +109,55 @@ void PadStore(int fd)
     Platform::UnlockFile(fd);
 }
 
-// Whether a sink is one of the process's standard streams, which belong to the host.
-bool IsStandardStream(std::FILE* stream)
+// Whether the store exists but may not be written by this user.
+bool WriteRefused(int error)
 {
-    return stream == stdin || stream == stdout || stream == stderr;
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// A read-only store shorter than its slots cannot be mapped (and may not be padded): its
+// levels are read once.
+int32_t* CopyOfShortStore(int fd)
+{
+    StoreBytes store = kDefaults;
+    uint32_t got = 0;
+    if (!Platform::ReadAt(fd, 0, store.bytes, kStoreBytes, got))
+        got = 0;
+    const uint32_t whole = got / kSlotBytes * kSlotBytes;
+    std::memcpy(store.bytes + whole, kDefaults.bytes + whole, kStoreBytes - whole);
+    std::memcpy(s_shortCopy, store.bytes, kStoreBytes);
+    return s_shortCopy;
+}
+
+using pdulog_detail::LogSink::Previous;
+
+// Makes the init log file the sink; what it replaces is closed or handed back.
+std::FILE* StartInitLog(bool truncate, Previous previous)
+{
+    std::string path;
+    if (!ExpandPath(std::string(kTempFolder) + kInitLogFile, path)) {
+        const std::string fallback = std::string(kTempFolder) + kInitLogFileFallback;
+        if (!ExpandPath(fallback, path)) {
+            CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineNoInitLogPath, "CLog::SetInitLogFile")
+                << "Failed to re-direct to init log file: " << fallback;
+            return nullptr;
+        }
+    }
+    bool initLog = false;
+    const std::FILE* current = pdulog_detail::LogSink::Current(initLog);
+    if (current != nullptr && initLog)
+        return nullptr;  // already the sink: neither reopened nor truncated
+    std::FILE* file = Platform::OpenLogStream(path, truncate);
+    if (file == nullptr) {
+        CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineInitLogOpenFailed, "CLog::SetInitLogFile")
+            << "Failed to re-direct to init log file: " << path;
+        return nullptr;
+    }
+    if (current != nullptr) {
+        CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineRedirecting, "CLog::SetInitLogFile")
+            << "Re-directing to init log file: " << path;
+    }
+    return pdulog_detail::LogSink::Move(file, true, previous);
 }
 
 }  // namespace
@@ -115,8 +167,9 @@ bool IsStandardStream(std::FILE* stream)
 bool CLog::Init(bool initLog)
 {
     const bool available = s_external ? s_levels != nullptr : OpenLevelStore();
+    // A sink the host handed over earlier (a plugin started again) is closed, not dropped.
     if (available && initLog)
-        SetInitLogFile(true);
+        StartInitLog(true, Previous::kClose);
     return available;
 }
 
@@ -136,6 +189,13 @@ bool CLog::OpenLevelStore()
             Platform::CreateFolderChain(path);
             ExpandPath(kStorePath, path);
             fd = Platform::OpenShared(path, false);
+            if (fd == -1 && WriteRefused(errno)) {
+                const int error = errno;
+                fd = Platform::OpenForReading(path);
+                s_readOnly = fd != -1;
+                if (fd == -1)
+                    errno = error;
+            }
             // A new store appears whole, so that no process ever finds it short; where the
             // file system cannot do that, it is created and padded as before. A store that
             // could not be written (a full disk, a file-size limit) is not left behind empty.
@@ -154,8 +214,14 @@ bool CLog::OpenLevelStore()
             return false;
         }
         s_fd = fd;
-        PadStore(fd);
-        s_mapping = Platform::CreateMapping(fd);
+        s_file = Platform::IdentifyFile(fd);
+        uint64_t size = 0;
+        if (!s_readOnly)
+            PadStore(fd);
+        else if (Platform::FileSize(fd, size) && size < kStoreBytes)
+            s_levels = CopyOfShortStore(fd);
+        if (s_levels == nullptr)
+            s_mapping = Platform::CreateMapping(fd, !s_readOnly);
     }
     // A store that is open already gets one more view; earlier views stay valid. When no
     // further view can be made, the one in use stays.
@@ -172,16 +238,21 @@ void CLog::CloseLevelStore()
     if (int32_t* view = s_levels) {
         // Other threads may be testing the gate right now, with this pointer in hand.
         s_levels = nullptr;
-        Platform::RetireView(view, kStoreBytes, kAllOff.bytes);
+        if (view != s_shortCopy)
+            Platform::RetireView(view, kStoreBytes, kAllOff.bytes);
     }
     if (s_mapping != nullptr) {
         Platform::CloseMapping(s_mapping);
         s_mapping = nullptr;
     }
     if (s_fd != -1) {
-        Platform::Close(s_fd);
+        // A host that closed descriptors it did not own may have its own file there now.
+        if (Platform::StillRefersTo(s_fd, s_file))
+            Platform::Close(s_fd);
         s_fd = -1;
     }
+    s_readOnly = false;
+    Platform::ReleaseFaultHandler();
 }
 
 void CLog::UseExternalLevels(int32_t* levels)
@@ -202,23 +273,18 @@ void CLog::ReleaseExternalLevels()
 void CLog::Shutdown()
 {
     CloseLevelStore();
-    if (s_sink == nullptr)
+    bool initLog = false;
+    if (pdulog_detail::LogSink::Current(initLog) == nullptr)
         return;
     // With the facility's own store the gate fails here: the store was just released.
-    if (s_initLog) {
+    if (initLog) {
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineClosingInitLog, "CLog::Shutdown")
             << "Closing init log file";
     } else {
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineClosingLog, "CLog::Shutdown")
             << "Closing log file";
     }
-    // The host's standard streams stay open for the host.
-    if (IsStandardStream(s_sink))
-        std::fflush(s_sink);
-    else
-        std::fclose(s_sink);
-    s_sink = nullptr;
-    s_initLog = false;
+    pdulog_detail::LogSink::Move(nullptr, false, Previous::kClose);
 }
 
 // ---- destinations ----------------------------------------------------------------------
@@ -232,50 +298,48 @@ bool CLog::GetLogFileName(std::string& path)
 
 std::FILE* CLog::SetInitLogFile(bool truncate)
 {
-    std::string path;
-    if (!ExpandPath(std::string(kTempFolder) + kInitLogFile, path)) {
-        const std::string fallback = std::string(kTempFolder) + kInitLogFileFallback;
-        if (!ExpandPath(fallback, path)) {
-            CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineNoInitLogPath, "CLog::SetInitLogFile")
-                << "Failed to re-direct to init log file: " << fallback;
-            return nullptr;
-        }
-    }
-    if (s_sink != nullptr && s_initLog)
-        return nullptr;  // already the sink: neither reopened nor truncated
-    std::FILE* file = Platform::OpenLogStream(path, truncate);
-    if (file == nullptr) {
-        CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineInitLogOpenFailed, "CLog::SetInitLogFile")
-            << "Failed to re-direct to init log file: " << path;
-        return nullptr;
-    }
-    std::FILE* previous = s_sink;
-    if (previous != nullptr) {
-        CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineRedirecting, "CLog::SetInitLogFile")
-            << "Re-directing to init log file: " << path;
-    }
-    s_initLog = true;
-    s_sink = file;
-    return previous;
+    return StartInitLog(truncate, Previous::kHandBack);
 }
 
 std::FILE* CLog::SetPipe(std::FILE* pipe)
 {
+    bool initLog = false;
+    const std::FILE* current = pdulog_detail::LogSink::Current(initLog);
     if (pipe == nullptr) {
-        if (s_sink != nullptr && !s_initLog) {
+        if (current != nullptr && !initLog) {
             CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineReturningToInitLog, "CLog::SetPipe")
                 << "Returning to initial log file";
         }
         return SetInitLogFile(false);
     }
-    std::FILE* previous = s_sink;
-    if (s_sink != nullptr && s_initLog) {
+    if (current != nullptr && initLog) {
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineLeavingInitLog, "CLog::SetPipe")
             << "Leaving initial log file";
-        std::fclose(s_sink);
-        previous = nullptr;
+        pdulog_detail::LogSink::Move(pipe, false, Previous::kClose);
+        return nullptr;
     }
-    s_initLog = false;
-    s_sink = pipe;
-    return previous;
+    return pdulog_detail::LogSink::Move(pipe, false, Previous::kHandBack);
+}
+
+// ---- levels of the open store ----------------------------------------------------------
+
+bool CLog::GetLevel(int subsystem, int32_t& level)
+{
+    const volatile int32_t* levels = s_levels;
+    if (levels == nullptr || subsystem < 0 || subsystem >= kLogSubsystemCount)
+        return false;
+    level = levels[subsystem];
+    return true;
+}
+
+bool CLog::SetLevel(int subsystem, int32_t level)
+{
+    volatile int32_t* levels = s_levels;
+    if (levels == nullptr || s_readOnly || subsystem < 0 || subsystem >= kLogSubsystemCount || level < LL_OFF
+        || level >= kLogLevelCount)
+        return false;
+    levels[subsystem] = level;  // seen at once by every process that maps the store
+    // A store whose file could not back the write any more (a full disk under an emptied
+    // store) took the level into the defaults it reads now, not into the file.
+    return Platform::ViewFollowsFile(const_cast<const int32_t*>(levels));
 }

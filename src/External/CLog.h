@@ -5,8 +5,14 @@
 // Threads: records may be made from any number of threads at once (each thread composes in
 // its own buffer, and a record reaches the sink in one write). The lifecycle and the moves
 // of the sink (Init, OpenLevelStore, CloseLevelStore, UseExternalLevels,
-// ReleaseExternalLevels, Shutdown, SetInitLogFile, SetPipe) change process-wide state without
-// locks: call them from one thread, while no other thread logs (start-up and shut-down).
+// ReleaseExternalLevels, Shutdown, SetInitLogFile, SetPipe) are called from one thread at a
+// time, typically at start-up and shut-down; other threads may go on logging meanwhile. A
+// record in flight when the sink moves or closes reaches the old sink whole or is not
+// written; no stream is written after the facility has closed it. A move waits for such
+// records a bounded time (about a second): a writer still blocked then (a pipe nobody
+// reads) keeps its stream, which is left open rather than closed under it. What the library
+// cannot do is help a thread that is still inside a plugin's code when the host unloads the
+// plugin: that is the host's to avoid.
 #pragma once
 
 #include "PdulogExport.h"
@@ -79,7 +85,7 @@ public:
     // Header, then the thread, place, line and function fields of a located record.
     std::ostream& Located(int level, int subsystem, const char* place, int line, const char* function);
 
-    // ---- level store and lifecycle: one thread, while no other logs ----
+    // ---- level store and lifecycle: one thread at a time ----
 
     // Opens (or creates) the shared store, unless the host's array stands in; with initLog
     // the init log file in %TEMP% becomes the sink. False when no levels are available.
@@ -118,7 +124,7 @@ public:
     // The subsystem's name for 0 to 18, nullptr otherwise.
     static const char* SubsystemText(int subsystem);
 
-    // ---- destinations: one thread, while no other logs (GetLogFileName: any thread) ----
+    // ---- destinations: one thread at a time, others may log (GetLogFileName: any thread) ----
 
     // The log file's path in %TEMP%; false when neither name can be expanded.
     static bool GetLogFileName(std::string& path);
@@ -147,9 +153,6 @@ public:
 
 private:
     pdulog_detail::RecordComposer* m_composer;  // the thread's own, or one of this record's
-
-    static std::FILE* s_sink;
-    static bool s_initLog;
 };
 
 // A gated record at a logging site. When the gate fails, nothing after it is evaluated:

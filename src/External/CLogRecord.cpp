@@ -2,6 +2,7 @@
 #include "CLog.h"
 
 #include "LogFormat.h"
+#include "LogSink.h"
 #include "Platform/Platform.h"
 
 #include <charconv>
@@ -9,9 +10,6 @@
 #include <cstring>
 #include <locale>
 #include <streambuf>
-
-std::FILE* CLog::s_sink = nullptr;
-bool CLog::s_initLog = false;
 
 namespace pdulog_detail {
 
@@ -24,7 +22,7 @@ public:
     void Restart()
     {
         char* begin = &m_storage[0];
-        setp(begin, begin + m_storage.size() - 1);  // one byte kept for the terminating NUL
+        setp(begin, begin + m_storage.size() - 1);  // one byte spare, as a C string would need
     }
 
     void Append(const char* text, std::size_t length)
@@ -35,11 +33,8 @@ public:
         Advance(length);
     }
 
-    const char* Terminated()
-    {
-        *pptr() = '\0';  // epptr() stops one byte short of the storage, so this always fits
-        return pbase();
-    }
+    const char* Text() const { return pbase(); }
+    std::size_t Length() const { return static_cast<std::size_t>(pptr() - pbase()); }
 
 protected:
     int_type overflow(int_type c) override
@@ -164,19 +159,15 @@ CLog::CLog(std::FILE* stream)
     m_composer = own->m_busy ? new RecordComposer() : own;
     m_composer->m_busy = true;
     m_composer->Start();
-    if (s_sink == nullptr)
-        s_sink = stream;
+    pdulog_detail::LogSink::AdoptIfNone(stream);
 }
 
 CLog::~CLog()
 {
-    m_composer->m_buffer.Append("\n", 1);
-    std::FILE* sink = s_sink;
-    if (sink != nullptr) {  // null only when a field's output shut the facility down
-        // The text ends at its first NUL, as a "%s" write would end it.
-        std::fputs(m_composer->m_buffer.Terminated(), sink);
-        std::fflush(sink);
-    }
+    pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
+    buffer.Append("\n", 1);
+    // Every byte the site streamed, a NUL included: the line end is never cut off.
+    pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length());
     if (m_composer->m_threadOwn)
         m_composer->m_busy = false;
     else

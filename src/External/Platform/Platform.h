@@ -18,6 +18,8 @@ namespace Platform {
 // Opens for reading and writing with no sharing restriction; with create, a missing file
 // is created readable and writable by its owner. Returns -1 with errno set on failure.
 int OpenShared(const std::string& path, bool create);
+// Opens for reading only, with the same sharing: a store that the user may read but not write.
+int OpenForReading(const std::string& path);
 // Creates a file holding exactly these bytes, in one step as other processes see it: none
 // ever opens it shorter. False, with errno set, when it exists already or cannot be made
 // (then nothing is left at the path); errno EXDEV when the file system cannot make a file
@@ -26,7 +28,21 @@ bool CreateWhole(const std::string& path, const void* data, uint32_t size);
 bool FileSize(int fd, uint64_t& size);
 bool Seek(int fd, uint64_t offset);
 bool Write(int fd, const void* data, uint32_t size);
+// Reads up to `size` bytes from `offset`; `got` is how many came.
+bool ReadAt(int fd, uint64_t offset, void* data, uint32_t size, uint32_t& got);
 void Close(int fd);
+
+// What a descriptor refers to, remembered when it is opened: a host that closes descriptors
+// it does not own may give the number to a file of its own, which is then not ours to write
+// or close. `known` is false where the system cannot tell (the check then passes).
+struct FileId {
+    bool known = false;
+    uint64_t device = 0;
+    uint64_t node = 0;
+};
+FileId IdentifyFile(int fd);
+// Whether the descriptor still refers to the file it was identified as.
+bool StillRefersTo(int fd, const FileId& id);
 // False when the process may not grow a file to `size` bytes (a file-size limit): such a
 // write would fail, or raise a signal that ends the process.
 bool MayGrowFileTo(uint64_t size);
@@ -41,8 +57,10 @@ void UnlockFile(int fd);
 
 using MappingHandle = void*;  // nullptr: no mapping
 
-// A read/write mapping object of the whole file, shared with every process mapping it.
-MappingHandle CreateMapping(int fd);
+// A read/write mapping object of the whole file, shared with every process mapping it. Not
+// writable: the file was opened for reading only; its views are copy-on-write, so a write
+// through one stays in this process while the file's own changes still show.
+MappingHandle CreateMapping(int fd, bool writable = true);
 // A read/write view of the first `size` bytes; nullptr when the file is shorter than that
 // or the view cannot be made. A file emptied under the view (POSIX; Windows refuses to
 // shrink a mapped file) is written again from `padding` (size bytes, kept alive by the
@@ -50,13 +68,19 @@ MappingHandle CreateMapping(int fd);
 // SIGBUS for it.
 void* MapView(MappingHandle mapping, std::size_t size, const void* padding);
 // False once a view of ours no longer reaches its file: the file could not be padded
-// again and the view reads its defaults instead. True for any other memory.
+// again and the view reads its defaults instead, or the view is copy-on-write. True for any
+// other memory.
 bool ViewFollowsFile(const void* view);
 // Gives a view up. Another thread may still hold its address and read through it at any
 // moment, so the address keeps reading valid memory: `contents` (size bytes) on POSIX,
 // the file's bytes for a second or more before it is unmapped on Windows.
 void RetireView(void* view, std::size_t size, const void* contents);
 void CloseMapping(MappingHandle mapping);
+// Called when the facility has given up its views: the fault handler goes when no view of
+// ours needs it. A handler that another copy of the library has put on top of ours may still
+// hand faults to ours: then this module is kept in memory for good, so that the chain of
+// handlers never leads into unloaded code.
+void ReleaseFaultHandler();
 
 // ---- Paths and environment ------------------------------------------------------------
 
@@ -74,6 +98,24 @@ void NativeSeparators(std::string& path);
 // a device, a file of another user or a file with a second name is refused (nullptr), and
 // left as it was. A new file is private to its owner.
 std::FILE* OpenLogStream(const std::string& path, bool truncate);
+
+// ---- Log streams ----------------------------------------------------------------------
+
+// What writing a record to a stream could raise in the host, decided once when the stream
+// becomes the sink: a pipe or socket whose reader has gone (SIGPIPE), a file under a size
+// limit (SIGXFSZ). A host that later dup2()s another file onto the descriptor, or lowers
+// the limit, makes that decision stale.
+enum class StreamRisk { kNone, kBrokenPipe, kSizeLimit };
+// What a stream's descriptor refers to; not known for a stream without one.
+FileId IdentifyStream(std::FILE* stream);
+// Closes a stream of the library's, unless the host has given its descriptor's number to a
+// file of its own meanwhile: such a stream is abandoned, neither flushed nor closed.
+void CloseStream(std::FILE* stream, const FileId& id);
+StreamRisk RiskOf(std::FILE* stream);
+// Writes a record to the stream's file, after whatever the stream still buffers, without
+// raising a signal in the host. A record the file cannot take whole (a size limit) is not
+// written at all; false when it was not written whole.
+bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk);
 
 // ---- Process ------------------------------------------------------------------------
 

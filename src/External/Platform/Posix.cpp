@@ -45,6 +45,17 @@ int OpenShared(const std::string& path, bool create)
     return AboveStandardStreams(fd);
 }
 
+int OpenForReading(const std::string& path)
+{
+    if (Fault::Fails("OpenForReading"))
+        return -1;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    return AboveStandardStreams(fd);
+}
+
 // Written under a name of its own beside the path, then linked into place: link() never
 // replaces what another process created meanwhile.
 bool CreateWhole(const std::string& path, const void* data, uint32_t size)
@@ -107,9 +118,49 @@ bool Write(int fd, const void* data, uint32_t size)
     return true;
 }
 
+bool ReadAt(int fd, uint64_t offset, void* data, uint32_t size, uint32_t& got)
+{
+    got = 0;
+    if (Fault::Fails("ReadAt"))
+        return false;
+    char* p = static_cast<char*>(data);
+    while (got < size) {
+        const ssize_t n = ::pread(fd, p + got, size - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
 void Close(int fd)
 {
     ::close(fd);
+}
+
+FileId IdentifyFile(int fd)
+{
+    FileId id;
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+        id.known = true;
+        id.device = static_cast<uint64_t>(st.st_dev);
+        id.node = static_cast<uint64_t>(st.st_ino);
+    }
+    return id;
+}
+
+bool StillRefersTo(int fd, const FileId& id)
+{
+    if (!id.known)
+        return true;
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_dev) == id.device
+           && static_cast<uint64_t>(st.st_ino) == id.node;
 }
 
 bool MayGrowFileTo(uint64_t size)
@@ -256,6 +307,108 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     if (stream == nullptr)
         ::close(fd);
     return stream;
+}
+
+StreamRisk RiskOf(std::FILE* stream)
+{
+    struct stat st {};
+    const int fd = stream != nullptr ? ::fileno(stream) : -1;
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        return StreamRisk::kNone;
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+        return StreamRisk::kBrokenPipe;
+    struct rlimit limit {};
+    if (S_ISREG(st.st_mode) && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return StreamRisk::kSizeLimit;
+    return StreamRisk::kNone;
+}
+
+FileId IdentifyStream(std::FILE* stream)
+{
+    return IdentifyFile(::fileno(stream));
+}
+
+void CloseStream(std::FILE* stream, const FileId& id)
+{
+    const int fd = ::fileno(stream);
+    if (fd < 0 || StillRefersTo(fd, id))
+        std::fclose(stream);
+}
+
+static bool WriteAll(int fd, const char* text, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = ::write(fd, text, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        text += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Whether the record would carry the file past the process's size limit. Only a whole
+// record is written: a piece of one would be glued to whatever comes next.
+static bool PastSizeLimit(int fd, std::size_t length)
+{
+    struct rlimit limit {};
+    struct stat st {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || ::fstat(fd, &st) != 0)
+        return false;
+    off_t at = st.st_size;
+    if ((::fcntl(fd, F_GETFL) & O_APPEND) == 0)
+        at = ::lseek(fd, 0, SEEK_CUR);
+    return at < 0 || static_cast<uint64_t>(at) + length > static_cast<uint64_t>(limit.rlim_cur);
+}
+
+// `write` with `signal` blocked in this thread; a signal that it raised is taken back before
+// the mask is restored, so the host never sees it. One the host had pending already is
+// left to it.
+template <typename Write>
+static bool HoldingBack(int signal, Write write)
+{
+    sigset_t only;
+    sigset_t saved;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    if (::pthread_sigmask(SIG_BLOCK, &only, &saved) != 0)
+        return false;
+    sigset_t pending;
+    const bool hostsOwn = ::sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
+    const int error = errno;
+    const bool written = write();
+    if (!written && !hostsOwn) {
+        const struct timespec now {};
+        while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = error;
+    return written;
+}
+
+bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk)
+{
+    ::flockfile(stream);
+    const int fd = ::fileno(stream);
+    // What the stream still buffers goes first, then the record in one piece, past the
+    // stream's buffer: a record that fails leaves nothing behind to be glued to the next.
+    const auto write = [&] {
+        if (fd < 0)  // a stream of the host's with no file behind it
+            return ::fwrite_unlocked(text, 1, length, stream) == length && ::fflush_unlocked(stream) == 0;
+        return ::fflush_unlocked(stream) == 0 && WriteAll(fd, text, length);
+    };
+    bool written;
+    if (risk == StreamRisk::kBrokenPipe)
+        written = HoldingBack(SIGPIPE, write);
+    else if (risk == StreamRisk::kSizeLimit)
+        written = fd >= 0 && !PastSizeLimit(fd, length) && HoldingBack(SIGXFSZ, write);
+    else
+        written = write();
+    ::funlockfile(stream);
+    return written;
 }
 
 void ReportWriteFailuresAsErrors()

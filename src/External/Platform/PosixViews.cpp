@@ -4,7 +4,9 @@
 //   puts default contents in the view's place) and lets the read go on. A fault at any
 //   other address goes to the handler the host had, or ends the process as before;
 // - a view given up is replaced, in one step, by a private page, so that a thread still
-//   holding its address reads valid memory. The address is used again by the next view.
+//   holding its address reads valid memory. The address is used again by the next view;
+// - a module that links the library may be unloaded: the handler goes back to the host's
+//   when no view needs it, and what the module mapped goes with the module.
 #include "Platform.h"
 
 #include "FaultInjection.h"
@@ -14,10 +16,16 @@
 #include <csignal>
 #include <cstring>
 
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// Weak: a static program is never unloaded, and needs no dynamic loader for it.
+#pragma weak dladdr1
+#pragma weak dlsym
 
 namespace Platform {
 
@@ -38,6 +46,11 @@ struct Watched {
     std::atomic<int> fd {-1};          // reaches the view's file; -1 once it is closed
     std::atomic<const void*> padding {nullptr};  // the file's default contents
     std::atomic<int> strikes {0};  // faults in a row that padding could not explain
+    // Set before `start` is published, read after it: what `fd` must still refer to before
+    // the handler writes through it.
+    dev_t device = 0;
+    ino_t node = 0;
+    bool writable = true;  // false: a copy-on-write view, whose writes never reach the file
 };
 Watched g_watched[kWatched];
 
@@ -49,7 +62,7 @@ struct Spare {
 };
 Spare g_spare[kWatched];
 
-std::atomic<bool> g_anyDetached {false};  // some view reads its defaults, not its file
+std::atomic<bool> g_anyDetached {false};  // some view reads its defaults, or is a copy
 std::size_t g_page = 4096;
 struct sigaction g_hostAction;  // what SIGBUS did before our handler came
 std::atomic<bool> g_handlerInstalled {false};
@@ -82,8 +95,8 @@ bool ReplaceWithPrivate(uintptr_t address, std::size_t size, const void* content
 bool PadAgain(Watched& view, int fd, std::size_t size, const void* padding)
 {
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return false;
+    if (::fstat(fd, &st) != 0 || st.st_dev != view.device || st.st_ino != view.node)
+        return false;  // the host has given the descriptor's number to a file of its own
     if (st.st_size > 0)  // made whole again meanwhile, or a fault of another cause
         return view.strikes.fetch_add(1) < kStrikes;
     if (!MayGrowFileTo(size))
@@ -157,21 +170,8 @@ void InstallHandler()
     ::sigaction(SIGBUS, &action, &g_hostAction);
 }
 
-// A plugin that links the library may be unloaded while its host goes on: the host's own
-// SIGBUS action comes back then, so that no signal ever jumps into code that is gone.
-// (A handler that the host put in place after ours is left alone.)
-struct HandlerRelease {
-    ~HandlerRelease()
-    {
-        struct sigaction current {};
-        if (g_handlerInstalled.load() && ::sigaction(SIGBUS, nullptr, &current) == 0
-            && (current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == OnBusError)
-            ::sigaction(SIGBUS, &g_hostAction, nullptr);
-    }
-} g_handlerRelease;
-
 // Claims a free entry for the view; false when all are taken.
-bool Watch(uintptr_t view, std::size_t size, int fd, const void* padding)
+bool Watch(uintptr_t view, std::size_t size, int fd, const FileId& file, bool writable, const void* padding)
 {
     for (Watched& entry : g_watched) {
         uintptr_t expected = 0;
@@ -179,6 +179,9 @@ bool Watch(uintptr_t view, std::size_t size, int fd, const void* padding)
             continue;
         entry.length.store(size);
         entry.fd.store(fd);
+        entry.device = static_cast<dev_t>(file.device);
+        entry.node = static_cast<ino_t>(file.node);
+        entry.writable = writable;
         entry.padding.store(padding);
         entry.strikes.store(0);
         if (entry.start.compare_exchange_strong(expected, view))
@@ -218,31 +221,82 @@ void KeepSpare(uintptr_t address, std::size_t span)
     // reader.
 }
 
-int MappingFd(MappingHandle mapping)
+// POSIX has no mapping object: a duplicate of the descriptor stands for it, so that the
+// mapping's lifetime is independent of the descriptor, as on Windows.
+struct Mapping {
+    int fd;
+    bool writable;
+    FileId file;
+};
+
+bool IsOurHandler(const struct sigaction& action)
 {
-    return static_cast<int>(reinterpret_cast<intptr_t>(mapping) - 1);
+    return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == OnBusError;
 }
+
+// The loaded object this code belongs to; nullptr in a static program, which is never
+// unloaded.
+const link_map* OwnModule()
+{
+    Dl_info info {};
+    link_map* module = nullptr;
+    if (dladdr1 == nullptr
+        || dladdr1(reinterpret_cast<void*>(&OnBusError), &info, reinterpret_cast<void**>(&module), RTLD_DL_LINKMAP)
+               == 0)
+        return nullptr;
+    return module;
+}
+
+bool InTheMainProgram()
+{
+    const link_map* module = OwnModule();
+    return module == nullptr || module->l_name == nullptr || module->l_name[0] == '\0';
+}
+
+// A module that links the library is unloaded with its host still running: what it mapped
+// goes with it, or every load and unload would leave pages behind, and the host's own
+// SIGBUS action comes back when ours is the one installed. (The main program leaves its
+// pages to the end of the process: other threads may still read them while it exits.)
+struct ModuleRelease {
+    ~ModuleRelease()
+    {
+        struct sigaction current {};
+        if (g_handlerInstalled.load() && ::sigaction(SIGBUS, nullptr, &current) == 0 && IsOurHandler(current))
+            ::sigaction(SIGBUS, &g_hostAction, nullptr);
+        if (InTheMainProgram())
+            return;
+        for (Spare& spare : g_spare)
+            if (const uintptr_t address = spare.address.exchange(0))
+                ::munmap(reinterpret_cast<void*>(address), spare.span.load());
+        for (Watched& entry : g_watched)
+            if (const uintptr_t start = entry.start.exchange(0))
+                ::munmap(reinterpret_cast<void*>(start), Span(entry.length.load()));
+    }
+} g_moduleRelease;
 
 }  // namespace
 
-// POSIX has no mapping object: a duplicate of the descriptor stands for it, so that the
-// mapping's lifetime is independent of the descriptor, as on Windows. The handle is the
-// descriptor plus one, so that descriptor 0 is not mistaken for "no mapping".
-MappingHandle CreateMapping(int fd)
+MappingHandle CreateMapping(int fd, bool writable)
 {
     if (Fault::Fails("CreateMapping"))
         return nullptr;
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
     if (copy < 0)
         return nullptr;
-    return reinterpret_cast<MappingHandle>(static_cast<intptr_t>(copy) + 1);
+    return new Mapping {copy, writable, IdentifyFile(copy)};
 }
 
-void* MapView(MappingHandle mapping, std::size_t size, const void* padding)
+void* MapView(MappingHandle handle, std::size_t size, const void* padding)
 {
     if (Fault::Fails("MapView"))
         return nullptr;
-    const int fd = MappingFd(mapping);
+    const Mapping& mapping = *static_cast<const Mapping*>(handle);
+    const int fd = mapping.fd;
+    // A file the user may only read is mapped copy-on-write: it still shows what others
+    // write to it, and a write through the view stays in this process.
+    const int sharing = mapping.writable ? MAP_SHARED : MAP_PRIVATE;
+    if (!mapping.writable)
+        g_anyDetached.store(true);
     // Touching a mapped page past the end of the file raises SIGBUS: a file shorter than
     // the view is a failed view, never a mapping.
     struct stat st {};
@@ -254,11 +308,11 @@ void* MapView(MappingHandle mapping, std::size_t size, const void* padding)
     // watched before the file's page takes its place, and even their first read is safe.
     const std::size_t span = Span(size);
     if (const uintptr_t spare = TakeSpare(span)) {
-        if (!Watch(spare, size, fd, padding)) {
+        if (!Watch(spare, size, fd, mapping.file, mapping.writable, padding)) {
             KeepSpare(spare, span);
             return nullptr;
         }
-        if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd, 0)
+        if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, sharing | MAP_FIXED, fd, 0)
             == MAP_FAILED) {
             // A failed fixed mapping may have taken the spare page with it.
             ReplaceWithPrivate(spare, size, padding);
@@ -268,10 +322,10 @@ void* MapView(MappingHandle mapping, std::size_t size, const void* padding)
         }
         return reinterpret_cast<void*>(spare);
     }
-    void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, sharing, fd, 0);
     if (view == MAP_FAILED)
         return nullptr;
-    if (!Watch(reinterpret_cast<uintptr_t>(view), size, fd, padding)) {
+    if (!Watch(reinterpret_cast<uintptr_t>(view), size, fd, mapping.file, mapping.writable, padding)) {
         ::munmap(view, size);  // a fresh address: nobody else holds it yet
         return nullptr;
     }
@@ -284,7 +338,7 @@ bool ViewFollowsFile(const void* view)
         return true;
     for (const Watched& entry : g_watched)
         if (entry.start.load() == reinterpret_cast<uintptr_t>(view))
-            return entry.fd.load() >= 0;
+            return entry.fd.load() >= 0 && entry.writable;
     return true;
 }
 
@@ -297,15 +351,43 @@ void RetireView(void* view, std::size_t size, const void* contents)
     KeepSpare(address, Span(size));
 }
 
-void CloseMapping(MappingHandle mapping)
+void CloseMapping(MappingHandle handle)
 {
-    const int fd = MappingFd(mapping);
+    const Mapping* mapping = static_cast<const Mapping*>(handle);
+    const int fd = mapping->fd;
     int expected = fd;
     for (Watched& entry : g_watched) {
         expected = fd;
         entry.fd.compare_exchange_strong(expected, -1);
     }
-    ::close(fd);
+    if (StillRefersTo(fd, mapping->file))
+        ::close(fd);
+    delete mapping;
+}
+
+void ReleaseFaultHandler()
+{
+    if (!g_handlerInstalled.load())
+        return;
+    for (const Watched& entry : g_watched)
+        if (entry.start.load() != 0)
+            return;  // a view of an earlier start still needs it
+    struct sigaction current {};
+    if (::sigaction(SIGBUS, nullptr, &current) != 0)
+        return;
+    if (IsOurHandler(current)) {
+        ::sigaction(SIGBUS, &g_hostAction, nullptr);
+        g_handlerInstalled.store(false);
+        return;
+    }
+    // Another handler is on top and may hand faults on to ours: this module stays loaded.
+    // (The loader is asked through dlsym: a static program has none to ask.)
+    const link_map* module = OwnModule();
+    if (module == nullptr || module->l_name == nullptr || module->l_name[0] == '\0' || dlsym == nullptr)
+        return;
+    using Open = void* (*)(const char*, int);
+    if (const auto open = reinterpret_cast<Open>(dlsym(RTLD_DEFAULT, "dlopen")))
+        open(module->l_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 }  // namespace Platform

@@ -54,6 +54,16 @@ int OpenShared(const std::string& path, bool create)
     return AboveStandardStreams(fd);
 }
 
+int OpenForReading(const std::string& path)
+{
+    if (Fault::Fails("OpenForReading"))
+        return -1;
+    int fd = -1;
+    if (::_sopen_s(&fd, path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD) != 0)
+        return -1;
+    return AboveStandardStreams(fd);
+}
+
 // Written under a name of its own beside the path, then moved into place: a move without
 // MOVEFILE_REPLACE_EXISTING never replaces what another process created meanwhile.
 bool CreateWhole(const std::string& path, const void* data, uint32_t size)
@@ -118,9 +128,46 @@ bool Write(int fd, const void* data, uint32_t size)
     return true;
 }
 
+bool ReadAt(int fd, uint64_t offset, void* data, uint32_t size, uint32_t& got)
+{
+    got = 0;
+    if (Fault::Fails("ReadAt") || ::_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) == -1)
+        return false;
+    char* p = static_cast<char*>(data);
+    while (got < size) {
+        const int n = ::_read(fd, p + got, size - got);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        got += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
 void Close(int fd)
 {
     ::_close(fd);
+}
+
+FileId IdentifyFile(int fd)
+{
+    FileId id;
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info)) {
+        id.known = true;
+        id.device = info.dwVolumeSerialNumber;
+        id.node = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    return id;
+}
+
+bool StillRefersTo(int fd, const FileId& id)
+{
+    if (!id.known)
+        return true;
+    const FileId now = IdentifyFile(fd);
+    return now.known && now.device == id.device && now.node == id.node;
 }
 
 bool MayGrowFileTo(uint64_t)
@@ -152,11 +199,24 @@ void UnlockFile(int fd)
     ::UnlockFileEx(OsHandle(fd), 0, 1, 0, &region);
 }
 
-MappingHandle CreateMapping(int fd)
+namespace {
+struct Mapping {
+    HANDLE section;
+    bool writable;
+};
+// Copy-on-write views: their writes never reach the file.
+std::vector<const void*> g_copies;
+}  // namespace
+
+MappingHandle CreateMapping(int fd, bool writable)
 {
     if (Fault::Fails("CreateMapping"))
         return nullptr;
-    return ::CreateFileMappingA(OsHandle(fd), nullptr, PAGE_READWRITE, 0, 0, nullptr);
+    const HANDLE section =
+        ::CreateFileMappingA(OsHandle(fd), nullptr, writable ? PAGE_READWRITE : PAGE_WRITECOPY, 0, 0, nullptr);
+    if (section == nullptr)
+        return nullptr;
+    return new Mapping {section, writable};
 }
 
 // Windows cannot put other memory in a view's place in one step, so a view given up stays
@@ -200,29 +260,47 @@ struct RetiredRelease {
 } g_retiredRelease;
 }  // namespace
 
-void* MapView(MappingHandle mapping, std::size_t size, const void*)
+void* MapView(MappingHandle handle, std::size_t size, const void*)
 {
     UnmapRetired(::GetTickCount64());
     if (Fault::Fails("MapView"))
         return nullptr;
-    return ::MapViewOfFile(static_cast<HANDLE>(mapping), FILE_MAP_ALL_ACCESS, 0, 0, size);
+    const Mapping& mapping = *static_cast<const Mapping*>(handle);
+    void* view = ::MapViewOfFile(mapping.section, mapping.writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_COPY, 0, 0, size);
+    if (view != nullptr && !mapping.writable)
+        g_copies.push_back(view);
+    return view;
 }
 
-bool ViewFollowsFile(const void*)
+bool ViewFollowsFile(const void* view)
 {
-    return true;  // a mapped file cannot be shrunk on Windows
+    // A mapped file cannot be shrunk on Windows: only a copy-on-write view is apart from it.
+    for (const void* copy : g_copies)
+        if (copy == view)
+            return false;
+    return true;
 }
 
 void RetireView(void* view, std::size_t, const void*)
 {
+    for (std::size_t i = 0; i < g_copies.size(); ++i)
+        if (g_copies[i] == view)
+            g_copies.erase(g_copies.begin() + static_cast<std::ptrdiff_t>(i));
     const ULONGLONG now = ::GetTickCount64();
     UnmapRetired(now);
     g_retired.push_back({view, now});
 }
 
-void CloseMapping(MappingHandle mapping)
+void CloseMapping(MappingHandle handle)
 {
-    ::CloseHandle(static_cast<HANDLE>(mapping));
+    const Mapping* mapping = static_cast<const Mapping*>(handle);
+    ::CloseHandle(mapping->section);
+    delete mapping;
+}
+
+void ReleaseFaultHandler()
+{
+    // Windows has no fault handler of ours to give back.
 }
 
 bool CreateFolderChain(const std::string& path)
@@ -277,6 +355,47 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     if (stream == nullptr)
         ::_close(fd);
     return stream;
+}
+
+StreamRisk RiskOf(std::FILE*)
+{
+    return StreamRisk::kNone;  // Windows raises no signal for a write
+}
+
+FileId IdentifyStream(std::FILE* stream)
+{
+    return IdentifyFile(::_fileno(stream));
+}
+
+void CloseStream(std::FILE* stream, const FileId& id)
+{
+    const int fd = ::_fileno(stream);
+    if (fd < 0 || StillRefersTo(fd, id))
+        std::fclose(stream);
+}
+
+bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk)
+{
+    // What the stream still buffers goes first, then the record in one piece, past the
+    // stream's buffer: a record that fails leaves nothing behind to be glued to the next.
+    ::_lock_file(stream);
+    const int fd = ::_fileno(stream);
+    bool written = ::fflush(stream) == 0;
+    if (written && fd < 0) {
+        written = std::fwrite(text, 1, length, stream) == length && ::fflush(stream) == 0;
+    } else {
+        while (written && length > 0) {
+            const unsigned chunk = length > 0x40000000u ? 0x40000000u : static_cast<unsigned>(length);
+            const int n = ::_write(fd, text, chunk);
+            written = n > 0;
+            if (written) {
+                text += n;
+                length -= static_cast<std::size_t>(n);
+            }
+        }
+    }
+    ::_unlock_file(stream);
+    return written;
 }
 
 void ReportWriteFailuresAsErrors()

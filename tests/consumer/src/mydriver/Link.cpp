@@ -2,6 +2,8 @@
 // points at the bottom. Every logging site is one line.
 #include <pdulog/CLog.h>
 
+#include <thread>
+
 #ifdef _WIN32
 #define DRIVER_EXPORT extern "C" __declspec(dllexport)
 #else
@@ -35,6 +37,12 @@ DRIVER_EXPORT int DriverStart()
 DRIVER_EXPORT int DriverPoll(int id)
 {
     return mydriver::g_link.Poll(id) ? 1 : 0;
+}
+
+// One record from a worker thread of the driver's own, ended when this returns.
+DRIVER_EXPORT void DriverReport(int id)
+{
+    std::thread([id] { PDULOG(LL_WARN, LS_COMMS) << "link " << id << " released"; }).join();
 }
 
 DRIVER_EXPORT void DriverStop()

@@ -1,0 +1,32 @@
+// The log sink: the one stream that every record of the process goes to, and its moves.
+// Records are written from any number of threads while the lifecycle moves or closes the
+// sink: a record in flight either reaches the stream it started on whole, or is not
+// written, and no stream is written after it has been closed.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace pdulog_detail::LogSink {
+
+// What becomes of the stream that a move replaces.
+enum class Previous {
+    kClose,     // the facility's own: closed (a standard stream is only flushed)
+    kHandBack,  // returned for the caller to close
+};
+
+// Writes one record to the sink; without a sink, or when the sink cannot take it, the
+// record is dropped whole.
+void Write(const char* text, std::size_t length);
+// The first record fixes the sink: `stream` becomes it when there is none yet.
+void AdoptIfNone(std::FILE* stream);
+// The stream records go to now (nullptr: none), and whether it is the init log file.
+std::FILE* Current(bool& initLog);
+// Makes `stream` the sink (nullptr: none). Records still being written to the previous
+// sink are waited for, a bounded time; the previous stream is then closed or handed back.
+// One that a writer still holds after that (a pipe nobody reads) is left open rather than
+// closed under the writer, and closed by a later move once its writers are done; nullptr
+// is returned for it.
+std::FILE* Move(std::FILE* stream, bool initLog, Previous previous);
+
+}  // namespace pdulog_detail::LogSink

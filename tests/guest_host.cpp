@@ -1,0 +1,290 @@
+// A host that does to the library what real hosts do to a guest: shuts it down while its
+// threads log, hands it pipes nobody reads or that nobody will read again, limits file
+// sizes, closes descriptors it does not own, keeps the store read-only.
+//   guest_host SCENARIO     (APPDATA and TEMP name fresh folders)
+// Exits 0 when the library held up; each failed check is a line on standard output.
+#include "CLog.h"
+#include "Command.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#define pipe(fds) _pipe(fds, 65536, _O_BINARY)
+#define read _read
+#else
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+int g_failures = 0;
+
+void Check(bool ok, const char* what)
+{
+    if (!ok && ++g_failures > 0)
+        std::printf("failed: %s\n", what);
+}
+
+std::string Read(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Write(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+fs::path InitLog() { return fs::path(std::getenv("TEMP")) / "d-pdu-api_All_x86_init.log"; }
+fs::path Store() { return fs::path(std::getenv("APPDATA")) / "Krelt" / "PDUAPI" / "DEBUG.CFG"; }
+
+void Tick() { CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "tick!"; }
+
+// Every record whole: nothing but lines that each end in one record's text.
+bool WholeRecords(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.size() < 5 || line.compare(line.size() - 5, 5, "tick!") != 0 || line.find("tick!") + 5 != line.size())
+            return false;
+    return text.empty() || text.back() == '\n';
+}
+
+// 16 threads log on while the facility is shut down under them, 20 times over.
+void ShutdownWhileLogging(bool toPipe)
+{
+    for (int round = 0; round < 20; ++round) {
+        Check(CLog::Init(!toPipe), "start");
+        int fds[2] = {-1, -1};
+        std::string piped;
+        std::thread reader;
+        if (toPipe && pipe(fds) == 0) {
+            CLog::SetPipe(fdopen(fds[1], "w"));
+            reader = std::thread([&] {
+                char buffer[4096];
+                for (int n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+                    piped.append(buffer, static_cast<std::size_t>(n));
+            });
+        }
+        std::atomic<int> started {0};
+        std::atomic<bool> stop {false};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 16; ++i)
+            threads.emplace_back([&] {
+                for (Tick(), ++started; !stop;)
+                    Tick();
+            });
+        while (started < 16)
+            std::this_thread::yield();
+        CLog::Shutdown();
+        stop = true;
+        for (std::thread& thread : threads)
+            thread.join();
+        if (toPipe)
+            reader.join();  // ends only when Shutdown closed the pipe
+        Check(WholeRecords(toPipe ? piped : Read(InitLog())), "every record whole");
+        CLog::Shutdown();
+    }
+}
+
+// A pipe handed over, then a restart of the plugin: the pipe is closed, its reader sees the end.
+void PipeAfterRestart()
+{
+    int fds[2];
+    Check(pipe(fds) == 0 && CLog::Init(false), "start");
+    CLog::SetPipe(fdopen(fds[1], "w"));
+    Check(CLog::Init(true), "restart");
+#ifdef _WIN32
+    const bool closed = !PeekNamedPipe(reinterpret_cast<HANDLE>(_get_osfhandle(fds[0])), nullptr, 0, nullptr, nullptr, nullptr)
+                        && GetLastError() == ERROR_BROKEN_PIPE;
+#else
+    char c;
+    const bool closed = fcntl(fds[0], F_SETFL, O_NONBLOCK) == 0 && read(fds[0], &c, 1) == 0;
+#endif
+    Check(closed, "the handed pipe is closed at the restart");
+    CLog::Shutdown();
+}
+
+// A store the user may only read, and someone who may write it (another process, on POSIX).
+void ReadOnlyStore()
+{
+    fs::create_directories(Store().parent_path());
+    std::string slots;
+    for (int32_t slot = 0; slot < kLogSubsystemCount; ++slot)
+        slots += std::string(slot == LS_COMMS ? "\4\0\0\0" : "\1\0\0\0", 4);
+    const std::string changes[] = {slots, std::string(slots).replace(4 * LS_VCI, 4, "\6\0\0\0", 4)};
+    int applied = 0;
+    const auto readOnly = [](bool only) {
+        fs::permissions(Store(), only ? fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read
+                                      : fs::perms::owner_read | fs::perms::owner_write);
+    };
+    const auto change = [&] {  // in place: a reader keeps its view of the file
+        readOnly(false);
+        std::fstream(Store(), std::ios::binary | std::ios::in | std::ios::out).write(changes[applied].data(), 76);
+        readOnly(true);
+        ++applied;
+    };
+    Write(Store(), slots.substr(0, 40));  // too short to map: whole slots and WARN, never padded
+    readOnly(true);
+#ifdef _WIN32
+    const auto next = change;
+#else
+    fs::path folder = Store();
+    for (int up = 0; up < 4; ++up)  // the store's folders and the scratch folder around them
+        fs::permissions(folder = folder.parent_path(), fs::perms::others_exec, fs::perm_options::add);
+    int up[2], down[2];
+    Check(pipe(up) == 0 && pipe(down) == 0, "pipes");
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(99);  // root may write any file: the reader must be an ordinary user
+        const auto next = [&] {
+            char c;
+            Check(write(up[1], "w", 1) == 1 && read(down[0], &c, 1) == 1, "the writer's change");
+        };
+#endif
+        Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS) && CLog::Enabled(LL_WARN, LS_TIMER)
+                  && !CLog::Enabled(LL_NOTICE, LS_TIMER),
+              "a short read-only store gives its whole slots and WARN for the rest");
+        CLog::Shutdown();
+        Check(fs::file_size(Store()) == 40, "a read-only store is not padded");
+        next();
+        Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS), "a read-only store gives its levels");
+        Check(!CLog::SetLevel(LS_COMMS, LL_ERROR), "no level is set through a read-only store");
+#ifndef _WIN32
+        next();
+        Check(CLog::Enabled(LL_DEBUG2, LS_VCI), "the writer's change is followed");
+#endif
+        CLog::s_levels[LS_APP] = LL_DEBUG3;  // as hosts may: stays in this process
+        Check(CLog::Enabled(LL_DEBUG3, LS_APP), "a host's own write to a slot");
+        CLog::Shutdown();
+        char name[] = "pdu-loglevel", s[] = "-s", comms[] = "COMMS", l[] = "-l", error[] = "ERROR";
+        char* list[] = {name, nullptr};
+        char* set[] = {name, s, comms, l, error, nullptr};
+        Check(RunCommand(1, list) == 0, "the command lists a read-only store");
+        Check(RunCommand(5, set) == 1, "the command fails to set a level in a read-only store");
+#ifndef _WIN32
+        _exit(g_failures);
+    }
+    close(up[1]);
+    for (char c; read(up[0], &c, 1) == 1 && applied < 2;)
+        change(), Check(write(down[1], "c", 1) == 1, "handshake");
+    int status = -1;
+    Check(waitpid(child, &status, 0) == child && status == 0, "the reader held up");
+#endif
+    Check(Read(Store()) == changes[applied - 1], "the store is as its writer left it");
+}
+
+#ifndef _WIN32
+// A writer stuck in a pipe nobody reads: the shut-down comes back, and leaves the pipe to
+// the writer until it is done; a later move closes it.
+void BlockedWriter()
+{
+    int fds[2];
+    Check(pipe(fds) == 0 && fcntl(fds[1], F_SETFL, O_NONBLOCK) == 0, "pipe");
+    const std::string chunk(4096, 'x');
+    while (write(fds[1], chunk.data(), chunk.size()) > 0) {
+    }
+    fcntl(fds[1], F_SETFL, 0);
+    CLog::SetPipe(fdopen(fds[1], "w"));
+    std::atomic<pid_t> id {0};
+    std::thread writer([&id] {
+        id = gettid();
+        Tick();
+    });
+    for (char state = 0; state != 'S';) {  // until the writer sleeps in its write
+        const std::string stat = id != 0 ? Read("/proc/self/task/" + std::to_string(id) + "/stat") : "";
+        state = stat.find(") ") != std::string::npos ? stat[stat.find(") ") + 2] : 0;
+    }
+    CLog::Shutdown();
+    std::string drained;
+    char buffer[4096];
+    for (int n; drained.find("tick!") == std::string::npos && (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        drained.append(buffer, static_cast<std::size_t>(n));
+    writer.join();
+    CLog::SetPipe(nullptr);  // a later move: the pipe is closed now that its writer is out
+    while (read(fds[0], buffer, sizeof buffer) > 0) {
+    }
+    CLog::Shutdown();
+}
+
+// Records into a pipe whose reader has gone and past a file-size limit: dropped, never a signal.
+void WritesThatCannotBeMade()
+{
+    std::signal(SIGPIPE, SIG_DFL);
+    std::signal(SIGXFSZ, SIG_DFL);
+    int fds[2];
+    Check(pipe(fds) == 0 && dup2(fds[1], 2) == 2, "pipe");
+    close(fds[0]);
+    Tick();
+    CLog::Shutdown();
+    const rlimit limit {4096, RLIM_INFINITY};
+    Check(setrlimit(RLIMIT_FSIZE, &limit) == 0 && CLog::Init(true), "start");
+    for (int i = 0; i < 300; ++i)
+        Tick();
+    CLog::Shutdown();
+    const std::string text = Read(InitLog());
+    Check(text.size() > 4000 && text.size() <= 4096 && WholeRecords(text), "whole records up to the limit");
+}
+
+// A daemon-style host closes what it did not open, then opens files of its own, which take
+// the numbers of the store and the init log.
+void ForeignDescriptors()
+{
+    Check(CLog::Init(true), "start");
+    for (int fd = 3; fd < 1024; ++fd)
+        close(fd);
+    std::vector<int> own;
+    for (int i = 0; i < 4; ++i)
+        own.push_back(open((InitLog().parent_path() / ("host" + std::to_string(i))).c_str(), O_RDWR | O_CREAT, 0600));
+    Check(truncate(Store().c_str(), 0) == 0, "the store emptied");
+    Check(CLog::Enabled(LL_WARN, LS_COMMS), "the view reads its defaults");
+    CLog::Shutdown();
+    for (int fd : own)
+        Check(fcntl(fd, F_GETFD) != -1 && lseek(fd, 0, SEEK_END) == 0, "the host's file untouched and open");
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string scenario = argc > 1 ? argv[1] : "";
+    if (scenario == "shutdown-while-logging-to-a-file")
+        ShutdownWhileLogging(false);
+    else if (scenario == "shutdown-while-logging-to-a-pipe")
+        ShutdownWhileLogging(true);
+    else if (scenario == "pipe-after-restart")
+        PipeAfterRestart();
+    else if (scenario == "read-only-store")
+        ReadOnlyStore();
+#ifndef _WIN32
+    else if (scenario == "blocked-writer")
+        BlockedWriter();
+    else if (scenario == "writes-that-cannot-be-made")
+        WritesThatCannotBeMade();
+    else if (scenario == "foreign-descriptors")
+        ForeignDescriptors();
+#endif
+    else
+        return 2;
+    return g_failures == 0 ? 0 : 1;
+}
