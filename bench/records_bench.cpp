@@ -11,6 +11,9 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
+
+#include <unistd.h>
 
 #ifdef PDULOG_BENCH_SPDLOG
 #include <spdlog/sinks/basic_file_sink.h>
@@ -147,6 +150,58 @@ void BM_Emitted_Pdulog(benchmark::State& state)
     CLog::Shutdown();
 }
 BENCHMARK(BM_Emitted_Pdulog);
+
+// A pipe whose reader, a thread of its own, takes everything written to it.
+class DrainedPipe {
+public:
+    DrainedPipe()
+    {
+        if (::pipe(m_fds) != 0)
+            std::abort();
+        m_reader = std::thread([fd = m_fds[0]] {
+            char buffer[65536];
+            while (::read(fd, buffer, sizeof buffer) > 0) {
+            }
+        });
+        m_writer = ::fdopen(m_fds[1], "w");
+    }
+    ~DrainedPipe()
+    {
+        m_reader.join();
+        ::close(m_fds[0]);
+    }
+    std::FILE* Writer() const { return m_writer; }
+
+private:
+    int m_fds[2];
+    std::thread m_reader;
+    std::FILE* m_writer;
+};
+
+void BM_EmittedToPipe_Floor(benchmark::State& state)
+{
+    const std::string line = SampleRecord();
+    DrainedPipe pipe;
+    for (auto _ : state) {
+        std::fprintf(pipe.Writer(), "%s", line.c_str());
+        std::fflush(pipe.Writer());
+    }
+    std::fclose(pipe.Writer());
+}
+BENCHMARK(BM_EmittedToPipe_Floor);
+
+void BM_EmittedToPipe_Pdulog(benchmark::State& state)
+{
+    CLog::Init(false);
+    CLog::SetLevel(LS_COMMS, LL_DEBUG);
+    DrainedPipe pipe;
+    CLog::SetPipe(pipe.Writer());
+    int64_t i = 1000000;
+    for (auto _ : state)
+        CLOG_RECORD(LL_INFO, LS_COMMS, kPlace, 42, "BM_Emitted_Pdulog") << "value " << ++i;
+    CLog::Shutdown();  // closes the pipe: its reader ends
+}
+BENCHMARK(BM_EmittedToPipe_Pdulog);
 
 #ifdef PDULOG_BENCH_SPDLOG
 void BM_Emitted_Spdlog(benchmark::State& state)

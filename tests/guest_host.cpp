@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
+#include <share.h>
 #include <windows.h>
 #define pipe(fds) _pipe(fds, 65536, _O_BINARY)
 #define read _read
@@ -63,7 +64,7 @@ bool WholeRecords(const std::string& text)
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line))
-        if (line.size() < 5 || line.compare(line.size() - 5, 5, "tick!") != 0 || line.find("tick!") + 5 != line.size())
+        if (line.erase(line.find_last_not_of('\r') + 1).size() < 5 || line.compare(line.size() - 5, 5, "tick!") != 0 || line.find("tick!") + 5 != line.size())
             return false;
     return text.empty() || text.back() == '\n';
 }
@@ -132,10 +133,22 @@ void ReadOnlyStore()
         slots += std::string(slot == LS_COMMS ? "\4\0\0\0" : "\1\0\0\0", 4);
     const std::string changes[] = {slots, std::string(slots).replace(4 * LS_VCI, 4, "\6\0\0\0", 4)};
     int applied = 0;
+#ifdef _WIN32
+    // Root ignores a read-only attribute under wine: another handle that denies writes
+    // makes the store one that may be read but not written.
+    int holder = -1;
+    const auto readOnly = [&holder](bool only) {
+        if (!only)
+            _close(holder);
+        else
+            _sopen_s(&holder, Store().string().c_str(), _O_RDONLY, _SH_DENYWR, 0);
+    };
+#else
     const auto readOnly = [](bool only) {
         fs::permissions(Store(), only ? fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read
                                       : fs::perms::owner_read | fs::perms::owner_write);
     };
+#endif
     const auto change = [&] {  // in place: a reader keeps its view of the file
         readOnly(false);
         std::fstream(Store(), std::ios::binary | std::ios::in | std::ios::out).write(changes[applied].data(), 76);
@@ -190,6 +203,7 @@ void ReadOnlyStore()
     int status = -1;
     Check(waitpid(child, &status, 0) == child && status == 0, "the reader held up");
 #endif
+    readOnly(false);
     Check(Read(Store()) == changes[applied - 1], "the store is as its writer left it");
 }
 

@@ -64,8 +64,8 @@ MappingHandle CreateMapping(int fd, bool writable = true);
 // A read/write view of the first `size` bytes; nullptr when the file is shorter than that
 // or the view cannot be made. A file emptied under the view (POSIX; Windows refuses to
 // shrink a mapped file) is written again from `padding` (size bytes, kept alive by the
-// caller), or the view reads `padding` when that fails: the process is never killed by
-// SIGBUS for it.
+// caller), or the view reads `padding` when that fails, for every thread that does not
+// block SIGBUS (the kernel ends the process for one that does).
 void* MapView(MappingHandle mapping, std::size_t size, const void* padding);
 // False once a view of ours no longer reaches its file: the file could not be padded
 // again and the view reads its defaults instead, or the view is copy-on-write. True for any
