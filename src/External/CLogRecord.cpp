@@ -93,8 +93,10 @@ public:
     void Start()
     {
         m_buffer.Restart();
-        m_stream.clear();
-        m_stream.exceptions(std::ios_base::goodbit);
+        if (m_stream.rdstate() != std::ios_base::goodbit || m_stream.exceptions() != std::ios_base::goodbit) {
+            m_stream.clear();
+            m_stream.exceptions(std::ios_base::goodbit);
+        }
         m_stream.flags(std::ios_base::dec | std::ios_base::skipws);
         m_stream.width(0);
         m_stream.precision(6);

@@ -48,13 +48,20 @@ bool IsStandardStream(std::FILE* stream)
     return stream == stdin || stream == stdout || stream == stderr;
 }
 
-// The host's standard streams stay open for the host.
+Platform::FileId Identify(std::FILE* stream)
+{
+    return Platform::IdentifyFile(Platform::StreamDescriptor(stream));
+}
+
+// The host's standard streams stay open for the host. A stream whose descriptor's number
+// the host has given to a file of its own is abandoned, neither flushed nor closed.
 void Close(std::FILE* stream, const Platform::FileId& file)
 {
+    const int fd = Platform::StreamDescriptor(stream);
     if (IsStandardStream(stream))
         std::fflush(stream);
-    else
-        Platform::CloseStream(stream, file);
+    else if (fd < 0 || Platform::StillRefersTo(fd, file))
+        std::fclose(stream);
 }
 
 Slot* Enter()
@@ -99,7 +106,7 @@ Slot* Prepare(std::FILE* stream, bool initLog)
         if (slot.state == State::kFree && slot.writers.load() == 0) {
             slot.stream = stream;
             slot.risk = Platform::RiskOf(stream);
-            slot.file = Platform::IdentifyStream(stream);
+            slot.file = Identify(stream);
             slot.initLog = initLog;
             slot.state = State::kCurrent;
             return &slot;
@@ -144,7 +151,7 @@ std::FILE* Move(std::FILE* stream, bool initLog, Previous previous)
     if (stream != nullptr) {
         next = Prepare(stream, initLog);
         if (next == nullptr) {  // no room beside the stuck streams: the sink stays as it was
-            Close(stream, Platform::IdentifyStream(stream));
+            Close(stream, Identify(stream));
             return nullptr;
         }
     }

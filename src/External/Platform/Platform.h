@@ -106,11 +106,8 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate);
 // limit (SIGXFSZ). A host that later dup2()s another file onto the descriptor, or lowers
 // the limit, makes that decision stale.
 enum class StreamRisk { kNone, kBrokenPipe, kSizeLimit };
-// What a stream's descriptor refers to; not known for a stream without one.
-FileId IdentifyStream(std::FILE* stream);
-// Closes a stream of the library's, unless the host has given its descriptor's number to a
-// file of its own meanwhile: such a stream is abandoned, neither flushed nor closed.
-void CloseStream(std::FILE* stream, const FileId& id);
+// The descriptor behind a stream; -1 for a stream without one.
+int StreamDescriptor(std::FILE* stream);
 StreamRisk RiskOf(std::FILE* stream);
 // Writes a record to the stream's file, after whatever the stream still buffers, without
 // raising a signal in the host. A record the file cannot take whole (a size limit) is not

@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <stdio_ext.h>
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -323,16 +324,9 @@ StreamRisk RiskOf(std::FILE* stream)
     return StreamRisk::kNone;
 }
 
-FileId IdentifyStream(std::FILE* stream)
+int StreamDescriptor(std::FILE* stream)
 {
-    return IdentifyFile(::fileno(stream));
-}
-
-void CloseStream(std::FILE* stream, const FileId& id)
-{
-    const int fd = ::fileno(stream);
-    if (fd < 0 || StillRefersTo(fd, id))
-        std::fclose(stream);
+    return ::fileno(stream);
 }
 
 static bool WriteAll(int fd, const char* text, std::size_t length)
@@ -364,8 +358,8 @@ static bool PastSizeLimit(int fd, std::size_t length)
 }
 
 // `write` with `signal` blocked in this thread; a signal that it raised is taken back before
-// the mask is restored, so the host never sees it. One the host had pending already is
-// left to it.
+// the mask is restored, so the host never sees it. One that a host blocking the signal had
+// pending already is left to it (a host that does not block it has had it delivered).
 template <typename Write>
 static bool HoldingBack(int signal, Write write)
 {
@@ -376,7 +370,8 @@ static bool HoldingBack(int signal, Write write)
     if (::pthread_sigmask(SIG_BLOCK, &only, &saved) != 0)
         return false;
     sigset_t pending;
-    const bool hostsOwn = ::sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
+    const bool hostsOwn = sigismember(&saved, signal) == 1 && ::sigpending(&pending) == 0
+                          && sigismember(&pending, signal) == 1;
     const int error = errno;
     const bool written = write();
     if (!written && !hostsOwn) {
@@ -398,7 +393,7 @@ bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, Stream
     const auto write = [&] {
         if (fd < 0)  // a stream of the host's with no file behind it
             return ::fwrite_unlocked(text, 1, length, stream) == length && ::fflush_unlocked(stream) == 0;
-        return ::fflush_unlocked(stream) == 0 && WriteAll(fd, text, length);
+        return (::__fpending(stream) == 0 || ::fflush_unlocked(stream) == 0) && WriteAll(fd, text, length);
     };
     bool written;
     if (risk == StreamRisk::kBrokenPipe)

@@ -362,16 +362,9 @@ StreamRisk RiskOf(std::FILE*)
     return StreamRisk::kNone;  // Windows raises no signal for a write
 }
 
-FileId IdentifyStream(std::FILE* stream)
+int StreamDescriptor(std::FILE* stream)
 {
-    return IdentifyFile(::_fileno(stream));
-}
-
-void CloseStream(std::FILE* stream, const FileId& id)
-{
-    const int fd = ::_fileno(stream);
-    if (fd < 0 || StillRefersTo(fd, id))
-        std::fclose(stream);
+    return ::_fileno(stream);
 }
 
 bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk)
