@@ -5,16 +5,14 @@
 // Exits 0 when the library held up; each failed check is a line on standard output.
 #include "CLog.h"
 #include "Command.h"
+#include "TestSupport.h"
 
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <fcntl.h>
 #ifdef _WIN32
@@ -32,6 +30,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadFile;
 int g_failures = 0;
 
 void Check(bool ok, const char* what)
@@ -40,22 +39,8 @@ void Check(bool ok, const char* what)
         std::printf("failed: %s\n", what);
 }
 
-std::string Read(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Write(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 fs::path InitLog() { return fs::path(std::getenv("TEMP")) / "d-pdu-api_All_x86_init.log"; }
-fs::path Store() { return fs::path(std::getenv("APPDATA")) / "Krelt" / "PDUAPI" / "DEBUG.CFG"; }
-
+fs::path Store() { return test::StoreFile(std::getenv("APPDATA")); }
 void Tick() { CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "tick!"; }
 
 // Every record whole: nothing but lines that each end in one record's text.
@@ -63,8 +48,8 @@ bool WholeRecords(const std::string& text)
 {
     std::istringstream lines(text);
     std::string line;
-    while (std::getline(lines, line))
-        if (line.erase(line.find_last_not_of('\r') + 1).size() < 5 || line.compare(line.size() - 5, 5, "tick!") != 0 || line.find("tick!") + 5 != line.size())
+    while (std::getline(lines, line))  // a CR before the line end on Windows
+        if (line.erase(line.find_last_not_of('\r') + 1).find("tick!") + 5 != line.size())
             return false;
     return text.empty() || text.back() == '\n';
 }
@@ -101,7 +86,7 @@ void ShutdownWhileLogging(bool toPipe)
             thread.join();
         if (toPipe)
             reader.join();  // ends only when Shutdown closed the pipe
-        Check(WholeRecords(toPipe ? piped : Read(InitLog())), "every record whole");
+        Check(WholeRecords(toPipe ? piped : ReadFile(InitLog())), "every record whole");
         CLog::Shutdown();
     }
 }
@@ -128,10 +113,11 @@ void PipeAfterRestart()
 void ReadOnlyStore()
 {
     fs::create_directories(Store().parent_path());
-    std::string slots;
-    for (int32_t slot = 0; slot < kLogSubsystemCount; ++slot)
-        slots += std::string(slot == LS_COMMS ? "\4\0\0\0" : "\1\0\0\0", 4);
-    const std::string changes[] = {slots, std::string(slots).replace(4 * LS_VCI, 4, "\6\0\0\0", 4)};
+    std::vector<int32_t> levels(kLogSubsystemCount, LL_WARN);
+    levels[LS_COMMS] = LL_DEBUG;
+    const std::string slots = test::SlotBytes(levels);
+    levels[LS_VCI] = LL_DEBUG2;
+    const std::string changes[] = {slots, test::SlotBytes(levels)};
     int applied = 0;
 #ifdef _WIN32
     // Root ignores a read-only attribute under wine: another handle that denies writes
@@ -155,7 +141,7 @@ void ReadOnlyStore()
         readOnly(true);
         ++applied;
     };
-    Write(Store(), slots.substr(0, 40));  // too short to map: whole slots and WARN, never padded
+    test::WriteFile(Store(), slots.substr(0, 40));  // too short to map: whole slots and WARN, never padded
     readOnly(true);
 #ifdef _WIN32
     const auto next = change;
@@ -204,7 +190,7 @@ void ReadOnlyStore()
     Check(waitpid(child, &status, 0) == child && status == 0, "the reader held up");
 #endif
     readOnly(false);
-    Check(Read(Store()) == changes[applied - 1], "the store is as its writer left it");
+    Check(ReadFile(Store()) == changes[applied - 1], "the store is as its writer left it");
 }
 
 #ifndef _WIN32
@@ -225,7 +211,7 @@ void BlockedWriter()
         Tick();
     });
     for (char state = 0; state != 'S';) {  // until the writer sleeps in its write
-        const std::string stat = id != 0 ? Read("/proc/self/task/" + std::to_string(id) + "/stat") : "";
+        const std::string stat = id != 0 ? ReadFile("/proc/self/task/" + std::to_string(id) + "/stat") : "";
         state = stat.find(") ") != std::string::npos ? stat[stat.find(") ") + 2] : 0;
     }
     CLog::Shutdown();
@@ -255,7 +241,7 @@ void WritesThatCannotBeMade()
     for (int i = 0; i < 300; ++i)
         Tick();
     CLog::Shutdown();
-    const std::string text = Read(InitLog());
+    const std::string text = ReadFile(InitLog());
     Check(text.size() > 4000 && text.size() <= 4096 && WholeRecords(text), "whole records up to the limit");
 }
 
@@ -281,24 +267,19 @@ void ForeignDescriptors()
 
 int main(int argc, char** argv)
 {
-    const std::string scenario = argc > 1 ? argv[1] : "";
-    if (scenario == "shutdown-while-logging-to-a-file")
-        ShutdownWhileLogging(false);
-    else if (scenario == "shutdown-while-logging-to-a-pipe")
-        ShutdownWhileLogging(true);
-    else if (scenario == "pipe-after-restart")
-        PipeAfterRestart();
-    else if (scenario == "read-only-store")
-        ReadOnlyStore();
+    const std::pair<std::string, void (*)()> scenarios[] = {
+        {"shutdown-while-logging-to-a-file", [] { ShutdownWhileLogging(false); }},
+        {"shutdown-while-logging-to-a-pipe", [] { ShutdownWhileLogging(true); }},
+        {"pipe-after-restart", PipeAfterRestart},
+        {"read-only-store", ReadOnlyStore},
 #ifndef _WIN32
-    else if (scenario == "blocked-writer")
-        BlockedWriter();
-    else if (scenario == "writes-that-cannot-be-made")
-        WritesThatCannotBeMade();
-    else if (scenario == "foreign-descriptors")
-        ForeignDescriptors();
+        {"blocked-writer", BlockedWriter},
+        {"writes-that-cannot-be-made", WritesThatCannotBeMade},
+        {"foreign-descriptors", ForeignDescriptors},
 #endif
-    else
-        return 2;
-    return g_failures == 0 ? 0 : 1;
+    };
+    for (const auto& [name, run] : scenarios)
+        if (argc > 1 && name == argv[1])
+            return run(), g_failures == 0 ? 0 : 1;
+    return 2;
 }
