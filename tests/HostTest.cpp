@@ -16,8 +16,8 @@ TEST(Host, SeesALevelChangeWithoutRestart)
     const std::string command = test::Quote(PDU_LOGLEVEL);
     ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR 2> " + test::Quote((dir.path() / "set.txt").string())), 0);
 
-    // Stops by itself after its first COMMS record, or after a minute without one.
-    test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 60 --until COMMS 2>&1");
+    // Stops by itself after its first COMMS record, or after 20 s without one.
+    test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 20 --until COMMS 2>&1");
     std::string line;
     ASSERT_TRUE(host.ReadLine(line));
     ASSERT_EQ(line, "pdulog-host: running, levels from the shared store");
@@ -69,7 +69,7 @@ TEST(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
     const std::string quiet = " 2> " + test::Quote((dir.path() / "set.txt").string());
     ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR" + quiet), 0);
 
-    test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 60 --until COMMS 2>&1");
+    test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 20 --until COMMS 2>&1");
     std::string line;
     ASSERT_TRUE(host.ReadLine(line));
     ASSERT_EQ(line, "pdulog-host: running, levels from the shared store");
@@ -78,7 +78,7 @@ TEST(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
     test::fs::resize_file(store, 0);
     // The host's next decision finds the file empty and writes the default levels back.
     // The bound only keeps a dead host from hanging the run.
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (test::fs::file_size(store) != 76 && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::yield();
     ASSERT_EQ(test::fs::file_size(store), 76u) << "the host never made a decision on the emptied store";

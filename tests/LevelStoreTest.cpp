@@ -200,11 +200,17 @@ TEST_F(LevelStore, ShutdownWritesTheClosingRecordOnlyForExternalLevels)
 
 TEST_F(LevelStore, SecondShutdownDoesNothing)
 {
-    ASSERT_TRUE(CLog::Init(false));
+    test::ScopedEnv temp("TEMP", m_dir.path().string());
+    ASSERT_TRUE(CLog::Init(true));
     CLog::Shutdown();
     CLog::Shutdown();
     EXPECT_EQ(CLog::s_levels, nullptr);
     EXPECT_TRUE(CLog::Init(false));
+    // Nothing of the init log outlives it: a stream that is the sink now goes back unclosed.
+    std::FILE* file = std::fopen((m_dir.path() / "after.log").string().c_str(), "wb");
+    CLog(file).Header(LL_ERROR, LS_GENERAL) << "after";
+    EXPECT_EQ(CLog::SetPipe(stderr), file);
+    std::fclose(file);
 }
 
 }  // namespace
