@@ -64,6 +64,17 @@ enum LogSubsystem : int32_t {
 constexpr int kLogLevelCount = 8;
 constexpr int kLogSubsystemCount = 19;
 
+// A record is the rare way through a logging site: its start is marked cold, so that the
+// compiler lays the whole record out of the site's hot path, and the gate is expected to
+// fail (GCC and Clang; other compilers get the plain code).
+#if defined(__GNUC__) || defined(__clang__)
+#define PDULOG_RARELY(condition) __builtin_expect(!!(condition), 0)
+#define PDULOG_COLD __attribute__((cold))
+#else
+#define PDULOG_RARELY(condition) (condition)
+#define PDULOG_COLD
+#endif
+
 namespace pdulog_detail {
 class RecordComposer;  // a record's text and the stream that writes into it
 }
@@ -74,7 +85,7 @@ class PDULOG_API CLog {
 public:
     // Starts a record; `stream` becomes the log sink when none is set yet (stderr at every
     // logging site). Any thread.
-    explicit CLog(std::FILE* stream);
+    PDULOG_COLD explicit CLog(std::FILE* stream);
     // Writes the record as one line to the log sink and flushes it.
     virtual ~CLog();
     CLog(const CLog&) = delete;
@@ -155,12 +166,13 @@ private:
     pdulog_detail::RecordComposer* m_composer;  // the thread's own, or one of this record's
 };
 
+
 // A gated record at a logging site. When the gate fails, nothing after it is evaluated:
 // no clock, no object, no formatting, and the log sink is left alone.
 //   CLOG_RECORD(LL_INFO, LS_GENERAL, place, 452, "CLog::Shutdown") << "Closing log file";
-#define CLOG_RECORD(level, subsystem, place, line, function)  \
-    if (!CLog::Enabled((level), (subsystem))) {               \
-    } else                                                    \
+#define CLOG_RECORD(level, subsystem, place, line, function)     \
+    if (!PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {   \
+    } else                                                       \
         CLog(stderr).Located((level), (subsystem), (place), (line), (function))
 
 // Sites more verbose than this level compile to nothing (define it before including this
@@ -185,7 +197,7 @@ struct Site {
 #define PDULOG(level, subsystem)                                                              \
     if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(__PRETTY_FUNCTION__)> \
             pdulog_site_(__FILE__, __PRETTY_FUNCTION__);                                       \
-        (level) > PDULOG_ACTIVE_LEVEL || !CLog::Enabled((level), (subsystem))) {               \
+        (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) { \
     } else                                                                                     \
         CLog(stderr).Located((level), (subsystem), pdulog_site_.place.c_str(), __LINE__,       \
                              pdulog_site_.function.c_str())

@@ -77,19 +77,57 @@ private:
     std::string m_storage;
 };
 
+// The word of a record's stream that leads back to its composer.
+const int kComposerWord = std::ios_base::xalloc();
+
+// The record's integers in the format every record starts with (decimal, no width, no sign
+// shown) go straight into the text; any other format is the standard facet's, with the
+// same result as the classic locale's in every case.
+class RecordNumbers : public std::num_put<char> {
+protected:
+    iter_type do_put(iter_type out, std::ios_base& io, char fill, long value) const override
+    {
+        return Put(out, io, fill, value);
+    }
+    iter_type do_put(iter_type out, std::ios_base& io, char fill, unsigned long value) const override
+    {
+        return Put(out, io, fill, value);
+    }
+    iter_type do_put(iter_type out, std::ios_base& io, char fill, long long value) const override
+    {
+        return Put(out, io, fill, value);
+    }
+    iter_type do_put(iter_type out, std::ios_base& io, char fill, unsigned long long value) const override
+    {
+        return Put(out, io, fill, value);
+    }
+
+private:
+    template <typename T>
+    iter_type Put(iter_type out, std::ios_base& io, char fill, T value) const;
+};
+
+// The classic locale with the record's own integers.
+const std::locale& RecordLocale()
+{
+    static const std::locale locale(std::locale::classic(), new RecordNumbers);
+    return locale;
+}
+
 // A record buffer with the stream that the logging site writes into. Building a stream is
 // costly (locale and facets), so each thread keeps one and resets it for every record.
 class RecordComposer {
 public:
     RecordComposer() : m_stream(&m_buffer)
     {
-        m_stream.imbue(std::locale::classic());
+        m_stream.imbue(RecordLocale());
         m_stream.register_callback(Imbued, 0);
-        m_stream.pword(kSelf) = this;
+        m_stream.pword(kComposerWord) = this;
         m_imbued = false;
     }
 
-    // An empty text and the stream defaults: decimal, no width, blank fill, classic locale.
+    // An empty text and the stream defaults: decimal, no width, blank fill, classic locale
+    // (with the record's own integers).
     void Start()
     {
         m_buffer.Restart();
@@ -102,7 +140,7 @@ public:
         m_stream.precision(6);
         m_stream.fill(' ');
         if (m_imbued) {  // a site gave the last record a locale of its own
-            m_stream.imbue(std::locale::classic());
+            m_stream.imbue(RecordLocale());
             m_imbued = false;
         }
     }
@@ -117,15 +155,28 @@ private:
     static void Imbued(std::ios_base::event event, std::ios_base& stream, int)
     {
         if (event == std::ios_base::imbue_event)
-            if (auto* self = static_cast<RecordComposer*>(stream.pword(kSelf)))
+            if (auto* self = static_cast<RecordComposer*>(stream.pword(kComposerWord)))
                 self->m_imbued = true;
     }
 
-    static const int kSelf;
     bool m_imbued = false;
 };
 
-const int RecordComposer::kSelf = std::ios_base::xalloc();
+template <typename T>
+RecordNumbers::iter_type RecordNumbers::Put(iter_type out, std::ios_base& io, char fill, T value) const
+{
+    if ((io.flags() & (std::ios_base::basefield | std::ios_base::showpos)) != std::ios_base::dec || io.width() != 0)
+        return std::num_put<char>::do_put(out, io, fill, value);
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    if (auto* composer = static_cast<RecordComposer*>(io.pword(kComposerWord))) {
+        composer->m_buffer.Append(digits, static_cast<std::size_t>(end - digits));
+        return out;
+    }
+    for (const char* digit = digits; digit != end; ++digit)  // a stream the locale was copied to
+        *out++ = *digit;
+    return out;
+}
 
 }  // namespace pdulog_detail
 

@@ -4,6 +4,7 @@
 #include "FaultInjection.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -386,14 +387,18 @@ static bool HoldingBack(int signal, Write write)
 
 bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk)
 {
-    ::flockfile(stream);
     const int fd = ::fileno(stream);
-    // What the stream still buffers goes first, then the record in one piece, past the
+    // What the stream still buffers goes first, then the record in one write, past the
     // stream's buffer: a record that fails leaves nothing behind to be glued to the next.
+    // The stream's lock is needed for its buffer, and for a record too long to stay whole in
+    // one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece.
+    const bool locked = fd < 0 || length > PIPE_BUF || ::__fpending(stream) != 0;
+    if (locked)
+        ::flockfile(stream);
     const auto write = [&] {
         if (fd < 0)  // a stream of the host's with no file behind it
             return ::fwrite_unlocked(text, 1, length, stream) == length && ::fflush_unlocked(stream) == 0;
-        return (::__fpending(stream) == 0 || ::fflush_unlocked(stream) == 0) && WriteAll(fd, text, length);
+        return (!locked || ::fflush_unlocked(stream) == 0) && WriteAll(fd, text, length);
     };
     bool written;
     if (risk == StreamRisk::kBrokenPipe)
@@ -402,7 +407,8 @@ bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, Stream
         written = fd >= 0 && !PastSizeLimit(fd, length) && HoldingBack(SIGXFSZ, write);
     else
         written = write();
-    ::funlockfile(stream);
+    if (locked)
+        ::funlockfile(stream);
     return written;
 }
 
