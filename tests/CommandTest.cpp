@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <regex>
+#include <sstream>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -101,18 +103,7 @@ protected:
         test::WriteFile(Store(), SlotBytes(slots));
     }
 
-    std::vector<int32_t> Slots() const
-    {
-        const std::string bytes = test::ReadFile(Store());
-        std::vector<int32_t> slots;
-        for (std::size_t at = 0; at + 4 <= bytes.size() && slots.size() < 19; at += 4) {
-            uint32_t v = 0;
-            for (int i = 3; i >= 0; --i)
-                v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
-            slots.push_back(static_cast<int32_t>(v));
-        }
-        return slots;
-    }
+    std::string StoreBytes() const { return test::ReadFile(Store()); }
 
     // Runs the command; its standard error with each leading timestamp made "TT".
     int Run(const std::vector<std::string>& args)
@@ -156,8 +147,7 @@ TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
                   test::fs::perms::none) << made;
 #endif
     EXPECT_EQ(m_stderr, Native(Banner() + AllLines(kFresh)));
-    EXPECT_EQ(Slots(), kFresh);
-    EXPECT_EQ(test::ReadFile(Store()).size(), 76u);
+    EXPECT_EQ(StoreBytes(), SlotBytes(kFresh));
 }
 
 TEST_F(Command, ReportShowsWhatTheSlotsHold)
@@ -166,7 +156,7 @@ TEST_F(Command, ReportShowsWhatTheSlotsHold)
     PlaceStore(slots);
     EXPECT_EQ(Run({}), 0);
     EXPECT_EQ(m_stderr, Native(Banner() + AllLines(slots)));
-    EXPECT_EQ(Slots(), slots);  // listing writes nothing
+    EXPECT_EQ(StoreBytes(), SlotBytes(slots));  // listing writes nothing
 }
 
 struct FlowCase {
@@ -200,6 +190,7 @@ TEST_F(Command, OptionsShowOrSetAsTheirCountSays)
         {{"-s", "APP", "-l", ""}, "System: APP Level: ERROR  requested\n", with({{1, 0}})},
         {{"-l", "I", "-s", "DATA"}, "System: DATA Level: NOTICE requested\n", with({{17, 2}})},
         {{"stray", "-s", "APP"}, Line(1, " WARN   "), start},
+        {{"stray"}, AllLines(start), start},
         {{"-s", "FOO", "-l", "BAR"},
          UnknownSubsystem("FOO") + UnknownLevel("BAR") + "System: GENERAL Level: DEBUG  requested\n",
          with({{0, 4}})},
@@ -216,23 +207,16 @@ TEST_F(Command, OptionsShowOrSetAsTheirCountSays)
         PlaceStore(start);
         EXPECT_EQ(Run(c.args), 0);
         EXPECT_EQ(m_stderr, Native(Banner() + c.afterBanner));
-        EXPECT_EQ(Slots(), c.slots);
+        EXPECT_EQ(StoreBytes(), SlotBytes(c.slots));
     }
-}
-
-TEST_F(Command, StrayWordAloneListsEverything)
-{
-    EXPECT_EQ(Run({"stray"}), 0);
-    EXPECT_EQ(m_stderr, Native(Banner() + AllLines(kFresh)));
 }
 
 TEST_F(Command, PosixlyCorrectStopsAtTheFirstWordThatIsNoOption)
 {
-    test::SetEnv("POSIXLY_CORRECT", "1");
+    test::ScopedEnv posixlyCorrect("POSIXLY_CORRECT", "1");
     EXPECT_EQ(Run({"stray", "-s", "APP", "-l", "DEBUG"}), 0);
-    test::UnsetEnv("POSIXLY_CORRECT");
     EXPECT_EQ(m_stderr, Native(Banner() + AllLines(kFresh)));
-    EXPECT_EQ(Slots(), kFresh);
+    EXPECT_EQ(StoreBytes(), SlotBytes(kFresh));
 }
 
 TEST_F(Command, HelpPrintsUsageAndSucceeds)
@@ -249,7 +233,7 @@ TEST_F(Command, HelpPrintsUsageAndSucceeds)
         SCOPED_TRACE(c.args.back());
         EXPECT_EQ(Run(c.args), 0);
         EXPECT_EQ(m_stderr, Native(Banner() + c.afterBanner));
-        EXPECT_EQ(Slots(), c.slots);
+        EXPECT_EQ(StoreBytes(), SlotBytes(c.slots));
     }
 }
 
@@ -264,32 +248,32 @@ TEST_F(Command, OptionErrorsPrintTheLibrarysDiagnosticUsageAndFail)
 #endif
         EXPECT_EQ(Run(e.args), 1);
         EXPECT_EQ(m_stderr, Native(Banner() + diagnostic + Usage() + ExitLine()));
-        EXPECT_EQ(Slots(), kFresh);
+        EXPECT_EQ(StoreBytes(), SlotBytes(kFresh));
     }
 }
 
-TEST_F(Command, StoreThatCannotBeCreatedFailsWithoutBanner)
+TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBanner)
 {
-    // A regular file stands where the store's folder must go.
-    test::fs::create_directories(AppData());
-    test::WriteFile(AppData() / "Krelt", "in the way");
-    EXPECT_EQ(Run({"-s", "COMMS", "-l", "DEBUG"}), 1);
-    const std::string prefix = Native("CLog failed to initialise - ");
-    ASSERT_EQ(m_stderr.compare(0, prefix.size(), prefix), 0) << m_stderr;
-    const std::size_t lineEnd = m_stderr.find('\n');
-    ASSERT_NE(lineEnd, std::string::npos);
-    EXPECT_GT(lineEnd, prefix.size() + 1);  // an error text follows
-    EXPECT_EQ(m_stderr.substr(lineEnd + 1), Native("\n\tFailed to access/create log levels\n" + ExitLine()));
-    EXPECT_EQ(test::ReadFile(AppData() / "Krelt"), "in the way");
-}
-
-TEST_F(Command, StorePathThatIsAFolderFails)
-{
-    test::fs::create_directories(Store());
-    EXPECT_EQ(Run({}), 1);
-    EXPECT_EQ(m_stderr.find(Native("CLog failed to initialise - ")), 0u) << m_stderr;
-    EXPECT_NE(m_stderr.find(Native("\n\tFailed to access/create log levels\n" + ExitLine())), std::string::npos);
-    EXPECT_EQ(m_stderr.find("version"), std::string::npos);
+    const std::pair<const char*, std::function<void()>> causes[] = {
+        {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }},
+        {"an overlong data folder", [&] { test::SetEnv("APPDATA", (AppData() / std::string(5000, 'a')).string()); }},
+        {"a file where the store's folder goes", [&] { test::WriteFile(AppData() / "Krelt", "in the way"); }},
+    };
+    for (const auto& cause : causes) {
+        SCOPED_TRACE(cause.first);
+        test::fs::remove_all(AppData());
+        test::fs::create_directories(AppData());
+        cause.second();
+        EXPECT_EQ(Run({"-s", "COMMS", "-l", "DEBUG"}), 1);
+        test::SetEnv("APPDATA", AppData().string());
+        const std::string prefix = Native("CLog failed to initialise - ");
+        ASSERT_EQ(m_stderr.compare(0, prefix.size(), prefix), 0) << m_stderr;
+        const std::size_t lineEnd = m_stderr.find('\n');
+        ASSERT_NE(lineEnd, std::string::npos);
+        EXPECT_GT(lineEnd, prefix.size() + 1);  // an error text follows
+        EXPECT_EQ(m_stderr.substr(lineEnd + 1), Native("\n\tFailed to access/create log levels\n" + ExitLine()));
+    }
+    EXPECT_EQ(test::ReadFile(AppData() / "Krelt"), "in the way");  // the last cause's file, left as it was
 }
 
 TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
@@ -311,24 +295,14 @@ TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
     EXPECT_FALSE(test::fs::exists(m_dir.path() / "%APPDATA%"));
 }
 
-TEST_F(Command, OverlongPerUserDataFolderFails)
-{
-    test::ScopedEnv appData("APPDATA", (m_dir.path() / std::string(5000, 'a')).string());
-    EXPECT_EQ(Run({"-s", "APP"}), 1);
-    EXPECT_EQ(m_stderr.rfind(Native("CLog failed to initialise - "), 0), 0u) << m_stderr;
-    EXPECT_NE(m_stderr.find(Native("\n\tFailed to access/create log levels\n" + ExitLine())), std::string::npos);
-}
-
 TEST_F(Command, TruncatedStoreIsPaddedAgainOnTheNextRun)
 {
-    EXPECT_EQ(Run({"-s", "APP", "-l", "DEBUG3"}), 0);
-    std::string bytes = test::ReadFile(Store());
-    test::WriteFile(Store(), bytes.substr(0, 8));  // GENERAL and APP survive
+    PlaceStore({1, 7});  // GENERAL and APP survive
     EXPECT_EQ(Run({}), 0);
     std::vector<int32_t> expected(19, 1);
     expected[1] = 7;
     EXPECT_EQ(m_stderr, Native(Banner() + AllLines(expected)));
-    EXPECT_EQ(test::ReadFile(Store()).size(), 76u);
+    EXPECT_EQ(StoreBytes(), SlotBytes(expected));
 }
 
 #ifndef _WIN32
@@ -366,8 +340,7 @@ TEST_F(Command, SetInOneProcessIsListedByTheNext)
     EXPECT_EQ(Run({"-s", "COMMS", "-l", "DEBUG"}), 0);
     EXPECT_EQ(Run({"-s", "COMMS"}), 0);
     EXPECT_EQ(m_stderr, Native(Banner() + Line(7, " DEBUG  ")));
-    const std::string bytes = test::ReadFile(Store());
-    EXPECT_EQ(bytes.substr(28, 4), SlotBytes({4}));
+    EXPECT_EQ(StoreBytes().substr(28, 4), SlotBytes({4}));
 }
 
 }  // namespace
@@ -476,11 +449,11 @@ TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain
     EXPECT_EQ(second.Wait(), 0);
     close(fd);
     levels[3] = 4;  // CLL at DEBUG
-    EXPECT_EQ(Slots(), levels);
+    EXPECT_EQ(StoreBytes(), SlotBytes(levels));
 }
 
-// Every platform call of every command path, made to fail with each error a file system
-// gives, then the command killed at each call of a first start.
+// Every platform call of every command path, made to fail (once, or from then on) with each
+// error a file system gives, then the command killed at each call of a first start.
 TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
 {
     const std::string faulty = test::Quote(PDU_LOGLEVEL_FAULTY);
@@ -491,21 +464,22 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
     std::vector<int32_t> levels = {0, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
     struct Start {
         const char* name;
-        bool exists;
-        std::string bytes;
+        std::string bytes;  // empty: no store at all
     };
     const Start starts[] = {
-        {"missing", false, ""},
-        {"short", true, SlotBytes({0, 2, 3}) + "\x05"},
-        {"whole", true, SlotBytes(levels)},
+        {"missing", ""},
+        {"short", SlotBytes({0, 2, 3}) + "\x05"},
+        {"whole", SlotBytes(levels)},
     };
     const std::pair<const char*, std::string> paths[] = {
         {"list", ""}, {"show", "-s VCI"}, {"set", "-s VCI -l DEBUG2"}};
-    const char* const errors[] = {"2", "13", "28", "5", "4", "27", "short"};  // ENOENT EACCES ENOSPC EIO EINTR EFBIG
+    // ENOENT EACCES ENOSPC EIO EINTR EEXIST EFBIG; a lasting fault is a full disk
+    const char* const errors[] = {"2", "13", "28", "5", "4", "17", "27", "short", "28 PDULOG_FAULT_LASTING=1",
+                                  "short PDULOG_FAULT_LASTING=1"};
 
     const auto place = [&](const Start& start) {
         test::fs::remove_all(AppData());
-        if (start.exists)
+        if (!start.bytes.empty())
             PlaceStore({}), test::WriteFile(Store(), start.bytes);
     };
     // What a whole store must hold after a start from `start`, and after a set too.
@@ -522,29 +496,39 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
         for (const auto& path : paths) {
             place(start);
             ASSERT_EQ(runFaulty("PDULOG_FAULT_TRACE=1", path.second, "trace.txt"), 0);
-            const std::string trace = test::ReadFile(m_dir.path() / "trace.txt");
-            const long calls = std::count(trace.begin(), trace.end(), '\n');
-            ASSERT_GT(calls, 0);
+            std::istringstream trace(test::ReadFile(m_dir.path() / "trace.txt"));
+            std::vector<std::string> calls;
+            for (std::string call; std::getline(trace, call);)
+                calls.push_back(call);
+            ASSERT_FALSE(calls.empty());
             const bool set = path.first == std::string("set");
             for (const char* error : errors) {
-                for (long at = 1; at <= calls; ++at) {
+                for (std::size_t at = 1; at <= calls.size(); ++at) {
                     place(start);
                     const int status = runFaulty("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=" + error,
                                                  path.second, "out.txt");
                     const bool exists = test::fs::exists(Store());
                     const std::string after = exists ? test::ReadFile(Store()) : "";
-                    const bool asBefore = exists == start.exists && after == start.bytes;
-                    const bool ok = (status == 0 || status == 1) && !(set && status == 0 && after != whole(start, true))
-                                    && (asBefore || after == whole(start, false) || (set && after == whole(start, true)));
+                    const bool asBefore = exists == !start.bytes.empty() && after == start.bytes;
+                    const std::string e = error, call = calls[at - 1];
+                    // An interrupted open is made again, a store that a racing start created is opened, a
+                    // short write goes on: none of them may fail the command.
+                    const bool recovers = e.rfind("short", 0) == 0 || (e == "4" && call == "OpenShared")
+                                          || (e == "17" && call == "CreateWhole");
+                    // A store that may not be written is read: it lists and shows, and refuses a set.
+                    const bool readOnly = e == "13" && call == "OpenShared" && !start.bytes.empty();
+                    const bool ok = readOnly ? asBefore && status == (set ? 1 : 0)
+                                    : status == 0 ? after == whole(start, set)
+                                    : status == 1 && !recovers && (asBefore || after == whole(start, false));
                     ++cases;
                     if (!ok && ++failures <= 5)
                         ADD_FAILURE() << start.name << " " << path.first << ": call " << at << " failing with " << error
                                       << " gave status " << status << " and a store of " << after.size() << " bytes";
                 }
             }
-            if (start.exists && start.bytes.size() == 76)
+            if (start.bytes.size() == 76)
                 continue;
-            for (long at = 1; at <= calls; ++at) {  // killed during a first start
+            for (std::size_t at = 1; at <= calls.size(); ++at) {  // killed during a first start
                 place(start);
                 const int killed = runFaulty("PDULOG_FAULT_KILL=" + std::to_string(at), path.second, "out.txt");
                 EXPECT_TRUE(killed == -1 || killed == 128 + 9) << killed;  // as the shell reports it

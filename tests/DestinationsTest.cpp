@@ -4,9 +4,11 @@
 #include "Platform/Platform.h"
 
 #include <functional>
+#include <memory>
 #include <regex>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -125,7 +127,22 @@ TEST_F(Destinations, UnopenableInitLogLeavesTheSinkAlone)
 TEST_F(Destinations, InitStartsTheInitLogOnlyWhenTheStoreOpens)
 {
     test::ScopedEnv appData("APPDATA", (m_dir.path() / "appdata").string());
+#ifndef _WIN32
+    const auto inheritable = [] {  // what a program that the host starts would be given
+        std::vector<int> fds;
+        for (int fd = 0; fd < 1024; ++fd)
+            if ((fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0)
+                fds.push_back(fd);
+        return fds;
+    };
+    const std::vector<int> before = inheritable();
     ASSERT_TRUE(CLog::Init(true));
+    EXPECT_EQ(inheritable(), before) << "the store, its mapping or the init log";
+    const auto perms = test::fs::status(InitLog()).permissions();
+    EXPECT_EQ(perms & (test::fs::perms::group_all | test::fs::perms::others_all), test::fs::perms::none);
+#else
+    ASSERT_TRUE(CLog::Init(true));
+#endif
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "into the init log";
     CLog::Shutdown();  // the own store is released first: no closing record
     EXPECT_EQ(Records(InitLog()), "TT ERROR  into the init log\n");
@@ -159,6 +176,7 @@ TEST_F(Destinations, TwoHostsOnOneInitLogLoseNoRecord)
 TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
 {
     const auto victim = m_dir.path() / "victim.txt";
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> reader(nullptr, std::fclose);
     const std::pair<const char*, std::function<bool()>> planted[] = {
         {"hard link to another file", [&] {
              std::error_code error;
@@ -170,7 +188,12 @@ TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
              test::fs::create_symlink(victim, InitLog());
              return true;
          }},
-        {"FIFO", [&] { return mkfifo(InitLog().string().c_str(), 0600) == 0; }},
+        {"FIFO with a reader", [&] {  // without one, the open would fail before any check
+             const std::string path = InitLogPath();
+             const int fd = mkfifo(path.c_str(), 0600) == 0 ? open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+             reader.reset(fd != -1 ? fdopen(fd, "r") : nullptr);
+             return reader != nullptr;
+         }},
         {"another user's file", [&] {
              test::WriteFile(InitLog(), "precious");
              return chown(InitLog().string().c_str(), 65534, 65534) == 0;  // only root may
@@ -190,6 +213,7 @@ TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
         UseLevels(LL_NOTICE);
         const auto sink = CaptureSink();
         EXPECT_EQ(CLog::SetInitLogFile(true), nullptr);
+        EXPECT_EQ(CLog::SetInitLogFile(false), nullptr);  // nor when it would only be appended to
         CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "still here";
         CLog::Shutdown();
         EXPECT_EQ(test::ReadFile(victim), "precious");
@@ -202,14 +226,5 @@ TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
         EXPECT_NE(text.find("TT ERROR  still here\n"), std::string::npos);
     }
 }
-
-#ifndef _WIN32
-TEST_F(Destinations, NewInitLogIsPrivateToItsOwner)
-{
-    ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);
-    const auto perms = test::fs::status(InitLog()).permissions();
-    EXPECT_EQ(perms & (test::fs::perms::group_all | test::fs::perms::others_all), test::fs::perms::none);
-}
-#endif
 
 }  // namespace

@@ -24,6 +24,8 @@ Outcome Inject(const char* call)
     static const long failAt = Number("PDULOG_FAULT_AT");
     static const long killAt = Number("PDULOG_FAULT_KILL");
     static const bool trace = Number("PDULOG_FAULT_TRACE") != 0;
+    static const bool lasting = Number("PDULOG_FAULT_LASTING") != 0;
+    static const char* failing = nullptr;  // the kind of call that failed, while it lasts
     static const char* const error = std::getenv("PDULOG_FAULT_ERRNO");
     static long count = 0;
 
@@ -38,7 +40,9 @@ Outcome Inject(const char* call)
 #endif
         std::_Exit(137);
     }
-    if (count != failAt)
+    if (count == failAt && lasting)
+        failing = call;
+    if (count != failAt && (failing == nullptr || std::strcmp(call, failing) != 0))
         return Outcome::kNone;
     if (error != nullptr && std::strcmp(error, "short") == 0)
         return std::strcmp(call, "Write") == 0 ? Outcome::kShort : Outcome::kNone;

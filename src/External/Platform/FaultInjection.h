@@ -4,6 +4,8 @@
 // folds away. The faulty build reads its orders from the environment:
 //   PDULOG_FAULT_AT=N       call N (from 1) fails
 //   PDULOG_FAULT_ERRNO=E    with errno E; "short" makes a write stop halfway instead
+//   PDULOG_FAULT_LASTING=1  every later call of the same kind fails too (a full disk)
+//                           (an EINTR that lasts keeps a call that retries retrying)
 //   PDULOG_FAULT_KILL=N     the process is killed at call N, before the call acts
 //   PDULOG_FAULT_TRACE=1    each call's name goes to standard output as it is made
 #pragma once

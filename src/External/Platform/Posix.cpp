@@ -37,12 +37,10 @@ static int AboveStandardStreams(int fd)
 
 int OpenShared(const std::string& path, bool create)
 {
-    if (Fault::Fails("OpenShared"))
-        return -1;
     const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0);
     int fd;
     do {
-        fd = ::open(path.c_str(), flags, 0600);
+        fd = Fault::Fails("OpenShared") ? -1 : ::open(path.c_str(), flags, 0600);
     } while (fd < 0 && errno == EINTR);
     return AboveStandardStreams(fd);
 }
