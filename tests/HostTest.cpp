@@ -42,7 +42,8 @@ TEST(Host, GuestHoldsUpToWhatHostsDo)
     const char* scenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
                                "pipe-after-restart", "read-only-store",
 #ifndef _WIN32
-                               "blocked-writer", "writes-that-cannot-be-made", "foreign-descriptors",
+                               "blocked-writer", "blocked-host-writer", "writes-that-cannot-be-made",
+                               "foreign-descriptors",
 #endif
     };
     for (const char* scenario : scenarios) {

@@ -96,7 +96,9 @@ void PipeAfterRestart()
 {
     int fds[2];
     Check(pipe(fds) == 0 && CLog::Init(false), "start");
-    CLog::SetPipe(fdopen(fds[1], "w"));
+    std::FILE* handed = fdopen(fds[1], "w");
+    CLog::SetPipe(handed);
+    Check(CLog::SetPipe(handed) == nullptr, "the sink is never handed back while it is the sink");
     Check(CLog::Init(true), "restart");
 #ifdef _WIN32
     const bool closed = !PeekNamedPipe(reinterpret_cast<HANDLE>(_get_osfhandle(fds[0])), nullptr, 0, nullptr, nullptr, nullptr)
@@ -194,21 +196,25 @@ void ReadOnlyStore()
 }
 
 #ifndef _WIN32
-// A writer stuck in a pipe nobody reads: the shut-down comes back, and leaves the pipe to
-// the writer until it is done; a later move closes it.
-void BlockedWriter()
+// A writer stuck in a pipe nobody reads, one of the library's or the host's own on its
+// standard error: the shut-down comes back, and leaves the pipe to the writer until it is
+// done; a later move closes a pipe of the library's.
+void BlockedWriter(bool hostsStream)
 {
     int fds[2];
-    Check(pipe(fds) == 0 && fcntl(fds[1], F_SETFL, O_NONBLOCK) == 0, "pipe");
+    Check(pipe(fds) == 0 && (!hostsStream || dup2(fds[1], 2) == 2), "pipe");
+    if (hostsStream)
+        Tick();  // standard error becomes the sink
     const std::string chunk(4096, 'x');
-    while (write(fds[1], chunk.data(), chunk.size()) > 0) {
+    for (fcntl(fds[1], F_SETFL, O_NONBLOCK); write(fds[1], chunk.data(), chunk.size()) > 0;) {
     }
     fcntl(fds[1], F_SETFL, 0);
-    CLog::SetPipe(fdopen(fds[1], "w"));
+    if (!hostsStream)
+        CLog::SetPipe(fdopen(fds[1], "w"));
     std::atomic<pid_t> id {0};
-    std::thread writer([&id] {
+    std::thread writer([&id, hostsStream] {
         id = gettid();
-        Tick();
+        hostsStream ? void(std::fputs("tick!\n", stderr)) : Tick();
     });
     for (char state = 0; state != 'S';) {  // until the writer sleeps in its write
         const std::string stat = id != 0 ? ReadFile("/proc/self/task/" + std::to_string(id) + "/stat") : "";
@@ -220,8 +226,8 @@ void BlockedWriter()
     for (int n; drained.find("tick!") == std::string::npos && (n = read(fds[0], buffer, sizeof buffer)) > 0;)
         drained.append(buffer, static_cast<std::size_t>(n));
     writer.join();
-    CLog::SetPipe(nullptr);  // a later move: the pipe is closed now that its writer is out
-    while (read(fds[0], buffer, sizeof buffer) > 0) {
+    CLog::SetPipe(nullptr);  // a later move: a pipe of ours is closed now that its writer is out
+    while (!hostsStream && read(fds[0], buffer, sizeof buffer) > 0) {
     }
     CLog::Shutdown();
 }
@@ -243,6 +249,18 @@ void WritesThatCannotBeMade()
     CLog::Shutdown();
     const std::string text = ReadFile(InitLog());
     Check(text.size() > 4000 && text.size() <= 4096 && WholeRecords(text), "whole records up to the limit");
+    // A pipe set not to wait takes only part of a long record: the next record starts a line.
+    int full[2];
+    Check(pipe(full) == 0 && fcntl(full[0], F_SETFL, O_NONBLOCK) == 0 && fcntl(full[1], F_SETFL, O_NONBLOCK) == 0, "pipe");
+    CLog::SetPipe(fdopen(full[1], "w"));
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::string(200000, 'x');
+    char buffer[65536];
+    while (read(full[0], buffer, sizeof buffer) > 0) {
+    }
+    Tick();
+    const ssize_t n = read(full[0], buffer, sizeof buffer);
+    Check(n > 1 && buffer[0] == '\n' && WholeRecords(std::string(buffer + 1, n - 1)), "a cut record's line is ended");
+    CLog::Shutdown();
 }
 
 // A daemon-style host closes what it did not open, then opens files of its own, which take
@@ -273,7 +291,8 @@ int main(int argc, char** argv)
         {"pipe-after-restart", PipeAfterRestart},
         {"read-only-store", ReadOnlyStore},
 #ifndef _WIN32
-        {"blocked-writer", BlockedWriter},
+        {"blocked-writer", [] { BlockedWriter(false); }},
+        {"blocked-host-writer", [] { BlockedWriter(true); }},
         {"writes-that-cannot-be-made", WritesThatCannotBeMade},
         {"foreign-descriptors", ForeignDescriptors},
 #endif

@@ -65,6 +65,11 @@ bool s_external = false;
 bool s_readOnly = false;
 // The levels of a read-only store too short to map: its whole slots, WARN for the rest.
 int32_t s_shortCopy[kLogSubsystemCount];
+// Views of earlier starts on the open store: given up with the store, as the current one
+// is, so that nothing of the store outlives its shut-down.
+constexpr int kEarlierViews = 64;
+int32_t* s_earlierViews[kEarlierViews];
+int s_earlierViewCount = 0;
 
 // A configured path ("%TEMP%\\...") made usable on this platform. Only the configured
 // text's own separators change: a variable's value is used as it is.
@@ -226,8 +231,11 @@ bool CLog::OpenLevelStore()
     // A store that is open already gets one more view; earlier views stay valid. When no
     // further view can be made, the one in use stays.
     if (s_mapping != nullptr)
-        if (void* view = Platform::MapView(s_mapping, kStoreBytes, kDefaults.bytes))
+        if (void* view = Platform::MapView(s_mapping, kStoreBytes, kDefaults.bytes)) {
+            if (s_levels != nullptr && s_earlierViewCount < kEarlierViews)
+                s_earlierViews[s_earlierViewCount++] = s_levels;
             s_levels = static_cast<int32_t*>(view);
+        }
     return s_levels != nullptr;
 }
 
@@ -241,6 +249,8 @@ void CLog::CloseLevelStore()
         if (view != s_shortCopy)
             Platform::RetireView(view, kStoreBytes, kAllOff.bytes);
     }
+    for (; s_earlierViewCount > 0; --s_earlierViewCount)
+        Platform::RetireView(s_earlierViews[s_earlierViewCount - 1], kStoreBytes, kAllOff.bytes);
     if (s_mapping != nullptr) {
         Platform::CloseMapping(s_mapping);
         s_mapping = nullptr;

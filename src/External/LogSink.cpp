@@ -37,6 +37,8 @@ struct Slot {
     Platform::FileId file;
     bool initLog = false;
     State state = State::kFree;  // under g_moves
+    // A record was cut short and its line not ended: the next record ends it first.
+    std::atomic<bool> cut {false};
 };
 
 Slot g_slots[kSlots];
@@ -53,14 +55,14 @@ Platform::FileId Identify(std::FILE* stream)
     return Platform::IdentifyFile(Platform::StreamDescriptor(stream));
 }
 
-// The host's standard streams stay open for the host. A stream whose descriptor's number
-// the host has given to a file of its own is abandoned, neither flushed nor closed.
+// The host's standard streams stay open for the host, and are not even flushed: records
+// never wait in a stream's buffer, and a host thread stuck in one would hold the move up.
+// A stream whose descriptor's number the host has given to a file of its own is abandoned,
+// neither flushed nor closed.
 void Close(std::FILE* stream, const Platform::FileId& file)
 {
     const int fd = Platform::StreamDescriptor(stream);
-    if (IsStandardStream(stream))
-        std::fflush(stream);
-    else if (fd < 0 || Platform::StillRefersTo(fd, file))
+    if (!IsStandardStream(stream) && (fd < 0 || Platform::StillRefersTo(fd, file)))
         std::fclose(stream);
 }
 
@@ -108,6 +110,7 @@ Slot* Prepare(std::FILE* stream, bool initLog)
             slot.risk = Platform::RiskOf(stream);
             slot.file = Identify(stream);
             slot.initLog = initLog;
+            slot.cut.store(false);
             slot.state = State::kCurrent;
             return &slot;
         }
@@ -121,7 +124,13 @@ void Write(const char* text, std::size_t length)
     Slot* slot = Enter();
     if (slot == nullptr)
         return;
-    Platform::WriteRecord(slot->stream, text, length, slot->risk);
+    // What reached the file of a record cut short (a disk that filled up) is ended with a
+    // line end, so that no record is glued to it.
+    const auto endLine = [slot] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk) == 1; };
+    if (!slot->cut.load(std::memory_order_relaxed) || endLine()) {
+        const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk);
+        slot->cut.store(written != 0 && written != length && !endLine(), std::memory_order_relaxed);
+    }
     slot->writers.fetch_sub(1);
 }
 
@@ -147,6 +156,11 @@ std::FILE* Move(std::FILE* stream, bool initLog, Previous previous)
 {
     const std::lock_guard<std::mutex> lock(g_moves);
     Sweep();
+    Slot* const current = g_current.load();
+    if (stream != nullptr && current != nullptr && current->stream == stream) {
+        current->initLog = initLog;
+        return nullptr;  // the sink already: nothing to hand back or close
+    }
     Slot* next = nullptr;
     if (stream != nullptr) {
         next = Prepare(stream, initLog);
@@ -163,8 +177,8 @@ std::FILE* Move(std::FILE* stream, bool initLog, Previous previous)
         return nullptr;
     }
     old->state = State::kFree;
-    if (previous == Previous::kHandBack)
-        return old->stream;
+    if (previous == Previous::kHandBack && !IsStandardStream(old->stream))
+        return old->stream;  // a standard stream is the host's, never the caller's to close
     Close(old->stream, old->file);
     return nullptr;
 }

@@ -110,9 +110,9 @@ enum class StreamRisk { kNone, kBrokenPipe, kSizeLimit };
 int StreamDescriptor(std::FILE* stream);
 StreamRisk RiskOf(std::FILE* stream);
 // Writes a record to the stream's file, after whatever the stream still buffers, without
-// raising a signal in the host. A record the file cannot take whole (a size limit) is not
-// written at all; false when it was not written whole.
-bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk);
+// raising a signal in the host. Returns how many bytes reached the file: a record that a
+// size limit would cut is not written at all, one that a full disk cuts is written in part.
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk);
 
 // ---- Process ------------------------------------------------------------------------
 

@@ -328,18 +328,19 @@ int StreamDescriptor(std::FILE* stream)
     return ::fileno(stream);
 }
 
-static bool WriteAll(int fd, const char* text, std::size_t length)
+// How many bytes reached the file.
+static std::size_t WriteAll(int fd, const char* text, std::size_t length)
 {
-    while (length > 0) {
-        const ssize_t n = ::write(fd, text, length);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(fd, text + done, length - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return false;
-        text += n;
-        length -= static_cast<std::size_t>(n);
+            break;
+        done += static_cast<std::size_t>(n);
     }
-    return true;
+    return done;
 }
 
 // Whether the record would carry the file past the process's size limit. Only a whole
@@ -360,20 +361,20 @@ static bool PastSizeLimit(int fd, std::size_t length)
 // the mask is restored, so the host never sees it. One that a host blocking the signal had
 // pending already is left to it (a host that does not block it has had it delivered).
 template <typename Write>
-static bool HoldingBack(int signal, Write write)
+static std::size_t HoldingBack(int signal, std::size_t length, Write write)
 {
     sigset_t only;
     sigset_t saved;
     sigemptyset(&only);
     sigaddset(&only, signal);
     if (::pthread_sigmask(SIG_BLOCK, &only, &saved) != 0)
-        return false;
+        return 0;
     sigset_t pending;
     const bool hostsOwn = sigismember(&saved, signal) == 1 && ::sigpending(&pending) == 0
                           && sigismember(&pending, signal) == 1;
     const int error = errno;
-    const bool written = write();
-    if (!written && !hostsOwn) {
+    const std::size_t written = write();
+    if (written != length && !hostsOwn) {
         const struct timespec now {};
         while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {
         }
@@ -383,28 +384,30 @@ static bool HoldingBack(int signal, Write write)
     return written;
 }
 
-bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk)
 {
     const int fd = ::fileno(stream);
     // What the stream still buffers goes first, then the record in one write, past the
-    // stream's buffer: a record that fails leaves nothing behind to be glued to the next.
+    // stream's buffer: a record that fails leaves nothing behind in the stream.
     // The stream's lock is needed for its buffer, and for a record too long to stay whole in
     // one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece.
     const bool locked = fd < 0 || length > PIPE_BUF || ::__fpending(stream) != 0;
     if (locked)
         ::flockfile(stream);
-    const auto write = [&] {
+    const auto write = [&]() -> std::size_t {
         if (fd < 0)  // a stream of the host's with no file behind it
-            return ::fwrite_unlocked(text, 1, length, stream) == length && ::fflush_unlocked(stream) == 0;
-        return (!locked || ::fflush_unlocked(stream) == 0) && WriteAll(fd, text, length);
+            return ::fflush_unlocked(stream) == 0 ? ::fwrite_unlocked(text, 1, length, stream) : 0;
+        return !locked || ::fflush_unlocked(stream) == 0 ? WriteAll(fd, text, length) : 0;
     };
-    bool written;
+    std::size_t written = 0;
     if (risk == StreamRisk::kBrokenPipe)
-        written = HoldingBack(SIGPIPE, write);
+        written = HoldingBack(SIGPIPE, length, write);
     else if (risk == StreamRisk::kSizeLimit)
-        written = fd >= 0 && !PastSizeLimit(fd, length) && HoldingBack(SIGXFSZ, write);
+        written = fd >= 0 && !PastSizeLimit(fd, length) ? HoldingBack(SIGXFSZ, length, write) : 0;
     else
         written = write();
+    if (fd < 0 && written == length && ::fflush_unlocked(stream) != 0)
+        written = 0;
     if (locked)
         ::funlockfile(stream);
     return written;

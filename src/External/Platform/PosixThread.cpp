@@ -1,34 +1,105 @@
-// POSIX per-thread pointer of Platform.h: C++ thread_local, whose destructor the C library
-// runs at each thread's end.
+// POSIX per-thread pointer of Platform.h: a key of the threads library, whose destructor
+// runs at each thread's end. Not C++ thread_local with a destructor: the C library keeps a
+// module whose thread_local destructors are pending mapped until every thread that used it
+// has ended, so a plugin that a long-lived host thread logged through could never be
+// unloaded. When a plugin goes, the key goes with it and what live threads still hold is
+// released: no thread runs the plugin's code any more by then.
 #include "Platform.h"
+
+#include "PosixModule.h"
+
+#include <atomic>
+#include <mutex>
+#include <new>
+
+#include <pthread.h>
 
 namespace Platform {
 
 namespace {
 
 struct ThreadEntry {
-    void* value = nullptr;
-    void (*release)(void*) = nullptr;
-    ~ThreadEntry()
-    {
-        if (value != nullptr)
-            release(value);
-        value = nullptr;
-    }
+    void* value;
+    void (*release)(void*);
+    ThreadEntry* next;  // every live thread's entry, for the unload
+    ThreadEntry* previous;
 };
-thread_local ThreadEntry t_entry;
+
+std::mutex g_lock;
+ThreadEntry* g_entries = nullptr;
+pthread_key_t g_key;
+std::atomic<bool> g_keyMade {false};  // set under g_lock
+
+void Unlink(ThreadEntry* entry)
+{
+    (entry->previous != nullptr ? entry->previous->next : g_entries) = entry->next;
+    if (entry->next != nullptr)
+        entry->next->previous = entry->previous;
+}
+
+void Release(ThreadEntry* entry)
+{
+    if (entry->value != nullptr)
+        entry->release(entry->value);
+    delete entry;
+}
+
+void ThreadEnds(void* data)
+{
+    auto* entry = static_cast<ThreadEntry*>(data);
+    {
+        const std::lock_guard<std::mutex> lock(g_lock);
+        Unlink(entry);
+    }
+    Release(entry);
+}
+
+struct KeyRelease {
+    // A program's threads may still log while it exits: they keep what they hold.
+    ~KeyRelease()
+    {
+        const std::lock_guard<std::mutex> lock(g_lock);
+        if (!g_keyMade.load() || Module::InTheMainProgram())
+            return;
+        g_keyMade.store(false);
+        ::pthread_key_delete(g_key);
+        while (ThreadEntry* entry = g_entries) {
+            Unlink(entry);
+            Release(entry);
+        }
+    }
+} g_keyRelease;
 
 }  // namespace
 
 void* ThreadPointer()
 {
-    return t_entry.value;
+    if (!g_keyMade.load(std::memory_order_acquire))
+        return nullptr;
+    const auto* entry = static_cast<const ThreadEntry*>(::pthread_getspecific(g_key));
+    return entry != nullptr ? entry->value : nullptr;
 }
 
 bool SetThreadPointer(void* value, void (*release)(void*))
 {
-    t_entry.value = value;
-    t_entry.release = release;
+    const std::lock_guard<std::mutex> lock(g_lock);
+    if (!g_keyMade.load() && ::pthread_key_create(&g_key, ThreadEnds) != 0)
+        return false;
+    g_keyMade.store(true);
+    auto* entry = static_cast<ThreadEntry*>(::pthread_getspecific(g_key));
+    if (entry == nullptr) {
+        entry = new (std::nothrow) ThreadEntry {value, release, g_entries, nullptr};
+        if (entry == nullptr || ::pthread_setspecific(g_key, entry) != 0) {
+            delete entry;
+            return false;
+        }
+        if (g_entries != nullptr)
+            g_entries->previous = entry;
+        g_entries = entry;
+        return true;
+    }
+    entry->value = value;
+    entry->release = release;
     return true;
 }
 

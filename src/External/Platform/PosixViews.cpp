@@ -10,22 +10,17 @@
 #include "Platform.h"
 
 #include "FaultInjection.h"
+#include "PosixModule.h"
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 
-#include <dlfcn.h>
 #include <fcntl.h>
-#include <link.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-// Weak: a static program is never unloaded, and needs no dynamic loader for it.
-#pragma weak dladdr1
-#pragma weak dlsym
 
 namespace Platform {
 
@@ -234,25 +229,6 @@ bool IsOurHandler(const struct sigaction& action)
     return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == OnBusError;
 }
 
-// The loaded object this code belongs to; nullptr in a static program, which is never
-// unloaded.
-const link_map* OwnModule()
-{
-    Dl_info info {};
-    link_map* module = nullptr;
-    if (dladdr1 == nullptr
-        || dladdr1(reinterpret_cast<void*>(&OnBusError), &info, reinterpret_cast<void**>(&module), RTLD_DL_LINKMAP)
-               == 0)
-        return nullptr;
-    return module;
-}
-
-bool InTheMainProgram()
-{
-    const link_map* module = OwnModule();
-    return module == nullptr || module->l_name == nullptr || module->l_name[0] == '\0';
-}
-
 // A module that links the library is unloaded with its host still running: what it mapped
 // goes with it, or every load and unload would leave pages behind, and the host's own
 // SIGBUS action comes back when ours is the one installed. (The main program leaves its
@@ -263,7 +239,7 @@ struct ModuleRelease {
         struct sigaction current {};
         if (g_handlerInstalled.load() && ::sigaction(SIGBUS, nullptr, &current) == 0 && IsOurHandler(current))
             ::sigaction(SIGBUS, &g_hostAction, nullptr);
-        if (InTheMainProgram())
+        if (Module::InTheMainProgram())
             return;
         for (Spare& spare : g_spare)
             if (const uintptr_t address = spare.address.exchange(0))
@@ -367,27 +343,19 @@ void CloseMapping(MappingHandle handle)
 
 void ReleaseFaultHandler()
 {
-    if (!g_handlerInstalled.load())
-        return;
-    for (const Watched& entry : g_watched)
-        if (entry.start.load() != 0)
-            return;  // a view of an earlier start still needs it
     struct sigaction current {};
-    if (::sigaction(SIGBUS, nullptr, &current) != 0)
+    if (!g_handlerInstalled.load() || ::sigaction(SIGBUS, nullptr, &current) != 0)
         return;
     if (IsOurHandler(current)) {
+        for (const Watched& entry : g_watched)
+            if (entry.start.load() != 0)
+                return;  // a view still needs it; the module's unload gives it back
         ::sigaction(SIGBUS, &g_hostAction, nullptr);
         g_handlerInstalled.store(false);
         return;
     }
     // Another handler is on top and may hand faults on to ours: this module stays loaded.
-    // (The loader is asked through dlsym: a static program has none to ask.)
-    const link_map* module = OwnModule();
-    if (module == nullptr || module->l_name == nullptr || module->l_name[0] == '\0' || dlsym == nullptr)
-        return;
-    using Open = void* (*)(const char*, int);
-    if (const auto open = reinterpret_cast<Open>(dlsym(RTLD_DEFAULT, "dlopen")))
-        open(module->l_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    Module::KeepLoaded();
 }
 
 }  // namespace Platform

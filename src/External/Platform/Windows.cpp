@@ -367,24 +367,25 @@ int StreamDescriptor(std::FILE* stream)
     return ::_fileno(stream);
 }
 
-bool WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk)
 {
-    // What the stream still buffers goes first, then the record in one piece, past the
-    // stream's buffer: a record that fails leaves nothing behind to be glued to the next.
+    // What the stream still buffers goes first, then the record in one write, past the
+    // stream's buffer: a record that fails leaves nothing behind in the stream.
     ::_lock_file(stream);
     const int fd = ::_fileno(stream);
-    bool written = ::fflush(stream) == 0;
-    if (written && fd < 0) {
-        written = std::fwrite(text, 1, length, stream) == length && ::fflush(stream) == 0;
+    std::size_t written = 0;
+    if (::fflush(stream) != 0) {
+    } else if (fd < 0) {
+        written = std::fwrite(text, 1, length, stream);
+        if (::fflush(stream) != 0)
+            written = 0;
     } else {
-        while (written && length > 0) {
-            const unsigned chunk = length > 0x40000000u ? 0x40000000u : static_cast<unsigned>(length);
-            const int n = ::_write(fd, text, chunk);
-            written = n > 0;
-            if (written) {
-                text += n;
-                length -= static_cast<std::size_t>(n);
-            }
+        while (written < length) {
+            const std::size_t left = length - written;
+            const int n = ::_write(fd, text + written, left > 0x40000000u ? 0x40000000u : static_cast<unsigned>(left));
+            if (n <= 0)
+                break;
+            written += static_cast<std::size_t>(n);
         }
     }
     ::_unlock_file(stream);

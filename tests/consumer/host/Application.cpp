@@ -32,13 +32,14 @@ using Module = void*;
 
 namespace {
 
-// Loads and starts the driver, which makes a record from a thread that has ended.
+// Loads and starts the driver twice, which makes a record from this thread and one from a
+// thread that has ended.
 Module Start(const char* path)
 {
     const Module driver = LOAD(path);
     auto start = driver ? reinterpret_cast<int (*)()>(SYMBOL(driver, "DriverStart")) : nullptr;
     auto report = driver ? reinterpret_cast<void (*)(int)>(SYMBOL(driver, "DriverReport")) : nullptr;
-    if (start == nullptr || report == nullptr || !start())
+    if (start == nullptr || report == nullptr || !start() || !start())  // a second start maps a second view
         return nullptr;
     report(1);
     return driver;

@@ -39,9 +39,11 @@ DRIVER_EXPORT int DriverPoll(int id)
     return mydriver::g_link.Poll(id) ? 1 : 0;
 }
 
-// One record from a worker thread of the driver's own, ended when this returns.
+// One record from the application's thread, which lives on, and one from a worker thread
+// of the driver's own, ended when this returns.
 DRIVER_EXPORT void DriverReport(int id)
 {
+    PDULOG(LL_WARN, LS_COMMS) << "link " << id << " reported";
     std::thread([id] { PDULOG(LL_WARN, LS_COMMS) << "link " << id << " released"; }).join();
 }
 
