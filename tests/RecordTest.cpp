@@ -124,7 +124,8 @@ TEST_F(Record, OneLineSiteFillsInPlaceLineAndFunction)
     const std::string text = test::ReadFile(sink);
     char thread[8];
     const std::string threadField(thread, LogFormat::ThreadField(Platform::CurrentThreadId(), thread));
-    // This file has no src folder: its place is its bare name.
+    // Named relative to the project (tests/RecordTest.cpp): no src folder, wherever the
+    // checkout lives, so its place is its bare name.
     EXPECT_EQ(text.substr(12), " NOTICE " + threadField + ":RecordTest.cpp:" + std::to_string(line)
                                    + ":Record_OneLineSiteFillsInPlaceLineAndFunction_Test::TestBody:value 42\n");
 }
