@@ -5,7 +5,8 @@
 #         [-DTOOLCHAIN=...] [-DEMULATOR=a|b] [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...]
 #         [-DSTATIC_COMMAND=ON|OFF] -P Consumer.cmake
 # BUILD_DIR: install that build (a static pdulog). SHARED: build and install a shared pdulog
-# from SOURCE_DIR first. EMULATOR ('|' between its words) runs the Windows programs.
+# from SOURCE_DIR first, for another product (a store folder and log names of its own).
+# EMULATOR ('|' between its words) runs the Windows programs.
 foreach(var SOURCE_DIR WORK_DIR)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
@@ -14,8 +15,9 @@ endforeach()
 string(REPLACE "|" ";" emulator "${EMULATOR}")
 set(flags "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
           "-DCMAKE_SHARED_LINKER_FLAGS=${LINKER_FLAGS}" "-DCMAKE_MODULE_LINKER_FLAGS=${LINKER_FLAGS}")
+set(library_flags ${flags})
 if(TOOLCHAIN)
-  list(APPEND flags -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+  list(APPEND library_flags -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
 endif()
 
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -31,7 +33,9 @@ endfunction()
 if(SHARED)
   set(BUILD_DIR ${WORK_DIR}/pdulog)
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${BUILD_DIR} -DCMAKE_BUILD_TYPE=Release -DPDULOG_SHARED=ON
-      -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND} ${flags})
+      -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND}
+      "-DPDULOG_STORE_FOLDER=Acme/VCI Kit" -DPDULOG_LOG_FILE=acme-vci.log -DPDULOG_LOG_FILE_FALLBACK=acme.log
+      -DPDULOG_INIT_LOG_FILE=acme-vci_init.log -DPDULOG_INIT_LOG_FILE_FALLBACK=acme_init.log ${library_flags})
   run(${CMAKE_COMMAND} --build ${BUILD_DIR} --parallel 2)
 endif()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
@@ -50,14 +54,20 @@ else()
 endif()
 foreach(installed
     bin/pdu-loglevel${exe} share/man/man1/pdu-loglevel.1 ${library}
-    include/pdulog/CLog.h include/pdulog/CUtil.h include/pdulog/PdulogExport.h
+    include/pdulog/CLog.h include/pdulog/CUtil.h include/pdulog/PdulogExport.h include/pdulog/PdulogIdentity.h
     lib/cmake/pdulog/pdulogConfig.cmake lib/cmake/pdulog/pdulogConfigVersion.cmake
+    lib/cmake/pdulog/mingw-w64-i686.cmake lib/cmake/pdulog/mingw-w64-x86_64.cmake lib/cmake/pdulog/wine-run.sh
     lib/pkgconfig/pdulog.pc share/doc/pdulog/LICENSE share/bash-completion/completions/pdu-loglevel)
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
 endforeach()
 
+# The consumer needs nothing of this checkout: the toolchain file comes with the package.
+if(TOOLCHAIN)
+  get_filename_component(toolchain ${TOOLCHAIN} NAME)
+  list(APPEND flags -DCMAKE_TOOLCHAIN_FILE=${prefix}/lib/cmake/pdulog/${toolchain})
+endif()
 set(app ${WORK_DIR}/mydriver)
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${app} -DCMAKE_PREFIX_PATH=${prefix}
     -DCMAKE_BUILD_TYPE=Release ${flags})
@@ -70,7 +80,10 @@ if(TOOLCHAIN)
   endif()
 else()
   set(driver ./mydriver.so)
-  set(ENV{APPDATA} ${WORK_DIR}/appdata)  # wine keeps its own, in the emulator's prefix
+  foreach(var APPDATA TEMP HOME XDG_CONFIG_HOME)  # wine keeps its own, in the emulator's prefix
+    set(ENV{${var}} ${WORK_DIR}/${var})
+    file(MAKE_DIRECTORY ${WORK_DIR}/${var})
+  endforeach()
 endif()
 set(loglevel ${emulator} ${prefix}/bin/pdu-loglevel${exe})
 
@@ -86,6 +99,30 @@ set(record "[0-9:.]+ INFO   +[0-9a-f]+:src\\\\mydriver\\\\Link\\.cpp:[0-9]+:Link
 # The first poll, before the change, must have made no record.
 if(NOT rcs STREQUAL "0;0" OR NOT err MATCHES "${record}\r?\n" OR err MATCHES "connected to 1\r?\n")
   message(FATAL_ERROR "the driver did not see the level (${rcs}):\n${err}")
+endif()
+
+if(SHARED)
+  # Two modules on one shared pdulog: one's stop leaves the other logging, the last releases
+  # the store. The product's own store and init log are used, and the package names them.
+  run(${loglevel} -s COMMS -l INFO)
+  execute_process(COMMAND ${emulator} ./diagnostic-app${exe} modules ${driver} WORKING_DIRECTORY ${app}
+    RESULT_VARIABLE rc)
+  run(${loglevel} -s COMMS -l WARN)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "6: one module's stop stopped the others; 7: the last did not (${rc})")
+  endif()
+  if(NOT TOOLCHAIN)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig
+      pkg-config --variable=store_folder pdulog OUTPUT_VARIABLE folder OUTPUT_STRIP_TRAILING_WHITESPACE)
+    file(GLOB_RECURSE made RELATIVE ${WORK_DIR} ${WORK_DIR}/APPDATA/* ${WORK_DIR}/TEMP/*)
+    if(EXISTS ${WORK_DIR}/TEMP/acme-vci_init.log)
+      file(READ ${WORK_DIR}/TEMP/acme-vci_init.log text)
+    endif()
+    if(NOT made STREQUAL "APPDATA/Acme/VCI Kit/DEBUG.CFG;TEMP/acme-vci_init.log"
+       OR NOT text MATCHES "connected to 1\n" OR NOT folder STREQUAL "Acme\\VCI Kit")
+      message(FATAL_ERROR "not the product's own store and init log: ${made}, ${folder}")
+    endif()
+  endif()
 endif()
 
 # A driver unloaded must leave nothing behind: no mapping, and no SIGBUS handler that
@@ -125,5 +162,6 @@ if(NOT TOOLCHAIN AND NOT SHARED)
       message(FATAL_ERROR "${host}, built against the package, did not log (${rc}):\n${err}")
     endif()
   endforeach()
+  include(${SOURCE_DIR}/tests/consumer/vendor/Build.cmake)  # pdulog on a vendor's D-PDU API header
 endif()
 file(REMOVE_RECURSE ${WORK_DIR})

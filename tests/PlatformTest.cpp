@@ -1,10 +1,23 @@
 #include "Platform/Platform.h"
 
+#include "LogTestFixture.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <functional>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <stdlib.h>
+#define WIN32_LEAN_AND_MEAN
+#define NOGDI
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -69,6 +82,43 @@ TEST(PlatformFiles, OpenWithoutCreateFailsOnAMissingFile)
     EXPECT_TRUE(Platform::Write(fd, "Z", 1));
     Platform::Close(fd);
     EXPECT_EQ(test::ReadFile(path), "aZcd");
+}
+
+// A caller tells the causes apart by errno: the same number on every platform.
+TEST(PlatformFiles, FailuresSetTheErrorNumberOfTheirCause)
+{
+    test::TempDir dir;
+    const std::string existing = (dir.path() / "existing").string();
+    test::WriteFile(existing, "x");
+    const std::string tooLong = (dir.path() / std::string(300, 'n')).string();
+    const std::string inMissingFolder = (dir.path() / "none" / "file").string();
+    struct Case {
+        const char* name;
+        std::function<bool()> fails;
+        int error;
+    };
+    const Case cases[] = {
+        {"missing file", [&] { return Platform::OpenShared(existing + "2", false) == -1; }, ENOENT},
+        {"missing folder", [&] { return Platform::OpenForReading(inMissingFolder) == -1; }, ENOENT},
+        {"name too long", [&] { return Platform::OpenShared(tooLong, true) == -1; }, ENAMETOOLONG},
+        {"folder name too long", [&] { return !Platform::CreateFolderChain(tooLong); }, ENAMETOOLONG},
+        {"whole file too long", [&] { return !Platform::CreateWhole(tooLong, "y", 1); }, ENAMETOOLONG},
+        {"exists", [&] { return !Platform::CreateWhole(existing, "y", 1); }, EEXIST},
+    };
+    for (const Case& c : cases) {
+        errno = 0;
+        EXPECT_TRUE(c.fails()) << c.name;
+        EXPECT_EQ(errno, c.error) << c.name;
+    }
+#ifdef _WIN32
+    // Another program holds the file and lets no one else in.
+    int holder = -1;
+    ASSERT_EQ(::_sopen_s(&holder, existing.c_str(), _O_RDONLY, _SH_DENYRW, 0), 0);
+    errno = 0;
+    EXPECT_EQ(Platform::OpenShared(existing, false), -1);
+    EXPECT_EQ(errno, EACCES);
+    ::_close(holder);
+#endif
 }
 
 TEST(PlatformFolders, ChainIsCreatedAndAnExistingOneIsFine)
@@ -145,6 +195,49 @@ TEST(PlatformEnvironment, FoldersFallBackInOrder)
         check(temporary, c, "%TEMP%");
 }
 #endif
+
+// A per-user folder or TEMP that the ANSI code page cannot name (a user name in Chinese on
+// a Western Windows) holds the store and the init log all the same.
+class NonAnsiFolders : public LogTest {
+protected:
+    static void SetFolder(const char* name, const test::fs::path& folder)
+    {
+#ifdef _WIN32
+        ASSERT_EQ(::_wputenv_s(test::fs::path(name).wstring().c_str(), folder.wstring().c_str()), 0);
+#else
+        test::SetEnv(name, folder.string());
+#endif
+    }
+};
+
+TEST_F(NonAnsiFolders, HoldTheStoreAndTheInitLog)
+{
+    const test::fs::path folder = m_dir.path() / test::fs::u8path(u8"\u6e29\u5ea6");
+    test::fs::create_directory(folder);
+    test::ScopedEnv temp("TEMP", "");
+    SetFolder("APPDATA", folder);
+    SetFolder("TEMP", folder);
+    ASSERT_TRUE(CLog::Init(true));
+    CLog::s_levels[LS_COMMS] = LL_DEBUG;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "in the init log";
+    CLog::Shutdown();
+    EXPECT_EQ(test::ReadFile(test::StoreFile(folder)).substr(28, 4), test::SlotBytes({LL_DEBUG}));
+    EXPECT_NE(test::ReadFile(folder / "d-pdu-api_All_x86_init.log").find(" ERROR  in the init log"), std::string::npos);
+
+    // The public name stays in the ANSI code page, as it always was.
+    std::string name;
+    ASSERT_TRUE(CLog::GetLogFileName(name));
+#ifdef _WIN32
+    const std::wstring wide = (folder / "d-pdu-api_All_x86.log").wstring();
+    char ansi[1024] = {};
+    const bool exact = ::GetACP() == CP_UTF8;
+    ::WideCharToMultiByte(CP_ACP, exact ? 0 : WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi, sizeof ansi,
+                          exact ? nullptr : "?", nullptr);
+    EXPECT_EQ(name, ansi);
+#else
+    EXPECT_EQ(name, (folder / "d-pdu-api_All_x86.log").string());
+#endif
+}
 
 TEST(PlatformClocks, TickCountNeverGoesBack)
 {

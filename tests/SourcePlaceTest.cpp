@@ -70,6 +70,23 @@ TEST(SourcePlace, FunctionIsClassAndMemberOrTheFreeFunctionsName)
     EXPECT_EQ(FunctionOf("int (anonymous namespace)::Run(int, char**)"), "Run");
     EXPECT_EQ(FunctionOf("void (anonymous namespace)::Link::Poll()"), "Link::Poll");
     EXPECT_EQ(FunctionOf(""), "");
+    // MSVC's __FUNCSIG__: calling conventions, "class"/"struct" keywords, a blank after
+    // "operator", its own anonymous namespace; the field is the one GCC's text gives.
+    EXPECT_EQ(FunctionOf("void __cdecl Link::Poll(int)"), "Link::Poll");
+    EXPECT_EQ(FunctionOf("int __thiscall Ns::Cls::Fn(void)"), "Cls::Fn");
+    EXPECT_EQ(FunctionOf("class std::basic_string<char,struct std::char_traits<char>,class std::allocator<char> > "
+                         "__cdecl f(void)"),
+              "f");
+    EXPECT_EQ(FunctionOf("__thiscall CLog::~CLog(void)"), "CLog::~CLog");
+    EXPECT_EQ(FunctionOf("class std::map<int,int> __thiscall Table<int,int>::Copy(struct std::pair<int,int>)"),
+              "Table<int,int>::Copy");
+    EXPECT_EQ(FunctionOf("void __thiscall Link::operator ()(int)"), "Link::operator()");
+    EXPECT_EQ(FunctionOf("bool __thiscall Op::operator <(const class Op &) const"), "Op::operator<");
+    EXPECT_EQ(FunctionOf("__thiscall n::T::operator bool(void) const"), "T::operator bool");
+    EXPECT_EQ(FunctionOf("int (__cdecl *__cdecl FnPtrRet(void))(int)"), "FnPtrRet");
+    EXPECT_EQ(FunctionOf("void __cdecl Fn(__int64)"), "Fn");
+    EXPECT_EQ(FunctionOf("int __cdecl `anonymous-namespace'::Run(int,char **)"), "Run");
+    EXPECT_EQ(FunctionOf("void __cdecl `anonymous-namespace'::Link::Poll(void)"), "Link::Poll");
 }
 
 TEST(SourcePlace, IsAvailableAtCompileTime)

@@ -3,6 +3,7 @@
 
 #include "CUtil.h"
 #include "LogSink.h"
+#include "PdulogIdentity.h"
 #include "Platform/Platform.h"
 #include "SourcePlace.h"
 
@@ -17,8 +18,10 @@ namespace {
 constexpr auto kPlace = LibraryPlace(__FILE__);
 
 constexpr char kAppDataReference[] = "%APPDATA%";
-constexpr char kStoreFolder[] = "%APPDATA%\\Krelt\\PDUAPI\\";
-constexpr char kStorePath[] = "%APPDATA%\\Krelt\\PDUAPI\\DEBUG.CFG";
+// The product's folder and file names are the build's (PdulogIdentity.h): a second vendor's
+// product on the same PC keeps a store and logs of its own.
+constexpr char kStoreFolder[] = "%APPDATA%\\" PDULOG_STORE_FOLDER "\\";
+constexpr char kStorePath[] = "%APPDATA%\\" PDULOG_STORE_FOLDER "\\DEBUG.CFG";
 constexpr uint32_t kSlotBytes = 4;
 constexpr uint32_t kStoreBytes = kLogSubsystemCount * kSlotBytes;  // 76
 // How long a start waits for another process that pads the store: a holder that takes
@@ -42,10 +45,10 @@ constexpr StoreBytes kDefaults = EverySlotAt(LL_WARN);
 constexpr StoreBytes kAllOff = EverySlotAt(LL_OFF);
 
 constexpr char kTempFolder[] = "%TEMP%\\";
-constexpr char kLogFile[] = "d-pdu-api_All_x86.log";
-constexpr char kLogFileFallback[] = "d-pdu-api.log";
-constexpr char kInitLogFile[] = "d-pdu-api_All_x86_init.log";
-constexpr char kInitLogFileFallback[] = "d-pdu-api_init.log";
+constexpr char kLogFile[] = PDULOG_LOG_FILE;
+constexpr char kLogFileFallback[] = PDULOG_LOG_FILE_FALLBACK;
+constexpr char kInitLogFile[] = PDULOG_INIT_LOG_FILE;
+constexpr char kInitLogFileFallback[] = PDULOG_INIT_LOG_FILE_FALLBACK;
 
 // The line field of each of the facility's records: people grep their logs for these.
 constexpr int kLineClosingInitLog = 452;
@@ -71,12 +74,22 @@ constexpr int kEarlierViews = 64;
 int32_t* s_earlierViews[kEarlierViews];
 int s_earlierViewCount = 0;
 
+// A shared pdulog is one facility for every module of the process that starts it: it stays
+// up until the last of them stops it, so one plugin's unload does not silence the others.
+// A failed start is no start. A static copy belongs to its own module: Shutdown stops it.
+#if PDULOG_SHARED_LIBRARY && !defined(PDULOG_STATIC_DEFINE)
+constexpr bool kCountStarts = true;
+#else
+constexpr bool kCountStarts = false;
+#endif
+int s_starts = 0;
+
 // A configured path ("%TEMP%\\...") made usable on this platform. Only the configured
 // text's own separators change: a variable's value is used as it is.
 bool ExpandPath(std::string configured, std::string& path)
 {
     Platform::NativeSeparators(configured);
-    return Util::Env::Expand(configured, path);
+    return Platform::ExpandPath(configured, path);
 }
 
 // Waits a bounded time for the padding lock.
@@ -155,12 +168,12 @@ std::FILE* StartInitLog(bool truncate, Previous previous)
     std::FILE* file = Platform::OpenLogStream(path, truncate);
     if (file == nullptr) {
         CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineInitLogOpenFailed, "CLog::SetInitLogFile")
-            << "Failed to re-direct to init log file: " << path;
+            << "Failed to re-direct to init log file: " << Platform::PublicText(path);
         return nullptr;
     }
     if (current != nullptr) {
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineRedirecting, "CLog::SetInitLogFile")
-            << "Re-directing to init log file: " << path;
+            << "Re-directing to init log file: " << Platform::PublicText(path);
     }
     return pdulog_detail::LogSink::Move(file, true, previous);
 }
@@ -175,6 +188,8 @@ bool CLog::Init(bool initLog)
     // A sink the host handed over earlier (a plugin started again) is closed, not dropped.
     if (available && initLog)
         StartInitLog(true, Previous::kClose);
+    if (kCountStarts && available)
+        ++s_starts;
     return available;
 }
 
@@ -282,6 +297,11 @@ void CLog::ReleaseExternalLevels()
 
 void CLog::Shutdown()
 {
+    if (kCountStarts && s_starts > 1) {
+        --s_starts;
+        return;
+    }
+    s_starts = 0;
     CloseLevelStore();
     bool initLog = false;
     if (pdulog_detail::LogSink::Current(initLog) == nullptr)
@@ -301,9 +321,11 @@ void CLog::Shutdown()
 
 bool CLog::GetLogFileName(std::string& path)
 {
-    if (ExpandPath(std::string(kTempFolder) + kLogFile, path))
-        return true;
-    return ExpandPath(std::string(kTempFolder) + kLogFileFallback, path);
+    std::string own;
+    const bool expanded = ExpandPath(std::string(kTempFolder) + kLogFile, own)
+                          || ExpandPath(std::string(kTempFolder) + kLogFileFallback, own);
+    path = Platform::PublicText(own);
+    return expanded;
 }
 
 std::FILE* CLog::SetInitLogFile(bool truncate)

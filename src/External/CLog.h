@@ -137,7 +137,10 @@ public:
 
     // ---- destinations: one thread at a time, others may log (GetLogFileName: any thread) ----
 
-    // The log file's path in %TEMP%; false when neither name can be expanded.
+    // The log file's path in %TEMP%; false when neither name can be expanded. On Windows the
+    // path is in the ANSI code page, as it always was: a character that the code page cannot
+    // hold (a folder named in Chinese on a Western Windows) comes out as '?', so such a path
+    // names no file; the library itself still opens its files there.
     static bool GetLogFileName(std::string& path);
     // Makes the init log file the sink (truncated or appended to); returns the previous
     // sink for the caller to close, or nullptr.
@@ -194,9 +197,14 @@ struct Site {
 // A logging site in one line: the gate first, as CLOG_RECORD, with the place, line and
 // function filled in. Any thread.
 //   PDULOG(LL_INFO, LS_COMMS) << "connected to " << id;
+#if defined(_MSC_VER) && !defined(__clang__)
+#define PDULOG_SIGNATURE __FUNCSIG__  // "void __cdecl Link::Poll(int)"
+#else
+#define PDULOG_SIGNATURE __PRETTY_FUNCTION__
+#endif
 #define PDULOG(level, subsystem)                                                              \
-    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(__PRETTY_FUNCTION__)> \
-            pdulog_site_(__FILE__, __PRETTY_FUNCTION__);                                       \
+    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(PDULOG_SIGNATURE)>    \
+            pdulog_site_(__FILE__, PDULOG_SIGNATURE);                                          \
         (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) { \
     } else                                                                                     \
         CLog(stderr).Located((level), (subsystem), pdulog_site_.place.c_str(), __LINE__,       \

@@ -20,6 +20,10 @@ constexpr int kLineUnknownType = 423;
 constexpr int kLineNotHandled = 647;
 constexpr int kLinePriorityRefused = 652;
 
+// A vendor's header may make the result codes macros of any integer type, or enumerators.
+constexpr T_PDU_ERROR kNoError = static_cast<T_PDU_ERROR>(PDU_STATUS_NOERROR);
+constexpr T_PDU_ERROR kInvalidParameters = static_cast<T_PDU_ERROR>(PDU_ERR_INVALID_PARAMETERS);
+
 // Array storage of trivially destructible elements, allocated with new[].
 void ReleaseArray(void* array)
 {
@@ -76,7 +80,7 @@ void ReleaseUniqueResponseTable(PDU_UNIQUE_RESP_ID_TABLE_ITEM* item)
 T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam)
 {
     if (pParam == nullptr)
-        return PDU_ERR_INVALID_PARAMETERS;
+        return kInvalidParameters;
     void* data = pParam->pComParamData;
     switch (pParam->ComParamDataType) {
     case PDU_PT_UNUM8:
@@ -109,7 +113,7 @@ T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam)
     default:
         break;
     }
-    return PDU_STATUS_NOERROR;
+    return kNoError;
 }
 
 T_PDU_ERROR DestroyItem(PDU_ITEM* pItem)
@@ -117,7 +121,7 @@ T_PDU_ERROR DestroyItem(PDU_ITEM* pItem)
     CLOG_RECORD(LL_DEBUG1, LS_APP, kPlace.c_str(), kLineDestroyEntry, "DestroyItem")
         << "pItem=" << static_cast<const void*>(pItem);
     if (pItem == nullptr)
-        return PDU_ERR_INVALID_PARAMETERS;
+        return kInvalidParameters;
 
     switch (pItem->ItemType) {
     case PDU_IT_IO_UNUM32:
@@ -175,7 +179,7 @@ T_PDU_ERROR DestroyItem(PDU_ITEM* pItem)
     }
     // The record is plain storage of whatever size its type has.
     ::operator delete(pItem);
-    return PDU_STATUS_NOERROR;
+    return kNoError;
 }
 
 bool Util::Thread::SetPriority(std::thread& thread, int32_t priority)

@@ -13,7 +13,7 @@ std::string EnumToString(const std::map<uint32_t, const char*>& table, uint32_t 
 // eight digits, except for 0, which a stream writes without its base prefix.
 std::string HandleToString(uint32_t handle)
 {
-    if (handle == PDU_HANDLE_UNDEF)
+    if (handle == static_cast<uint32_t>(PDU_HANDLE_UNDEF))  // a vendor macro may be of any type
         return "PDU_HANDLE_UNDEF";
     if (handle == 0)
         return "0000000000";

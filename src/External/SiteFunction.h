@@ -1,6 +1,8 @@
 // The function field of a record made by PDULOG: the class and member name joined by two
 // colons ("Link::Poll"), or the bare name of a free function ("main"), cut at compile
-// time from the compiler's __PRETTY_FUNCTION__ ("virtual bool mydriver::Link::Poll(int)").
+// time from the compiler's signature text: __PRETTY_FUNCTION__ of GCC and Clang ("virtual
+// bool mydriver::Link::Poll(int)"), __FUNCSIG__ of MSVC ("bool __cdecl mydriver::Link::
+// Poll(int)"). The same function gives the same field with either.
 // Everything here is constexpr and keeps no state: usable from any thread.
 #pragma once
 
@@ -13,16 +15,21 @@ public:
     {
         // The name ends at the parameter list: the first '(' outside template arguments,
         // not counting clang's "(anonymous namespace)", the one of "operator()" or the one
-        // of a returned function pointer ("int (* Make())(int)"). An operator's name ends
-        // at the first '(' after its symbol, which may hold '<' and '>' of its own.
+        // of a returned function pointer ("int (* Make())(int)", MSVC's "int (__cdecl *
+        // __cdecl Make(void))(int)"). An operator's name ends at the first '(' after its
+        // symbol, which may hold '<' and '>' of its own; MSVC writes a blank before the
+        // symbol ("operator ()"), which the field leaves out.
         std::size_t end = 0;
-        std::size_t name = N;  // where "operator" starts, if the function is one
+        std::size_t name = N;   // where "operator" starts, if the function is one
+        std::size_t blank = N;  // the blank that MSVC puts after "operator"
         int depth = 0;
         for (; end + 1 < N; ++end) {
             const char c = pretty[end];
             if (depth == 0 && IsOperator(pretty, end)) {
                 name = end;
                 end += sizeof kOperator - 1;
+                if (pretty[end] == ' ' && end + 2 < N && !IsIdentifier(pretty[end + 1]))
+                    blank = end++;
                 if (StartsWith(pretty, end, "()"))
                     end += 2;
                 while (end + 1 < N && pretty[end] != '(')
@@ -36,7 +43,8 @@ public:
             else if (c == '(' && depth == 0) {
                 if (StartsWith(pretty, end, kAnonymous))
                     end += sizeof kAnonymous - 2;
-                else if (end + 2 < N && (pretty[end + 1] == '*' || pretty[end + 1] == '&'))
+                else if (end + 2 < N && (pretty[end + 1] == '*' || pretty[end + 1] == '&'
+                                         || IsCallingConvention(pretty, end + 1)))
                     continue;
                 else
                     break;
@@ -69,7 +77,8 @@ public:
         }
         std::size_t out = 0;
         for (std::size_t i = begin; i < end; ++i)
-            m_text[out++] = pretty[i];
+            if (i != blank)
+                m_text[out++] = pretty[i];
         m_text[out] = '\0';
     }
 
@@ -78,7 +87,10 @@ public:
 
 private:
     static constexpr char kAnonymous[] = "(anonymous namespace)";
-    static constexpr const char* kAnonymousPrefixes[] = {"{anonymous}::", "(anonymous namespace)::"};
+    static constexpr const char* kAnonymousPrefixes[] = {"{anonymous}::", "(anonymous namespace)::",
+                                                         "`anonymous-namespace'::"};
+    static constexpr const char* kCallingConventions[] = {"__cdecl ", "__stdcall ", "__thiscall ",
+                                                          "__fastcall ", "__vectorcall ", "__clrcall "};
 
     static constexpr char kOperator[] = "operator";
 
@@ -93,6 +105,15 @@ private:
         const std::size_t after = at + sizeof kOperator - 1;
         return StartsWith(text, at, kOperator) && (at == 0 || !IsIdentifier(text[at - 1]))
                && after + 1 < N && !IsIdentifier(text[after]);
+    }
+
+    // MSVC's calling convention at `at`, which inside parentheses marks a function pointer.
+    static constexpr bool IsCallingConvention(const char (&text)[N], std::size_t at)
+    {
+        for (const char* convention : kCallingConventions)
+            if (StartsWith(text, at, convention))
+                return true;
+        return false;
     }
 
     static constexpr bool StartsWith(const char (&text)[N], std::size_t at, const char* prefix)

@@ -11,6 +11,10 @@
 
 namespace Platform {
 
+// Paths are UTF-8 on Windows, so that they can name any file whatever the ANSI code page
+// (text that is not UTF-8 is read in the ANSI code page, as the narrow Windows API reads
+// it); on POSIX they are the bytes the system takes.
+
 // ---- Files: C runtime descriptors, shared with other processes ----------------------
 // No descriptor the layer hands out is ever 0, 1 or 2: with a standard stream closed, the
 // host's next write to it must not land in one of our files.
@@ -88,8 +92,16 @@ void ReleaseFaultHandler();
 bool CreateFolderChain(const std::string& path);
 // %NAME% expansion with the contract of ExpandEnvironmentStringsA: returns the size the
 // expansion needs, terminating NUL included (0 on failure), and writes it into buffer
-// only when it fits in `size` bytes.
+// only when it fits in `size` bytes. The text in and out is in the ANSI code page on
+// Windows, as public narrow strings are; a character the code page cannot hold comes out
+// as '?'. Not for paths the library opens.
 std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size);
+// %NAME% expansion into a path for the functions here (UTF-8 on Windows). False when the
+// expansion fails or comes out empty.
+bool ExpandPath(const std::string& text, std::string& path);
+// A path of the library as public narrow strings give it: in the ANSI code page on
+// Windows, a character that the code page cannot hold as '?'; unchanged on POSIX.
+std::string PublicText(const std::string& path);
 // Turns the backslashes of a configured path into the platform's separator.
 void NativeSeparators(std::string& path);
 

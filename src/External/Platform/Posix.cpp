@@ -276,6 +276,23 @@ std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
     return needed;
 }
 
+bool ExpandPath(const std::string& text, std::string& path)
+{
+    path.clear();
+    const std::size_t needed = ExpandEnvironment(text.c_str(), nullptr, 0);
+    if (needed == 0)
+        return false;
+    std::string buffer(needed, '\0');
+    if (ExpandEnvironment(text.c_str(), &buffer[0], buffer.size()) != 0)
+        path.assign(buffer.c_str());  // up to the first NUL
+    return !path.empty();
+}
+
+std::string PublicText(const std::string& path)
+{
+    return path;
+}
+
 void NativeSeparators(std::string& path)
 {
     for (char& c : path)

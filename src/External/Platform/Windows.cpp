@@ -4,7 +4,9 @@
 #include "FaultInjection.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -43,25 +45,182 @@ static int AboveStandardStreams(int fd)
     return moved > 2 ? moved : -1;
 }
 
+// The C library's error number for a Windows error: every call here that fails with errno
+// set takes it from this one table. A sharing or lock violation is EACCES, as the C runtime
+// has it: the store then falls back to reading a file that another program keeps others
+// from writing.
+static int ErrorNumber(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+        return ENOENT;
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BUFFER_OVERFLOW:
+        return ENAMETOOLONG;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_CANNOT_MAKE:
+    case ERROR_DRIVE_LOCKED:
+        return EACCES;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_PARAMETER:
+        return EINVAL;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    default:
+        return EIO;
+    }
+}
+
+static bool Failed(DWORD error)
+{
+    errno = ErrorNumber(error);
+    return false;
+}
+
+// ---- Narrow strings ----
+// The library's paths are UTF-8, so that they can name any file; each is turned into UTF-16
+// where Windows takes it. Text that is not UTF-8 is read in the ANSI code page, as the
+// narrow API read it. Public narrow strings stay in the ANSI code page.
+
+static bool ToWide(const char* text, std::size_t length, UINT page, DWORD flags, std::wstring& wide)
+{
+    wide.clear();
+    if (length == 0)
+        return true;
+    if (length >= INT_MAX)
+        return false;
+    const int count = ::MultiByteToWideChar(page, flags, text, static_cast<int>(length), nullptr, 0);
+    if (count == 0)
+        return false;
+    wide.resize(static_cast<std::size_t>(count));
+    return ::MultiByteToWideChar(page, flags, text, static_cast<int>(length), &wide[0], count) == count;
+}
+
+static bool PathToWide(const std::string& path, std::wstring& wide)
+{
+    if (path.size() >= INT_MAX) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    if (ToWide(path.data(), path.size(), CP_UTF8, MB_ERR_INVALID_CHARS, wide)
+        || ToWide(path.data(), path.size(), CP_ACP, 0, wide))
+        return true;
+    errno = EINVAL;
+    return false;
+}
+
+// A path to hand to the system. No Windows file system holds a name longer than 255 UTF-16
+// units, and the system's answer to one varies (not found, invalid name): it is told apart
+// here, as POSIX tells it.
+static bool FileName(const std::string& path, std::wstring& wide)
+{
+    if (!PathToWide(path, wide))
+        return false;
+    std::size_t run = 0;
+    for (const wchar_t c : wide) {
+        run = c == L'\\' || c == L'/' ? 0 : run + 1;
+        if (run > 255) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+    }
+    return true;
+}
+
+// In the ANSI code page, a character that it cannot hold becomes '?' (no best fit: a
+// look-alike could name another, existing file).
+static std::string FromWide(const std::wstring& wide, UINT page)
+{
+    if (wide.empty() || wide.size() >= INT_MAX / 4)
+        return std::string();
+    const bool exact = page == CP_UTF8 || ::GetACP() == CP_UTF8;
+    const DWORD flags = exact ? 0 : WC_NO_BEST_FIT_CHARS;
+    const char* substitute = exact ? nullptr : "?";
+    const int length = static_cast<int>(wide.size());
+    const int count = ::WideCharToMultiByte(page, flags, wide.data(), length, nullptr, 0, substitute, nullptr);
+    if (count <= 0)
+        return std::string();
+    std::string text(static_cast<std::size_t>(count), '\0');
+    ::WideCharToMultiByte(page, flags, wide.data(), length, &text[0], count, substitute, nullptr);
+    return text;
+}
+
+// %NAME% expansion of the environment in its own (wide) form; false on failure.
+static bool ExpandWide(const std::wstring& text, std::wstring& expanded)
+{
+    DWORD capacity = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    while (capacity != 0) {
+        expanded.assign(capacity, L'\0');
+        const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), &expanded[0], capacity);
+        if (needed == 0)
+            break;
+        if (needed <= capacity) {  // the variables may have grown in between: then again
+            expanded.resize(std::wcslen(expanded.c_str()));
+            return true;
+        }
+        capacity = needed;
+    }
+    expanded.clear();
+    return false;
+}
+
+// ---- Files ----
+
+static int OpenDescriptor(const std::string& path, DWORD access, DWORD disposition, int flags)
+{
+    std::wstring wide;
+    if (!FileName(path, wide))
+        return -1;
+    // FILE_SHARE_READ | FILE_SHARE_WRITE: what _SH_DENYNO gives.
+    const HANDLE handle = ::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        Failed(::GetLastError());
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_NOINHERIT);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        return -1;
+    }
+    return AboveStandardStreams(fd);
+}
+
 int OpenShared(const std::string& path, bool create)
 {
     if (Fault::Fails("OpenShared"))
         return -1;
-    int fd = -1;
-    const int flags = _O_RDWR | _O_BINARY | _O_NOINHERIT | (create ? _O_CREAT : 0);
-    if (::_sopen_s(&fd, path.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0)
-        return -1;
-    return AboveStandardStreams(fd);
+    return OpenDescriptor(path, GENERIC_READ | GENERIC_WRITE, create ? OPEN_ALWAYS : OPEN_EXISTING, 0);
 }
 
 int OpenForReading(const std::string& path)
 {
     if (Fault::Fails("OpenForReading"))
         return -1;
-    int fd = -1;
-    if (::_sopen_s(&fd, path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD) != 0)
-        return -1;
-    return AboveStandardStreams(fd);
+    return OpenDescriptor(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY);
 }
 
 // Written under a name of its own beside the path, then moved into place: a move without
@@ -70,28 +229,23 @@ bool CreateWhole(const std::string& path, const void* data, uint32_t size)
 {
     if (Fault::Fails("CreateWhole"))
         return false;
-    const auto fail = [](DWORD error) {
-        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST
-                : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
-                : error == ERROR_ACCESS_DENIED ? EACCES
-                : error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ENOSPC
-                : EIO;
+    std::wstring target;
+    if (!FileName(path, target))
         return false;
-    };
-    const std::string draft = path + "." + std::to_string(::GetCurrentProcessId()) + ".new";
-    const HANDLE handle = ::CreateFileA(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring draft = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
+    const HANDLE handle = ::CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return fail(::GetLastError());
+        return Failed(::GetLastError());
     DWORD written = 0;
     const bool whole = ::WriteFile(handle, data, size, &written, nullptr) && written == size;
     DWORD error = whole ? ERROR_SUCCESS : ::GetLastError();
     ::CloseHandle(handle);
-    if (whole && ::MoveFileExA(draft.c_str(), path.c_str(), 0))
+    if (whole && ::MoveFileExW(draft.c_str(), target.c_str(), 0))
         return true;
     if (whole)
         error = ::GetLastError();
-    ::DeleteFileA(draft.c_str());
-    return fail(error);
+    ::DeleteFileW(draft.c_str());
+    return Failed(error);
 }
 
 bool FileSize(int fd, uint64_t& size)
@@ -307,14 +461,46 @@ bool CreateFolderChain(const std::string& path)
 {
     if (Fault::Fails("CreateFolderChain"))
         return false;
-    const int rc = ::SHCreateDirectoryExA(nullptr, path.c_str(), nullptr);
-    return rc == ERROR_SUCCESS || rc == ERROR_ALREADY_EXISTS || rc == ERROR_FILE_EXISTS;
+    std::wstring wide;
+    if (!FileName(path, wide))
+        return false;
+    const int rc = ::SHCreateDirectoryExW(nullptr, wide.c_str(), nullptr);
+    if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS)
+        return Failed(static_cast<DWORD>(rc));
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return true;
+    return Failed(attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_ALREADY_EXISTS);
 }
 
+// The public contract (Util::Env::Expand): ANSI code page in and out.
 std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
 {
-    const DWORD capacity = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(size);
-    return ::ExpandEnvironmentStringsA(text, buffer, capacity);
+    std::wstring wide;
+    std::wstring expanded;
+    if (text == nullptr || !ToWide(text, std::strlen(text), CP_ACP, 0, wide) || !ExpandWide(wide, expanded))
+        return 0;
+    const std::string ansi = FromWide(expanded, CP_ACP);
+    const std::size_t needed = ansi.size() + 1;
+    if (buffer != nullptr && size >= needed)
+        std::memcpy(buffer, ansi.c_str(), needed);
+    return needed;
+}
+
+bool ExpandPath(const std::string& text, std::string& path)
+{
+    std::wstring wide;
+    std::wstring expanded;
+    path.clear();
+    if (PathToWide(text, wide) && ExpandWide(wide, expanded))
+        path = FromWide(expanded, CP_UTF8);
+    return !path.empty();
+}
+
+std::string PublicText(const std::string& path)
+{
+    std::wstring wide;
+    return PathToWide(path, wide) ? FromWide(wide, CP_ACP) : path;
 }
 
 void NativeSeparators(std::string&)
@@ -329,10 +515,15 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
 {
     if (Fault::Fails("OpenLogStream"))
         return nullptr;
-    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    std::wstring wide;
+    if (!FileName(path, wide))
         return nullptr;
+    const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        Failed(::GetLastError());
+        return nullptr;
+    }
     BY_HANDLE_FILE_INFORMATION info {};
     const bool trusted = ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
                          && (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0

@@ -2,8 +2,10 @@
 // records appear (exit 0) or a minute has passed (exit 2). It says "ready" on standard
 // output after a first poll that made no record. "cycles" loads, uses and unloads a driver
 // many times; "orders" unloads two copies of it (Linux) both ways under a SIGBUS handler of
-// the application's own.
-//   diagnostic-app DRIVER | cycles DRIVER COUNT | orders DRIVER_A DRIVER_B
+// the application's own. "modules" starts the driver as two modules of one process do (the
+// second with the init log) and stops it twice: on a shared pdulog, COMMS at INFO, the
+// driver must still log after the first stop and no longer after the last.
+//   diagnostic-app DRIVER | cycles DRIVER COUNT | orders DRIVER_A DRIVER_B | modules DRIVER
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -76,6 +78,26 @@ int Cycles(const char* path, int cycles)
     return grown <= 4 ? 0 : 2;
 }
 
+int Modules(const char* path)
+{
+    const Module driver = LOAD(path);
+    if (driver == nullptr)
+        return 1;
+    auto start = reinterpret_cast<int (*)()>(SYMBOL(driver, "DriverStart"));
+    auto startWithInitLog = reinterpret_cast<int (*)()>(SYMBOL(driver, "DriverStartWithInitLog"));
+    auto poll = reinterpret_cast<int (*)(int)>(SYMBOL(driver, "DriverPoll"));
+    auto stop = reinterpret_cast<void (*)()>(SYMBOL(driver, "DriverStop"));
+    if (start == nullptr || startWithInitLog == nullptr || poll == nullptr || stop == nullptr || !start()
+        || !startWithInitLog())
+        return 1;
+    stop();
+    const bool othersLog = poll(1);
+    stop();
+    const bool released = !poll(2);
+    UNLOAD(driver);
+    return !othersLog ? 6 : !released ? 7 : 0;
+}
+
 #ifndef _WIN32
 int g_fd;
 volatile char* g_page;
@@ -134,6 +156,8 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "cycles") == 0)
         return Cycles(argv[2], std::atoi(argv[3]));
+    if (argc == 3 && std::strcmp(argv[1], "modules") == 0)
+        return Modules(argv[2]);
 #ifndef _WIN32
     if (argc == 4 && std::strcmp(argv[1], "orders") == 0)
         return Orders(argv[2], argv[3]);

@@ -34,6 +34,12 @@ DRIVER_EXPORT int DriverStart()
     return CLog::Init(false) ? 1 : 0;  // opens (or creates) the shared level store
 }
 
+// The same, for a host that wants the driver's records in the init log file.
+DRIVER_EXPORT int DriverStartWithInitLog()
+{
+    return CLog::Init(true) ? 1 : 0;
+}
+
 DRIVER_EXPORT int DriverPoll(int id)
 {
     return mydriver::g_link.Poll(id) ? 1 : 0;

@@ -1,0 +1,34 @@
+# Where a product's levels and logs live: the store's folder under the per-user data folder
+# and the names of its log files in the temporary folder. Each vendor's build sets its own,
+# so that two products on one PC share neither a store nor an init log; the defaults are the
+# names this library has always used. The library and the command of one build use the same
+# ones, and the installed package records them (PdulogIdentity.h, pdulogConfig.cmake,
+# pdulog.pc).
+set(PDULOG_STORE_FOLDER "Krelt\\PDUAPI" CACHE STRING
+    "Folder of the level store (DEBUG.CFG) under the per-user data folder, \\ or / between folders")
+set(PDULOG_LOG_FILE "d-pdu-api_All_x86.log" CACHE STRING "Log file name in the temporary folder")
+set(PDULOG_LOG_FILE_FALLBACK "d-pdu-api.log" CACHE STRING
+    "Log file name used when the first cannot be expanded")
+set(PDULOG_INIT_LOG_FILE "d-pdu-api_All_x86_init.log" CACHE STRING "Init log file name in the temporary folder")
+set(PDULOG_INIT_LOG_FILE_FALLBACK "d-pdu-api_init.log" CACHE STRING
+    "Init log file name used when the first cannot be expanded")
+
+# The names go into C strings, CMake and pkg-config files and paths whose %NAME% references
+# are expanded: a name is letters, digits, spaces and ._+()- only, and neither starts nor
+# ends with a space or a dot (Windows drops those), which also rules out "." and "..".
+set(pdulog_name "[A-Za-z0-9_+()-]([A-Za-z0-9 ._+()-]*[A-Za-z0-9_+()-])?")
+foreach(var PDULOG_LOG_FILE PDULOG_LOG_FILE_FALLBACK PDULOG_INIT_LOG_FILE PDULOG_INIT_LOG_FILE_FALLBACK)
+  if(NOT "${${var}}" MATCHES "^${pdulog_name}$")
+    message(FATAL_ERROR "${var} '${${var}}' is no file name: letters, digits, spaces and ._+()- only, "
+                        "not starting or ending with a space or a dot")
+  endif()
+endforeach()
+if(NOT "${PDULOG_STORE_FOLDER}" MATCHES "^${pdulog_name}([\\/]${pdulog_name})*$")
+  message(FATAL_ERROR "PDULOG_STORE_FOLDER '${PDULOG_STORE_FOLDER}' is no relative folder: names as "
+                      "for a file, one \\ or / between them")
+endif()
+# Windows' separators, as the rest of the configured paths have them.
+string(REPLACE "/" "\\" pdulog_store_folder "${PDULOG_STORE_FOLDER}")
+string(REPLACE "\\" "\\\\" PDULOG_STORE_FOLDER_C "${pdulog_store_folder}")
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/PdulogIdentity.h.in ${PDULOG_GENERATED_INCLUDE}/pdulog/PdulogIdentity.h @ONLY)

@@ -1,0 +1,17 @@
+# Part of tests/Consumer.cmake: pdulog built and installed on a vendor's own D-PDU API header
+# (every value a macro, every type a typedef), then a program of the vendor's that includes
+# that header before pdulog's and has DestroyItem release items made with its types.
+set(vendor ${SOURCE_DIR}/tests/consumer/vendor)
+set(vendor_prefix ${WORK_DIR}/vendor-prefix)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/vendor-pdulog -DCMAKE_BUILD_TYPE=Release
+    -DPDULOG_PDU_API_HEADER=${vendor}/VendorPduApi.h -DPDULOG_BUILD_EXAMPLES=OFF
+    -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND} ${flags})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/vendor-pdulog --parallel 2)
+run(${CMAKE_COMMAND} --install ${WORK_DIR}/vendor-pdulog --prefix ${vendor_prefix})
+if(EXISTS ${vendor_prefix}/include/pdulog/PduApi.h OR NOT EXISTS ${vendor_prefix}/include/pdulog/PdulogPduApi.h)
+  message(FATAL_ERROR "the package built on the vendor's header installs PduApi.h, or not its choice")
+endif()
+run(${CMAKE_COMMAND} -S ${vendor} -B ${WORK_DIR}/vendor-items -DCMAKE_PREFIX_PATH=${vendor_prefix}
+    -DCMAKE_BUILD_TYPE=Release ${flags})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/vendor-items)
+run(${WORK_DIR}/vendor-items/vendor-items)
