@@ -17,15 +17,23 @@ set(PDULOG_INIT_LOG_FILE_FALLBACK "d-pdu-api_init.log" CACHE STRING
 # are expanded: a name is letters, digits, spaces and ._+()- only, and neither starts nor
 # ends with a space or a dot (Windows drops those), which also rules out "." and "..".
 set(pdulog_name "[A-Za-z0-9_+()-]([A-Za-z0-9 ._+()-]*[A-Za-z0-9_+()-])?")
+# Windows' device names (CON, NUL.log, COM1, ...) are no files, and no name holds more than
+# 255 characters: a build with such a name could only fail, or write to a device.
+set(pdulog_device "(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])([.].*)?")
 foreach(var PDULOG_LOG_FILE PDULOG_LOG_FILE_FALLBACK PDULOG_INIT_LOG_FILE PDULOG_INIT_LOG_FILE_FALLBACK)
-  if(NOT "${${var}}" MATCHES "^${pdulog_name}$")
+  string(TOUPPER "${${var}}" upper)
+  string(LENGTH "${${var}}" length)
+  if(NOT "${${var}}" MATCHES "^${pdulog_name}$" OR upper MATCHES "^${pdulog_device}$" OR length GREATER 255)
     message(FATAL_ERROR "${var} '${${var}}' is no file name: letters, digits, spaces and ._+()- only, "
-                        "not starting or ending with a space or a dot")
+                        "not starting or ending with a space or a dot, no device name, 255 characters at most")
   endif()
 endforeach()
-if(NOT "${PDULOG_STORE_FOLDER}" MATCHES "^${pdulog_name}([\\/]${pdulog_name})*$")
+string(TOUPPER "${PDULOG_STORE_FOLDER}" upper)
+string(LENGTH "${PDULOG_STORE_FOLDER}" length)
+if(NOT "${PDULOG_STORE_FOLDER}" MATCHES "^${pdulog_name}([\\/]${pdulog_name})*$"
+   OR upper MATCHES "(^|[\\/])${pdulog_device}([\\/]|$)" OR length GREATER 128)
   message(FATAL_ERROR "PDULOG_STORE_FOLDER '${PDULOG_STORE_FOLDER}' is no relative folder: names as "
-                      "for a file, one \\ or / between them")
+                      "for a file, one \\ or / between them, 128 characters at most")
 endif()
 # Windows' separators, as the rest of the configured paths have them.
 string(REPLACE "/" "\\" pdulog_store_folder "${PDULOG_STORE_FOLDER}")

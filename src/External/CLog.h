@@ -101,7 +101,8 @@ public:
     // Opens (or creates) the shared store, unless the host's array stands in; with initLog
     // the init log file in %TEMP% becomes the sink. False when no levels are available.
     static bool Init(bool initLog);
-    // Opens, creates or pads %APPDATA%\Krelt\PDUAPI\DEBUG.CFG and maps its 19 slots. False,
+    // Opens, creates or pads DEBUG.CFG in the build's store folder under %APPDATA% (by
+    // default Krelt\PDUAPI, see PdulogIdentity.h) and maps its 19 slots. False,
     // with a line on standard error, when that cannot be done.
     static bool OpenLevelStore();
     // Gives up the store's view, mapping and file; the gate lets nothing through afterwards.
