@@ -46,7 +46,11 @@ struct FileId {
 };
 FileId IdentifyFile(int fd);
 // Whether the descriptor still refers to the file it was identified as.
-bool StillRefersTo(int fd, const FileId& id);
+inline bool StillRefersTo(int fd, const FileId& id)
+{
+    const FileId now = IdentifyFile(fd);
+    return !id.known || (now.known && now.device == id.device && now.node == id.node);
+}
 // False when the process may not grow a file to `size` bytes (a file-size limit): such a
 // write would fail, or raise a signal that ends the process.
 bool MayGrowFileTo(uint64_t size);
@@ -72,8 +76,7 @@ MappingHandle CreateMapping(int fd, bool writable = true);
 // block SIGBUS (the kernel ends the process for one that does).
 void* MapView(MappingHandle mapping, std::size_t size, const void* padding);
 // False once a view of ours no longer reaches its file: the file could not be padded
-// again and the view reads its defaults instead, or the view is copy-on-write. True for any
-// other memory.
+// again and the view reads its defaults instead. True for any other memory.
 bool ViewFollowsFile(const void* view);
 // Gives a view up. Another thread may still hold its address and read through it at any
 // moment, so the address keeps reading valid memory: `contents` (size bytes) on POSIX,

@@ -154,15 +154,6 @@ FileId IdentifyFile(int fd)
     return id;
 }
 
-bool StillRefersTo(int fd, const FileId& id)
-{
-    if (!id.known)
-        return true;
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_dev) == id.device
-           && static_cast<uint64_t>(st.st_ino) == id.node;
-}
-
 bool MayGrowFileTo(uint64_t size)
 {
     struct rlimit limit {};

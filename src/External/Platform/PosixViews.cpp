@@ -45,7 +45,6 @@ struct Watched {
     // the handler writes through it.
     dev_t device = 0;
     ino_t node = 0;
-    bool writable = true;  // false: a copy-on-write view, whose writes never reach the file
 };
 Watched g_watched[kWatched];
 
@@ -57,7 +56,7 @@ struct Spare {
 };
 Spare g_spare[kWatched];
 
-std::atomic<bool> g_anyDetached {false};  // some view reads its defaults, or is a copy
+std::atomic<bool> g_anyDetached {false};  // some view reads its defaults, not its file
 std::size_t g_page = 4096;
 struct sigaction g_hostAction;  // what SIGBUS did before our handler came
 std::atomic<bool> g_handlerInstalled {false};
@@ -166,7 +165,7 @@ void InstallHandler()
 }
 
 // Claims a free entry for the view; false when all are taken.
-bool Watch(uintptr_t view, std::size_t size, int fd, const FileId& file, bool writable, const void* padding)
+bool Watch(uintptr_t view, std::size_t size, int fd, const FileId& file, const void* padding)
 {
     for (Watched& entry : g_watched) {
         uintptr_t expected = 0;
@@ -176,7 +175,6 @@ bool Watch(uintptr_t view, std::size_t size, int fd, const FileId& file, bool wr
         entry.fd.store(fd);
         entry.device = static_cast<dev_t>(file.device);
         entry.node = static_cast<ino_t>(file.node);
-        entry.writable = writable;
         entry.padding.store(padding);
         entry.strikes.store(0);
         if (entry.start.compare_exchange_strong(expected, view))
@@ -271,8 +269,6 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
     // A file the user may only read is mapped copy-on-write: it still shows what others
     // write to it, and a write through the view stays in this process.
     const int sharing = mapping.writable ? MAP_SHARED : MAP_PRIVATE;
-    if (!mapping.writable)
-        g_anyDetached.store(true);
     // Touching a mapped page past the end of the file raises SIGBUS: a file shorter than
     // the view is a failed view, never a mapping.
     struct stat st {};
@@ -284,7 +280,7 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
     // watched before the file's page takes its place, and even their first read is safe.
     const std::size_t span = Span(size);
     if (const uintptr_t spare = TakeSpare(span)) {
-        if (!Watch(spare, size, fd, mapping.file, mapping.writable, padding)) {
+        if (!Watch(spare, size, fd, mapping.file, padding)) {
             KeepSpare(spare, span);
             return nullptr;
         }
@@ -301,7 +297,7 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
     void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, sharing, fd, 0);
     if (view == MAP_FAILED)
         return nullptr;
-    if (!Watch(reinterpret_cast<uintptr_t>(view), size, fd, mapping.file, mapping.writable, padding)) {
+    if (!Watch(reinterpret_cast<uintptr_t>(view), size, fd, mapping.file, padding)) {
         ::munmap(view, size);  // a fresh address: nobody else holds it yet
         return nullptr;
     }
@@ -314,7 +310,7 @@ bool ViewFollowsFile(const void* view)
         return true;
     for (const Watched& entry : g_watched)
         if (entry.start.load() == reinterpret_cast<uintptr_t>(view))
-            return entry.fd.load() >= 0 && entry.writable;
+            return entry.fd.load() >= 0;
     return true;
 }
 

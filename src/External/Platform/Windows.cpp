@@ -316,14 +316,6 @@ FileId IdentifyFile(int fd)
     return id;
 }
 
-bool StillRefersTo(int fd, const FileId& id)
-{
-    if (!id.known)
-        return true;
-    const FileId now = IdentifyFile(fd);
-    return now.known && now.device == id.device && now.node == id.node;
-}
-
 bool MayGrowFileTo(uint64_t)
 {
     return true;  // Windows has no file-size limit per process
@@ -358,8 +350,6 @@ struct Mapping {
     HANDLE section;
     bool writable;
 };
-// Copy-on-write views: their writes never reach the file.
-std::vector<const void*> g_copies;
 }  // namespace
 
 MappingHandle CreateMapping(int fd, bool writable)
@@ -420,26 +410,16 @@ void* MapView(MappingHandle handle, std::size_t size, const void*)
     if (Fault::Fails("MapView"))
         return nullptr;
     const Mapping& mapping = *static_cast<const Mapping*>(handle);
-    void* view = ::MapViewOfFile(mapping.section, mapping.writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_COPY, 0, 0, size);
-    if (view != nullptr && !mapping.writable)
-        g_copies.push_back(view);
-    return view;
+    return ::MapViewOfFile(mapping.section, mapping.writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_COPY, 0, 0, size);
 }
 
-bool ViewFollowsFile(const void* view)
+bool ViewFollowsFile(const void*)
 {
-    // A mapped file cannot be shrunk on Windows: only a copy-on-write view is apart from it.
-    for (const void* copy : g_copies)
-        if (copy == view)
-            return false;
-    return true;
+    return true;  // a mapped file cannot be shrunk on Windows
 }
 
 void RetireView(void* view, std::size_t, const void*)
 {
-    for (std::size_t i = 0; i < g_copies.size(); ++i)
-        if (g_copies[i] == view)
-            g_copies.erase(g_copies.begin() + static_cast<std::ptrdiff_t>(i));
     const ULONGLONG now = ::GetTickCount64();
     UnmapRetired(now);
     g_retired.push_back({view, now});
