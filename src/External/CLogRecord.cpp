@@ -17,7 +17,10 @@ namespace pdulog_detail {
 // the buffer has grown to the longest line.
 class RecordBuffer : public std::streambuf {
 public:
-    RecordBuffer() : m_storage(256, '\0') { Restart(); }
+    static constexpr std::size_t kStartBytes = 256;
+    static constexpr std::size_t kKeptBytes = 64 * 1024;
+
+    RecordBuffer() : m_storage(kStartBytes, '\0') { Restart(); }
 
     void Restart()
     {
@@ -31,6 +34,16 @@ public:
             Grow(length);
         std::memcpy(pptr(), text, length);
         Advance(length);
+    }
+
+    // A thread keeps at most kKeptBytes between records: one huge record must not hold its
+    // buffer for as long as a pooled thread lives.
+    void Trim()
+    {
+        if (m_storage.size() > kKeptBytes) {
+            std::string(kStartBytes, '\0').swap(m_storage);
+            Restart();
+        }
     }
 
     const char* Text() const { return pbase(); }
@@ -221,8 +234,10 @@ CLog::~CLog()
     buffer.Append("\n", 1);
     // Every byte the site streamed, a NUL included: the line end is never cut off.
     pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length());
-    if (m_composer->m_threadOwn)
+    if (m_composer->m_threadOwn) {
+        buffer.Trim();
         m_composer->m_busy = false;
+    }
     else
         delete m_composer;
 }
