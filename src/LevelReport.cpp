@@ -16,8 +16,8 @@ void ShowLevels(int from, int to)
 {
     std::string line;
     for (int subsystem = from; subsystem < to; ++subsystem) {
-        const volatile int32_t* levels = CLog::s_levels;
-        const std::string level = levels != nullptr ? LevelName(levels[subsystem]) : "OFF";
+        int32_t value = LL_OFF;
+        const std::string level = CLog::GetLevel(subsystem, value) ? LevelName(value) : "OFF";
         const std::string name = SubsystemName(subsystem);
         line.assign("\t").append(name);
         if (name.size() < kNameWidth)

@@ -218,7 +218,7 @@ TEST_F(NonAnsiFolders, HoldTheStoreAndTheInitLog)
     SetFolder("APPDATA", folder);
     SetFolder("TEMP", folder);
     ASSERT_TRUE(CLog::Init(true));
-    CLog::s_levels[LS_COMMS] = LL_DEBUG;
+    CLog::Levels()[LS_COMMS] = LL_DEBUG;
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "in the init log";
     CLog::Shutdown();
     EXPECT_EQ(test::ReadFile(test::StoreFile(folder)).substr(28, 4), test::SlotBytes({LL_DEBUG}));

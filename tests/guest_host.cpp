@@ -174,7 +174,7 @@ void ReadOnlyStore()
         next();
         Check(CLog::Enabled(LL_DEBUG2, LS_VCI), "the writer's change is followed");
 #endif
-        CLog::s_levels[LS_APP] = LL_DEBUG3;  // as hosts may: stays in this process
+        CLog::Levels()[LS_APP] = LL_DEBUG3;  // as hosts may: stays in this process
         Check(CLog::Enabled(LL_DEBUG3, LS_APP), "a host's own write to a slot");
         CLog::Shutdown();
         char name[] = "pdu-loglevel", s[] = "-s", comms[] = "COMMS", l[] = "-l", error[] = "ERROR";
@@ -271,13 +271,21 @@ void ForeignDescriptors()
     for (int fd = 3; fd < 1024; ++fd)
         close(fd);
     std::vector<int> own;
-    for (int i = 0; i < 4; ++i)
+    const std::string hosts(100, 'h');  // long enough to be mapped as a store
+    for (int i = 0; i < 4; ++i) {
         own.push_back(open((InitLog().parent_path() / ("host" + std::to_string(i))).c_str(), O_RDWR | O_CREAT, 0600));
+        Check(write(own.back(), hosts.data(), hosts.size()) == 100, "the host's file written");
+    }
+    // Started again: the store is opened afresh, never the host's file in its place.
+    Check(CLog::Init(false) && CLog::SetLevel(LS_VCI, LL_DEBUG1), "a second start sets a level");
+    Check(ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}), "the level reaches the store");
     Check(truncate(Store().c_str(), 0) == 0, "the store emptied");
     Check(CLog::Enabled(LL_WARN, LS_COMMS), "the view reads its defaults");
     CLog::Shutdown();
-    for (int fd : own)
-        Check(fcntl(fd, F_GETFD) != -1 && lseek(fd, 0, SEEK_END) == 0, "the host's file untouched and open");
+    for (int fd : own) {
+        char text[128];
+        Check(pread(fd, text, sizeof text, 0) == 100 && std::string(text, 100) == hosts, "the host's file untouched and open");
+    }
 }
 #endif
 

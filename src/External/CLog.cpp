@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -59,13 +60,21 @@ constexpr int kLineInitLogOpenFailed = 309;
 constexpr int kLineLeavingInitLog = 481;
 constexpr int kLineReturningToInitLog = 491;
 
+// Modules that share a pdulog start and stop it from threads of their own, and cannot agree
+// among themselves on one thread at a time: every start, stop and move of the sink takes
+// this lock, so that any interleaving ends as some serial order of the same calls would.
+// The gate and the records never take it. (Recursive: Init opens the store, SetPipe starts
+// the init log.)
+std::recursive_mutex s_lifecycle;
+using LifecycleLock = std::lock_guard<std::recursive_mutex>;
+
 int s_fd = -1;
 Platform::FileId s_file;  // what s_fd referred to when it was opened
 Platform::MappingHandle s_mapping = nullptr;
 bool s_external = false;
 // The user may read the store but not write it (an administrator fixed the levels, a
 // read-only profile or mount): its levels are used, and no level is set through it.
-bool s_readOnly = false;
+std::atomic<bool> s_readOnly {false};  // read by SetLevel on any thread
 // The levels of a read-only store too short to map: its whole slots, WARN for the rest.
 int32_t s_shortCopy[kLogSubsystemCount];
 // Views of earlier starts on the open store: given up with the store, as the current one
@@ -184,6 +193,7 @@ std::FILE* StartInitLog(bool truncate, Previous previous)
 
 bool CLog::Init(bool initLog)
 {
+    const LifecycleLock lock(s_lifecycle);
     const bool available = s_external ? s_levels != nullptr : OpenLevelStore();
     // A sink the host handed over earlier (a plugin started again) is closed, not dropped.
     if (available && initLog)
@@ -195,8 +205,13 @@ bool CLog::Init(bool initLog)
 
 bool CLog::OpenLevelStore()
 {
+    const LifecycleLock lock(s_lifecycle);
     if (s_external)  // the host's array stands in for the file
         return s_levels != nullptr;
+    // A host that closed every descriptor may have given the store's number to a file of
+    // its own: nothing kept from an earlier start is used again without asking.
+    if (s_fd != -1 && !Platform::StillRefersTo(s_fd, s_file))
+        CloseLevelStore();
     if (s_fd == -1) {
         std::string path;
         ExpandPath(kStoreFolder, path);
@@ -256,6 +271,7 @@ bool CLog::OpenLevelStore()
 
 void CLog::CloseLevelStore()
 {
+    const LifecycleLock lock(s_lifecycle);
     if (s_external)
         return;
     if (int32_t* view = s_levels) {
@@ -282,6 +298,7 @@ void CLog::CloseLevelStore()
 
 void CLog::UseExternalLevels(int32_t* levels)
 {
+    const LifecycleLock lock(s_lifecycle);
     CloseLevelStore();
     s_external = true;
     s_levels = levels;
@@ -289,6 +306,7 @@ void CLog::UseExternalLevels(int32_t* levels)
 
 void CLog::ReleaseExternalLevels()
 {
+    const LifecycleLock lock(s_lifecycle);
     if (!s_external)
         return;
     s_external = false;
@@ -297,6 +315,7 @@ void CLog::ReleaseExternalLevels()
 
 void CLog::Shutdown()
 {
+    const LifecycleLock lock(s_lifecycle);
     if (kCountStarts && s_starts > 1) {
         --s_starts;
         return;
@@ -330,11 +349,13 @@ bool CLog::GetLogFileName(std::string& path)
 
 std::FILE* CLog::SetInitLogFile(bool truncate)
 {
+    const LifecycleLock lock(s_lifecycle);
     return StartInitLog(truncate, Previous::kHandBack);
 }
 
 std::FILE* CLog::SetPipe(std::FILE* pipe)
 {
+    const LifecycleLock lock(s_lifecycle);
     bool initLog = false;
     const std::FILE* current = pdulog_detail::LogSink::Current(initLog);
     if (pipe == nullptr) {
@@ -357,21 +378,21 @@ std::FILE* CLog::SetPipe(std::FILE* pipe)
 
 bool CLog::GetLevel(int subsystem, int32_t& level)
 {
-    const volatile int32_t* levels = s_levels;
+    const int32_t* levels = Levels();
     if (levels == nullptr || subsystem < 0 || subsystem >= kLogSubsystemCount)
         return false;
-    level = levels[subsystem];
+    level = pdulog_detail::ReadSlot(levels, subsystem);
     return true;
 }
 
 bool CLog::SetLevel(int subsystem, int32_t level)
 {
-    volatile int32_t* levels = s_levels;
+    int32_t* levels = Levels();
     if (levels == nullptr || s_readOnly || subsystem < 0 || subsystem >= kLogSubsystemCount || level < LL_OFF
         || level >= kLogLevelCount)
         return false;
-    levels[subsystem] = level;  // seen at once by every process that maps the store
+    pdulog_detail::WriteSlot(levels, subsystem, level);  // seen at once by every process that maps the store
     // A store whose file could not back the write any more (a full disk under an emptied
     // store) took the level into the defaults it reads now, not into the file.
-    return Platform::ViewFollowsFile(const_cast<const int32_t*>(levels));
+    return Platform::ViewFollowsFile(levels);
 }

@@ -19,6 +19,7 @@
 #include "SiteFunction.h"
 #include "SourcePlace.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
@@ -77,7 +78,20 @@ constexpr int kLogSubsystemCount = 19;
 
 namespace pdulog_detail {
 class RecordComposer;  // a record's text and the stream that writes into it
+
+// A slot is read as the memory model allows a value that another thread or process writes
+// meanwhile: a relaxed atomic load, the same single instruction as a plain read.
+static_assert(sizeof(std::atomic<int32_t>) == sizeof(int32_t) && std::atomic<int32_t>::is_always_lock_free,
+              "a slot of the shared store must be readable as a lock-free atomic");
+inline int32_t ReadSlot(const int32_t* levels, int subsystem) noexcept
+{
+    return reinterpret_cast<const std::atomic<int32_t>*>(levels)[subsystem].load(std::memory_order_relaxed);
 }
+inline void WriteSlot(int32_t* levels, int subsystem, int32_t level) noexcept
+{
+    reinterpret_cast<std::atomic<int32_t>*>(levels)[subsystem].store(level, std::memory_order_relaxed);
+}
+}  // namespace pdulog_detail
 
 // One log record in the making. A logging site makes it a temporary behind the level gate
 // (see PDULOG below); its destructor writes the line to the log sink and flushes.
@@ -156,15 +170,19 @@ public:
     // test folds away at every site that names its subsystem by a constant. Any thread.
     static bool Enabled(int level, int subsystem) noexcept
     {
-        const volatile int32_t* levels = s_levels;
+        const int32_t* levels = s_levels.load(std::memory_order_relaxed);
         return levels != nullptr && static_cast<unsigned>(subsystem) < kLogSubsystemCount
-               && levels[subsystem] >= level;
+               && pdulog_detail::ReadSlot(levels, subsystem) >= level;
     }
 
     // The 19 slots: the mapped store, the host's array, or nullptr while none is available.
-    // Public so that the gate inlines at every site; read it, set levels with SetLevel.
-    // One array per process, also when the library is a shared object or DLL.
-    static int32_t* s_levels;
+    // Read a slot with GetLevel (or the gate), set one with SetLevel: other threads and
+    // other processes change them at any moment. Any thread.
+    static int32_t* Levels() noexcept { return s_levels.load(std::memory_order_relaxed); }
+
+    // The pointer behind Levels(). Public so that the gate inlines at every site; one per
+    // process, also when the library is a shared object or DLL.
+    static std::atomic<int32_t*> s_levels;
 
 private:
     pdulog_detail::RecordComposer* m_composer;  // the thread's own, or one of this record's

@@ -3,4 +3,4 @@
 
 // Defined here, not inline in the header: a shared build must have exactly one array, the
 // one that every module's gate reads through the library's export.
-int32_t* CLog::s_levels = nullptr;
+std::atomic<int32_t*> CLog::s_levels {nullptr};

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int status = RunCommand(static_cast<int>(argv.size() - 1), argv.data());
     if (status != 0 && status != 1)
         std::abort();
-    if (CLog::s_levels != nullptr)  // every way out shuts the facility down
+    if (CLog::Levels() != nullptr)  // every way out shuts the facility down
         std::abort();
     return 0;
 }

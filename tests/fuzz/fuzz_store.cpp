@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!CLog::Init(false))
         std::abort();
     int32_t slots[kLogSubsystemCount];
-    std::memcpy(slots, CLog::s_levels, sizeof slots);
+    std::memcpy(slots, CLog::Levels(), sizeof slots);
     for (int s = 0; s < kLogSubsystemCount; ++s) {
         for (int level = LL_OFF; level <= LL_DEBUG3; ++level)
             if (CLog::Enabled(level, s) != (slots[s] >= level))

@@ -104,16 +104,18 @@ bool PadAgain(Watched& view, int fd, std::size_t size, const void* padding)
 void HandToTheHost(int signal, siginfo_t* info, void* context)
 {
     const struct sigaction& host = g_hostAction;
-    if ((host.sa_flags & SA_SIGINFO) != 0 && host.sa_sigaction != nullptr) {
-        host.sa_sigaction(signal, info, context);
-        return;
-    }
-    if ((host.sa_flags & SA_SIGINFO) == 0 && host.sa_handler != SIG_DFL && host.sa_handler != SIG_IGN) {
-        host.sa_handler(signal);
+    // The disposition comes first: SIG_IGN and SIG_DFL share the union with the handler
+    // function, whatever SA_SIGINFO says, and neither may be called.
+    const bool ignored = host.sa_handler == SIG_IGN;
+    if (!ignored && host.sa_handler != SIG_DFL) {
+        if ((host.sa_flags & SA_SIGINFO) != 0)
+            host.sa_sigaction(signal, info, context);
+        else
+            host.sa_handler(signal);
         return;
     }
     const bool sent = info == nullptr || info->si_code <= 0;
-    if (sent && host.sa_handler == SIG_IGN && (host.sa_flags & SA_SIGINFO) == 0)
+    if (sent && ignored)
         return;  // the host ignores a sent SIGBUS
     // The default action: back to it. A fault happens again on return and ends the
     // process as it would have without us (the system never lets a fault be ignored);
@@ -271,8 +273,11 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
     const int sharing = mapping.writable ? MAP_SHARED : MAP_PRIVATE;
     // Touching a mapped page past the end of the file raises SIGBUS: a file shorter than
     // the view is a failed view, never a mapping.
+    // Nor is a file that the descriptor no longer refers to (a host that closed it and
+    // opened a file of its own) ever mapped as the store.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size))
+    if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size) || !mapping.file.known
+        || st.st_dev != static_cast<dev_t>(mapping.file.device) || st.st_ino != static_cast<ino_t>(mapping.file.node))
         return nullptr;
     InstallHandler();
     // A view that no handler would know is one truncation away from killing the host:
