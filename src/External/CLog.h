@@ -5,8 +5,10 @@
 // Threads: records may be made from any number of threads at once (each thread composes in
 // its own buffer, and a record reaches the sink in one write). The lifecycle and the moves
 // of the sink (Init, OpenLevelStore, CloseLevelStore, UseExternalLevels,
-// ReleaseExternalLevels, Shutdown, SetInitLogFile, SetPipe) are called from one thread at a
-// time, typically at start-up and shut-down; other threads may go on logging meanwhile. A
+// ReleaseExternalLevels, Shutdown, SetInitLogFile, SetPipe) may be called from any threads,
+// also of several modules sharing one pdulog: they take one lock of the library's (never
+// taken by the gate or a record), so that they end as if made one after another; other
+// threads may go on logging meanwhile. A
 // record in flight when the sink moves or closes reaches the old sink whole or is not
 // written; no stream is written after the facility has closed it. A move waits for such
 // records a bounded time (about a second): a writer still blocked then (a pipe nobody
@@ -110,7 +112,7 @@ public:
     // Header, then the thread, place, line and function fields of a located record.
     std::ostream& Located(int level, int subsystem, const char* place, int line, const char* function);
 
-    // ---- level store and lifecycle: one thread at a time ----
+    // ---- level store and lifecycle: any thread, one call at a time (the library's lock) ----
 
     // Opens (or creates) the shared store, unless the host's array stands in; with initLog
     // the init log file in %TEMP% becomes the sink. False when no levels are available.
@@ -150,7 +152,7 @@ public:
     // The subsystem's name for 0 to 18, nullptr otherwise.
     static const char* SubsystemText(int subsystem);
 
-    // ---- destinations: one thread at a time, others may log (GetLogFileName: any thread) ----
+    // ---- destinations: any thread, one move at a time (the library's lock); others may log ----
 
     // The log file's path in %TEMP%; false when neither name can be expanded. On Windows the
     // path is in the ANSI code page, as it always was: a character that the code page cannot
