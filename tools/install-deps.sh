@@ -2,7 +2,8 @@
 # Installs what this project needs and a fresh Debian 12 machine may lack: the compilers
 # and CMake, GoogleTest (also its sources, for the Windows builds), Google Benchmark, clang
 # with libFuzzer, mingw-w64 for 64- and 32-bit Windows, and wine for both (the 32-bit wine
-# comes from Debian's i386 architecture). Extra package names given as arguments come too.
+# comes from Debian's i386 architecture), gcovr for the coverage figures and clang-format and
+# clang-tidy. Extra package names given as arguments come too.
 # Installs nothing that is already there.
 set -euo pipefail
 
@@ -15,7 +16,8 @@ packages=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in g++ cmake make pkgconf libgtest-dev googletest libbenchmark-dev \
          clang libclang-rt-14-dev \
-         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 "$@"; do
+         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 \
+         clang-format clang-tidy gcovr "$@"; do
   have "$p" || packages+=("$p")
 done
 
