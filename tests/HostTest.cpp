@@ -43,7 +43,7 @@ TEST(Host, GuestHoldsUpToWhatHostsDo)
                                "pipe-after-restart", "read-only-store",
 #ifndef _WIN32
                                "blocked-writer", "blocked-host-writer", "writes-that-cannot-be-made",
-                               "foreign-descriptors",
+                               "foreign-descriptors", "replaced-store",
 #endif
     };
     for (const char* scenario : scenarios) {

@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -42,6 +43,17 @@ void Check(bool ok, const char* what)
 fs::path InitLog() { return fs::path(std::getenv("TEMP")) / "d-pdu-api_All_x86_init.log"; }
 fs::path Store() { return test::StoreFile(std::getenv("APPDATA")); }
 void Tick() { CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "tick!"; }
+
+// Calls `done` until it holds, 10 s at most: the library follows its store once a second.
+template <typename Done>
+bool Eventually(Done done)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done())
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
+    return true;
+}
 
 // Every record whole: nothing but lines that each end in one record's text.
 bool WholeRecords(const std::string& text)
@@ -118,8 +130,10 @@ void ReadOnlyStore()
     std::vector<int32_t> levels(kLogSubsystemCount, LL_WARN);
     levels[LS_COMMS] = LL_DEBUG;
     const std::string slots = test::SlotBytes(levels);
+    levels[LS_TIMER] = LL_DEBUG1;
+    const std::string whole = test::SlotBytes(levels);
     levels[LS_VCI] = LL_DEBUG2;
-    const std::string changes[] = {slots, test::SlotBytes(levels)};
+    const std::string changes[] = {whole, test::SlotBytes(levels)};
     int applied = 0;
 #ifdef _WIN32
     // Root ignores a read-only attribute under wine: another handle that denies writes
@@ -165,9 +179,12 @@ void ReadOnlyStore()
         Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS) && CLog::Enabled(LL_WARN, LS_TIMER)
                   && !CLog::Enabled(LL_NOTICE, LS_TIMER),
               "a short read-only store gives its whole slots and WARN for the rest");
-        CLog::Shutdown();
         Check(fs::file_size(Store()) == 40, "a read-only store is not padded");
-        next();
+        next();  // its writer makes it whole
+        int32_t level = 0;
+        Check(Eventually([&level] { return CLog::GetLevel(LS_TIMER, level) && level == LL_DEBUG1; }),
+              "a short store's writer is followed");
+        CLog::Shutdown();
         Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS), "a read-only store gives its levels");
         Check(!CLog::SetLevel(LS_COMMS, LL_ERROR), "no level is set through a read-only store");
 #ifndef _WIN32
@@ -196,6 +213,26 @@ void ReadOnlyStore()
 }
 
 #ifndef _WIN32
+// A store saved through a new file and a rename, as tools and installers save, while the
+// host runs: its records follow the new file, at the address the gate already reads.
+void ReplacedStore()
+{
+    Check(CLog::Init(false), "start");
+    const int32_t* view = CLog::Levels();
+    std::vector<int32_t> levels(kLogSubsystemCount, LL_WARN);
+    levels[LS_COMMS] = LL_DEBUG2;
+    test::WriteFile(Store().string() + ".new", test::SlotBytes(levels));
+    int32_t level = 0;
+    CLog::GetLevel(LS_COMMS, level);  // followed now: the next time is a second away
+    fs::rename(Store().string() + ".new", Store());
+    const auto inTheFile = [] { return ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}); };
+    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) == inTheFile(), "a set reaches the file at the path, or fails");
+    Check(Eventually([] { return Tick(), CLog::Enabled(LL_DEBUG2, LS_COMMS); }), "records follow the new file");
+    Check(CLog::Levels() == view, "at the same address");
+    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set reaches the new file");
+    CLog::Shutdown();
+}
+
 // A writer stuck in a pipe nobody reads, one of the library's or the host's own on its
 // standard error: the shut-down comes back, and leaves the pipe to the writer until it is
 // done; a later move closes a pipe of the library's.
@@ -303,6 +340,7 @@ int main(int argc, char** argv)
         {"blocked-host-writer", [] { BlockedWriter(true); }},
         {"writes-that-cannot-be-made", WritesThatCannotBeMade},
         {"foreign-descriptors", ForeignDescriptors},
+        {"replaced-store", ReplacedStore},
 #endif
     };
     for (const auto& [name, run] : scenarios)

@@ -1,7 +1,7 @@
 // The level store, the facility's start and shut-down, and the moves of the log sink.
 #include "CLog.h"
 
-#include "CUtil.h"
+#include "LevelStore.h"
 #include "LogSink.h"
 #include "PdulogIdentity.h"
 #include "Platform/Platform.h"
@@ -68,9 +68,18 @@ constexpr int kLineReturningToInitLog = 491;
 std::recursive_mutex s_lifecycle;
 using LifecycleLock = std::lock_guard<std::recursive_mutex>;
 
-int s_fd = -1;
-Platform::FileId s_file;  // what s_fd referred to when it was opened
-Platform::MappingHandle s_mapping = nullptr;
+// The store's file as the facility holds it.
+struct StoreFile {
+    int fd = -1;
+    Platform::FileId file;  // what fd referred to when it was opened
+    Platform::MappingHandle mapping = nullptr;  // what its views are made from
+};
+StoreFile s_store;
+std::string s_storePath;  // where it was opened: followed when another file takes its place
+// When the store is next followed, in wall-clock ticks: at most once a second, by whoever
+// finds it due first (a record, GetLevel, SetLevel).
+constexpr int64_t kFollowEvery = 10000000;
+std::atomic<int64_t> s_nextFollow {0};
 bool s_external = false;
 // The user may read the store but not write it (an administrator fixed the levels, a
 // read-only profile or mount): its levels are used, and no level is set through it.
@@ -143,7 +152,7 @@ bool WriteRefused(int error)
 }
 
 // A read-only store shorter than its slots cannot be mapped (and may not be padded): its
-// levels are read once.
+// levels are read from the file, again whenever the store is followed.
 int32_t* CopyOfShortStore(int fd)
 {
     StoreBytes store = kDefaults;
@@ -152,8 +161,132 @@ int32_t* CopyOfShortStore(int fd)
         got = 0;
     const uint32_t whole = got / kSlotBytes * kSlotBytes;
     std::memcpy(store.bytes + whole, kDefaults.bytes + whole, kStoreBytes - whole);
-    std::memcpy(s_shortCopy, store.bytes, kStoreBytes);
+    int32_t levels[kLogSubsystemCount];
+    std::memcpy(levels, store.bytes, kStoreBytes);
+    for (int slot = 0; slot < kLogSubsystemCount; ++slot)  // other threads read it meanwhile
+        pdulog_detail::WriteSlot(s_shortCopy, slot, levels[slot]);
     return s_shortCopy;
+}
+
+// Opens the store's file, or creates it with the default levels; -1 with errno set. A file
+// that this user may only read is opened for reading, and `readOnly` says so.
+int OpenStoreFile(const std::string& path, bool& readOnly)
+{
+    readOnly = false;
+    int fd = Platform::OpenShared(path, false);
+    if (fd == -1 && WriteRefused(errno)) {
+        const int error = errno;
+        fd = Platform::OpenForReading(path);
+        readOnly = fd != -1;
+        if (fd == -1)
+            errno = error;
+    }
+    // A new store appears whole, so that no process ever finds it short; where the file
+    // system cannot do that, it is created and padded as before. A store that could not be
+    // written (a full disk, a file-size limit) is not left behind empty.
+    if (fd == -1) {
+        if (Platform::CreateWhole(path, kDefaults.bytes, kStoreBytes) || errno == EEXIST)
+            fd = Platform::OpenShared(path, false);
+        else if (errno == EXDEV)
+            fd = Platform::OpenShared(path, true);
+    }
+    if (fd == -1 && errno == ENOENT)  // removed again between the two
+        fd = Platform::OpenShared(path, true);
+    return fd;
+}
+
+// Makes an opened file the store's: padded when it may be written, its mapping object made.
+// A read-only store too short to map gives the copy of its levels, returned; otherwise
+// nullptr, and the levels come from a view.
+int32_t* TakeStoreFile(int fd, bool readOnly, StoreFile& store)
+{
+    store.fd = fd;
+    store.file = Platform::IdentifyFile(fd);
+    uint64_t size = 0;
+    if (!readOnly)
+        PadStore(fd);
+    else if (Platform::FileSize(fd, size) && size < kStoreBytes)
+        return CopyOfShortStore(fd);
+    store.mapping = Platform::CreateMapping(fd, !readOnly);
+    return nullptr;
+}
+
+// Lets go of a store file's mapping object and descriptor (not of its views).
+void DropStoreFile(StoreFile& store)
+{
+    if (store.mapping != nullptr)
+        Platform::CloseMapping(store.mapping);
+    // A host that closed descriptors it did not own may have its own file there now.
+    if (store.fd != -1 && Platform::StillRefersTo(store.fd, store.file))
+        Platform::Close(store.fd);
+    store = StoreFile();
+}
+
+// Keeps a view that is no longer the gate's until the store closes: a thread may hold it.
+void KeepEarlier(int32_t* view)
+{
+    if (view != nullptr && view != s_shortCopy && s_earlierViewCount < kEarlierViews)
+        s_earlierViews[s_earlierViewCount++] = view;
+}
+
+// The file now at the store's path becomes the store: the gate's view reads it from then
+// on (at the same address on POSIX, so that no pointer a thread holds goes stale). When it
+// cannot be opened or mapped, the store stays as it was.
+void ReplaceStore()
+{
+    bool readOnly = false;
+    StoreFile next;
+    const int fd = OpenStoreFile(s_storePath, readOnly);
+    if (fd == -1)
+        return;
+    int32_t* const view = CLog::Levels();
+    int32_t* levels = TakeStoreFile(fd, readOnly, next);
+    if (levels == nullptr && next.mapping != nullptr)
+        levels = static_cast<int32_t*>(view != s_shortCopy
+                                           ? Platform::MapViewAt(next.mapping, kStoreBytes, kDefaults.bytes, view)
+                                           : Platform::MapView(next.mapping, kStoreBytes, kDefaults.bytes));
+    if (levels == nullptr) {
+        DropStoreFile(next);
+        return;
+    }
+    DropStoreFile(s_store);
+    s_store = next;
+    s_readOnly = readOnly;
+    if (levels != view) {
+        KeepEarlier(view);
+        CLog::s_levels = levels;
+    }
+}
+
+// A read-only store that was too short to map: its levels read again, or mapped once its
+// writer has made it whole.
+void RefreshShortStore()
+{
+    uint64_t size = 0;
+    if (!Platform::FileSize(s_store.fd, size) || size < kStoreBytes) {
+        CopyOfShortStore(s_store.fd);
+        return;
+    }
+    s_store.mapping = Platform::CreateMapping(s_store.fd, false);
+    if (s_store.mapping == nullptr)
+        return;
+    if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes))
+        CLog::s_levels = static_cast<int32_t*>(view);
+}
+
+// Follows the store's file when another file has taken its path (saved through a new file
+// and a rename, as many tools and installers save) and, for a short read-only store, what
+// its writer has changed since. A store whose path names nothing is kept until another
+// file is there. Under the lifecycle lock.
+void FollowStore()
+{
+    if (s_external || s_store.fd == -1)
+        return;
+    const Platform::FileId atPath = Platform::IdentifyPath(s_storePath);
+    if (atPath.known && !Platform::SameFile(atPath, s_store.file))
+        ReplaceStore();
+    else if (CLog::Levels() == s_shortCopy)
+        RefreshShortStore();
 }
 
 using pdulog_detail::LogSink::Previous;
@@ -210,12 +343,14 @@ bool CLog::OpenLevelStore()
         return s_levels != nullptr;
     // A host that closed every descriptor may have given the store's number to a file of
     // its own: nothing kept from an earlier start is used again without asking.
-    if (s_fd != -1 && !Platform::StillRefersTo(s_fd, s_file))
+    if (s_store.fd != -1 && !Platform::StillRefersTo(s_store.fd, s_store.file))
         CloseLevelStore();
-    if (s_fd == -1) {
+    FollowStore();
+    if (s_store.fd == -1) {
         std::string path;
         ExpandPath(kStoreFolder, path);
         int fd = -1;
+        bool readOnly = false;
         // With no per-user data folder the reference stays unexpanded: that is no place to
         // create a store (it would land in whatever the current folder is).
         if (path.compare(0, sizeof kAppDataReference - 1, kAppDataReference) == 0) {
@@ -223,47 +358,22 @@ bool CLog::OpenLevelStore()
         } else {
             Platform::CreateFolderChain(path);
             ExpandPath(kStorePath, path);
-            fd = Platform::OpenShared(path, false);
-            if (fd == -1 && WriteRefused(errno)) {
-                const int error = errno;
-                fd = Platform::OpenForReading(path);
-                s_readOnly = fd != -1;
-                if (fd == -1)
-                    errno = error;
-            }
-            // A new store appears whole, so that no process ever finds it short; where the
-            // file system cannot do that, it is created and padded as before. A store that
-            // could not be written (a full disk, a file-size limit) is not left behind empty.
-            if (fd == -1) {
-                if (Platform::CreateWhole(path, kDefaults.bytes, kStoreBytes) || errno == EEXIST)
-                    fd = Platform::OpenShared(path, false);
-                else if (errno == EXDEV)
-                    fd = Platform::OpenShared(path, true);
-            }
-            if (fd == -1 && errno == ENOENT)  // removed again between the two
-                fd = Platform::OpenShared(path, true);
+            fd = OpenStoreFile(path, readOnly);
         }
         if (fd == -1) {
             const int error = errno;
             std::cerr << "CLog failed to initialise - " << std::strerror(error) << '\n';
             return false;
         }
-        s_fd = fd;
-        s_file = Platform::IdentifyFile(fd);
-        uint64_t size = 0;
-        if (!s_readOnly)
-            PadStore(fd);
-        else if (Platform::FileSize(fd, size) && size < kStoreBytes)
-            s_levels = CopyOfShortStore(fd);
-        if (s_levels == nullptr)
-            s_mapping = Platform::CreateMapping(fd, !s_readOnly);
+        s_storePath = path;
+        s_readOnly = readOnly;
+        s_levels = TakeStoreFile(fd, readOnly, s_store);
     }
     // A store that is open already gets one more view; earlier views stay valid. When no
     // further view can be made, the one in use stays.
-    if (s_mapping != nullptr)
-        if (void* view = Platform::MapView(s_mapping, kStoreBytes, kDefaults.bytes)) {
-            if (s_levels != nullptr && s_earlierViewCount < kEarlierViews)
-                s_earlierViews[s_earlierViewCount++] = s_levels;
+    if (s_store.mapping != nullptr)
+        if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes)) {
+            KeepEarlier(s_levels);
             s_levels = static_cast<int32_t*>(view);
         }
     return s_levels != nullptr;
@@ -282,16 +392,7 @@ void CLog::CloseLevelStore()
     }
     for (; s_earlierViewCount > 0; --s_earlierViewCount)
         Platform::RetireView(s_earlierViews[s_earlierViewCount - 1], kStoreBytes, kAllOff.bytes);
-    if (s_mapping != nullptr) {
-        Platform::CloseMapping(s_mapping);
-        s_mapping = nullptr;
-    }
-    if (s_fd != -1) {
-        // A host that closed descriptors it did not own may have its own file there now.
-        if (Platform::StillRefersTo(s_fd, s_file))
-            Platform::Close(s_fd);
-        s_fd = -1;
-    }
+    DropStoreFile(s_store);
     s_readOnly = false;
     Platform::ReleaseFaultHandler();
 }
@@ -376,8 +477,20 @@ std::FILE* CLog::SetPipe(std::FILE* pipe)
 
 // ---- levels of the open store ----------------------------------------------------------
 
+void pdulog_detail::LevelStore::FollowIfDue(int64_t now)
+{
+    int64_t due = s_nextFollow.load(std::memory_order_relaxed);
+    // A wall clock set back by more than the period counts as due.
+    if ((now < due && now > due - 2 * kFollowEvery) || !s_nextFollow.compare_exchange_strong(due, now + kFollowEvery))
+        return;
+    const std::unique_lock<std::recursive_mutex> lock(s_lifecycle, std::try_to_lock);
+    if (lock.owns_lock())
+        FollowStore();
+}
+
 bool CLog::GetLevel(int subsystem, int32_t& level)
 {
+    pdulog_detail::LevelStore::FollowIfDue(Platform::WallClockTicks());
     const int32_t* levels = Levels();
     if (levels == nullptr || subsystem < 0 || subsystem >= kLogSubsystemCount)
         return false;
@@ -387,12 +500,17 @@ bool CLog::GetLevel(int subsystem, int32_t& level)
 
 bool CLog::SetLevel(int subsystem, int32_t level)
 {
+    pdulog_detail::LevelStore::FollowIfDue(Platform::WallClockTicks());
     int32_t* levels = Levels();
     if (levels == nullptr || s_readOnly || subsystem < 0 || subsystem >= kLogSubsystemCount || level < LL_OFF
         || level >= kLogLevelCount)
         return false;
     pdulog_detail::WriteSlot(levels, subsystem, level);  // seen at once by every process that maps the store
     // A store whose file could not back the write any more (a full disk under an emptied
-    // store) took the level into the defaults it reads now, not into the file.
-    return Platform::ViewFollowsFile(levels);
+    // store) took the level into the defaults it reads now, not into the file; one that
+    // another file has replaced at its path since took it into a file nobody reads.
+    if (!Platform::ViewFollowsFile(levels))
+        return false;
+    const LifecycleLock lock(s_lifecycle);
+    return s_external || Platform::SameFile(Platform::IdentifyPath(s_storePath), s_store.file);
 }

@@ -1,6 +1,7 @@
 // Composition of one log record and its single write to the log sink.
 #include "CLog.h"
 
+#include "LevelStore.h"
 #include "LogFormat.h"
 #include "LogSink.h"
 #include "Platform/Platform.h"
@@ -245,7 +246,9 @@ CLog::~CLog()
 std::ostream& CLog::Header(int level, int /*subsystem*/)
 {
     char time[LogFormat::kTimeLength];
-    LogFormat::TimeOfDay(Platform::WallClockTicks(), time);
+    const int64_t now = Platform::WallClockTicks();
+    LogFormat::TimeOfDay(now, time);
+    pdulog_detail::LevelStore::FollowIfDue(now);
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     buffer.Append(time, sizeof time);
     const char* text = LevelText(level);

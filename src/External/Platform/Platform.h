@@ -51,6 +51,14 @@ inline bool StillRefersTo(int fd, const FileId& id)
     const FileId now = IdentifyFile(fd);
     return !id.known || (now.known && now.device == id.device && now.node == id.node);
 }
+// The file a path names now, links followed as an open follows them; not known when there
+// is none (or it cannot be asked). A file saved through a new file and a rename, as many
+// tools and installers save, is another file at the same path.
+FileId IdentifyPath(const std::string& path);
+inline bool SameFile(const FileId& a, const FileId& b)
+{
+    return a.known && b.known && a.device == b.device && a.node == b.node;
+}
 // False when the process may not grow a file to `size` bytes (a file-size limit): such a
 // write would fail, or raise a signal that ends the process.
 bool MayGrowFileTo(uint64_t size);
@@ -75,6 +83,11 @@ MappingHandle CreateMapping(int fd, bool writable = true);
 // caller), or the view reads `padding` when that fails, for every thread that does not
 // block SIGBUS (the kernel ends the process for one that does).
 void* MapView(MappingHandle mapping, std::size_t size, const void* padding);
+// MapView, for a view that replaces `at`, one of ours: on POSIX the mapping's pages take its
+// place in one step, so that every pointer to it reads the new file from then on; Windows
+// cannot replace a view in place, and maps a new one elsewhere. The view it returns is
+// `at` or a new address; on failure nullptr, and `at` still reads valid memory.
+void* MapViewAt(MappingHandle mapping, std::size_t size, const void* padding, void* at);
 // False once a view of ours no longer reaches its file: the file could not be padded
 // again and the view reads its defaults instead. True for any other memory.
 bool ViewFollowsFile(const void* view);

@@ -154,6 +154,18 @@ FileId IdentifyFile(int fd)
     return id;
 }
 
+FileId IdentifyPath(const std::string& path)
+{
+    FileId id;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        id.known = true;
+        id.device = static_cast<uint64_t>(st.st_dev);
+        id.node = static_cast<uint64_t>(st.st_ino);
+    }
+    return id;
+}
+
 bool MayGrowFileTo(uint64_t size)
 {
     struct rlimit limit {};

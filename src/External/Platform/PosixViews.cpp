@@ -250,6 +250,24 @@ struct ModuleRelease {
     }
 } g_moduleRelease;
 
+// Whether the mapping's file may be mapped for `size` bytes. Touching a mapped page past the
+// end of the file raises SIGBUS: a file shorter than the view is a failed view, never a
+// mapping. Nor is a file that the descriptor no longer refers to (a host that closed it and
+// opened a file of its own) ever mapped as the store.
+bool Mappable(const Mapping& mapping, std::size_t size)
+{
+    struct stat st {};
+    return ::fstat(mapping.fd, &st) == 0 && st.st_size >= static_cast<off_t>(size) && mapping.file.known
+           && st.st_dev == static_cast<dev_t>(mapping.file.device) && st.st_ino == static_cast<ino_t>(mapping.file.node);
+}
+
+// A file the user may only read is mapped copy-on-write: it still shows what others write
+// to it, and a write through the view stays in this process.
+int Sharing(const Mapping& mapping)
+{
+    return mapping.writable ? MAP_SHARED : MAP_PRIVATE;
+}
+
 }  // namespace
 
 MappingHandle CreateMapping(int fd, bool writable)
@@ -268,16 +286,8 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
         return nullptr;
     const Mapping& mapping = *static_cast<const Mapping*>(handle);
     const int fd = mapping.fd;
-    // A file the user may only read is mapped copy-on-write: it still shows what others
-    // write to it, and a write through the view stays in this process.
-    const int sharing = mapping.writable ? MAP_SHARED : MAP_PRIVATE;
-    // Touching a mapped page past the end of the file raises SIGBUS: a file shorter than
-    // the view is a failed view, never a mapping.
-    // Nor is a file that the descriptor no longer refers to (a host that closed it and
-    // opened a file of its own) ever mapped as the store.
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(size) || !mapping.file.known
-        || st.st_dev != static_cast<dev_t>(mapping.file.device) || st.st_ino != static_cast<ino_t>(mapping.file.node))
+    const int sharing = Sharing(mapping);
+    if (!Mappable(mapping, size))
         return nullptr;
     InstallHandler();
     // A view that no handler would know is one truncation away from killing the host:
@@ -307,6 +317,33 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
         return nullptr;
     }
     return view;
+}
+
+void* MapViewAt(MappingHandle handle, std::size_t size, const void* padding, void* at)
+{
+    if (Fault::Fails("MapView"))
+        return nullptr;
+    const Mapping& mapping = *static_cast<const Mapping*>(handle);
+    const uintptr_t address = reinterpret_cast<uintptr_t>(at);
+    Watched* entry = nullptr;
+    for (Watched& watched : g_watched)
+        if (watched.start.load() == address)
+            entry = &watched;
+    if (entry == nullptr || entry->length.load() != size || !Mappable(mapping, size))
+        return nullptr;
+    if (::mmap(at, size, PROT_READ | PROT_WRITE, Sharing(mapping) | MAP_FIXED, mapping.fd, 0) == MAP_FAILED) {
+        // A failed fixed mapping may have taken the old pages with it: the defaults stand in.
+        ReplaceWithPrivate(address, size, padding);
+        entry->fd.store(-1);
+        g_anyDetached.store(true);
+        return nullptr;
+    }
+    // The handler pads the new file from now on.
+    entry->device = static_cast<dev_t>(mapping.file.device);
+    entry->node = static_cast<ino_t>(mapping.file.node);
+    entry->strikes.store(0);
+    entry->fd.store(mapping.fd);
+    return at;
 }
 
 bool ViewFollowsFile(const void* view)

@@ -316,6 +316,28 @@ FileId IdentifyFile(int fd)
     return id;
 }
 
+FileId IdentifyPath(const std::string& path)
+{
+    FileId id;
+    std::wstring wide;
+    if (!FileName(path, wide))
+        return id;
+    // Attributes only, with every sharing mode: no other process is kept from anything.
+    const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return id;
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (::GetFileInformationByHandle(handle, &info)) {
+        id.known = true;
+        id.device = info.dwVolumeSerialNumber;
+        id.node = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    ::CloseHandle(handle);
+    return id;
+}
+
 bool MayGrowFileTo(uint64_t)
 {
     return true;  // Windows has no file-size limit per process
@@ -411,6 +433,11 @@ void* MapView(MappingHandle handle, std::size_t size, const void*)
         return nullptr;
     const Mapping& mapping = *static_cast<const Mapping*>(handle);
     return ::MapViewOfFile(mapping.section, mapping.writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_COPY, 0, 0, size);
+}
+
+void* MapViewAt(MappingHandle handle, std::size_t size, const void* padding, void*)
+{
+    return MapView(handle, size, padding);  // the old view stays for its readers
 }
 
 bool ViewFollowsFile(const void*)
