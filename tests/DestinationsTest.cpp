@@ -192,6 +192,7 @@ TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
              test::fs::create_symlink(victim, InitLog());
              return true;
          }},
+        {"FIFO without a reader", [&] { return mkfifo(InitLogPath().c_str(), 0600) == 0; }},  // never waited for
         {"FIFO with a reader", [&] {  // without one, the open would fail before any check
              const std::string path = InitLogPath();
              const int fd = mkfifo(path.c_str(), 0600) == 0 ? open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
