@@ -74,17 +74,24 @@ TEST(RecordThread, LowercaseHexRightAlignedInFive)
 }
 
 #ifndef _WIN32
-TEST(RecordThread, ForkedChildHasAThreadIdOfItsOwn)
+TEST_F(Record, ForkedChildHasAThreadIdOfItsOwn)
 {
+    UseLevels(LL_DEBUG3);
+    const auto sink = CaptureSink();
+    CLOG_RECORD(LL_ERROR, LS_APP, kPlace, 1, "f") << "parent";  // the thread's field is kept from now on
     const uint32_t parent = Platform::CurrentThreadId();
     const pid_t child = fork();
     if (child == 0) {
         const uint32_t own = Platform::CurrentThreadId();
+        CLOG_RECORD(LL_ERROR, LS_APP, kPlace, 2, "f") << "child";
         _exit(own == static_cast<uint32_t>(getpid()) && own != parent ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    char field[8];
+    const std::string childs(field, LogFormat::ThreadField(static_cast<uint32_t>(child), field));
+    EXPECT_NE(test::ReadFile(sink).find(childs + ":src\\External\\Here.cpp:2:f:child\n"), std::string::npos);
 }
 #endif
 
