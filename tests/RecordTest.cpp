@@ -251,11 +251,13 @@ TEST_F(Record, RecordsOfEveryLengthAroundTheBufferEdgesStayWhole)
 TEST_F(Record, StreamStateStartsFreshForEveryRecord)
 {
     const auto sink = CaptureSink();
-    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::hex << std::setfill('*') << 255;
-    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::setw(4) << 255;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::hex << std::setfill('*') << std::setprecision(2) << 255;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::showpos << 42 << ' ' << 42LL << ' ' << 0.5;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::setw(4) << 255 << ' ' << 42 << ' ' << 3.14159;
     const std::string text = test::ReadFile(sink);
     EXPECT_NE(text.find(" ERROR  ff\n"), std::string::npos);
-    EXPECT_NE(text.find(" ERROR   255\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" ERROR  +42 +42 +0.5\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" ERROR   255 42 3.14159\n"), std::string::npos) << text;
 }
 
 }  // namespace
