@@ -114,6 +114,7 @@ TEST_F(Record, LocatedRecordFieldsInOrder)
     const auto sink = CaptureSink();
     CLOG_RECORD(LL_NOTICE, LS_APP, kPlace, 302, "CLog::SetInitLogFile") << "value " << 42 << ' ' << std::hex << 255;
     const std::string text = test::ReadFile(sink);
+    EXPECT_NE(Platform::CurrentThreadId(), 0u);  // and read again, the one the record took
     char thread[8];
     const std::string threadField(thread, LogFormat::ThreadField(Platform::CurrentThreadId(), thread));
     const std::string expected = threadField + ":src\\External\\Here.cpp:302:CLog::SetInitLogFile:value 42 ff\n";
