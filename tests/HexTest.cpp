@@ -1,6 +1,7 @@
 #include "CHex.h"
 #include "LogTestFixture.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <sstream>
 
@@ -108,8 +109,9 @@ TEST_F(Hex, NullPointerIsReportedAtWarnAndDumpsNothing)
     UseLevels(LL_WARN);
     EXPECT_EQ(Dump(CHex(nullptr, 5)), "");
     EXPECT_EQ(Dump(CHex(nullptr, 0)), "");
-    EXPECT_EQ(Dump(CHex(std::vector<CHex::Chunk>{{3, nullptr}})), "");
+    EXPECT_EQ(Dump(CHex(std::vector<CHex::Chunk>{{0, nullptr}, {3, nullptr}})), "");  // an empty chunk is no fault
     const std::string text = test::ReadFile(sink);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
     const std::string tail = ":class CHex:602:CHex::CHex:Pointer NULL, Len: ";
     EXPECT_NE(text.find(" WARN   "), std::string::npos);
     EXPECT_NE(text.find(tail + "5\n"), std::string::npos) << text;

@@ -236,8 +236,17 @@ TEST_F(LevelStore, NoFileOfTheFacilityTakesAClosedStandardDescriptor)
 TEST_F(LevelStore, ShutdownKeepsTheHostsStandardErrorAndClosesItsOwnSinks)
 {
     UseLevels(LL_DEBUG3);
+    test::ScopedEnv temp("TEMP", m_dir.path().string());
+    const auto path = m_dir.path() / "pipe.log";
+    std::FILE* pipe = std::fopen(path.string().c_str(), "wb");
+    ASSERT_NE(pipe, nullptr);
     ::testing::internal::CaptureStderr();
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "to the host's stream";
+    // Standard error is the host's: no move hands it back for the caller to close.
+    EXPECT_EQ(CLog::SetInitLogFile(false), nullptr);
+    CLog::SetPipe(stderr);
+    EXPECT_EQ(CLog::SetPipe(pipe), nullptr);
+    EXPECT_EQ(CLog::SetPipe(stderr), pipe);
     CLog::Shutdown();
     EXPECT_TRUE(test::DescriptorIsOpen(2));
     EXPECT_GE(std::fputs("still writable\n", stderr), 0);
@@ -246,9 +255,6 @@ TEST_F(LevelStore, ShutdownKeepsTheHostsStandardErrorAndClosesItsOwnSinks)
     EXPECT_NE(captured.find("still writable\n"), std::string::npos);
 
     // A stream handed over is the facility's to close.
-    const auto path = m_dir.path() / "pipe.log";
-    std::FILE* pipe = std::fopen(path.string().c_str(), "wb");
-    ASSERT_NE(pipe, nullptr);
     CLog::SetPipe(pipe);
     const int pipeFd = fileno(pipe);
     CLog::Shutdown();
@@ -287,6 +293,8 @@ TEST_F(LevelStore, ShutdownUnderReadingThreadsNeverFaults)
 
 TEST_F(LevelStore, ViewOutlivesItsFileBeingEmptied)
 {
+    ASSERT_TRUE(CLog::Init(false));  // a restart: the view below may take the address this one gives up
+    CLog::Shutdown();
     ASSERT_TRUE(CLog::Init(false));
     CLog::Levels()[LS_COMMS] = LL_DEBUG;
     std::error_code error;
@@ -357,6 +365,9 @@ TEST_F(LevelStore, EveryViewOfARepeatedStartSurvivesTheFileBeingEmptied)
     test::fs::resize_file(Store(), 0);
     for (int32_t* view : views)
         EXPECT_EQ(static_cast<volatile int32_t*>(view)[LS_TIMER], LL_WARN);
+    CLog::Shutdown();  // gives every one of them up: none reads the store any more
+    for (int32_t* view : views)
+        EXPECT_EQ(static_cast<volatile int32_t*>(view)[LS_TIMER], LL_OFF);
 }
 #endif
 

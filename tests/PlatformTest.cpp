@@ -239,13 +239,4 @@ TEST_F(NonAnsiFolders, HoldTheStoreAndTheInitLog)
 #endif
 }
 
-TEST(PlatformClocks, TickCountNeverGoesBack)
-{
-    const uint64_t first = Platform::TickCountMs();
-    const uint64_t second = Platform::TickCountMs();
-    EXPECT_LE(first, second);
-    EXPECT_NE(Platform::CurrentThreadId(), 0u);
-    EXPECT_EQ(Platform::CurrentThreadId(), Platform::CurrentThreadId());
-}
-
 }  // namespace

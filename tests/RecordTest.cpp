@@ -75,17 +75,24 @@ TEST(RecordThread, LowercaseHexRightAlignedInFive)
 }
 
 #ifndef _WIN32
-TEST(RecordThread, ForkedChildHasAThreadIdOfItsOwn)
+TEST_F(Record, ForkedChildHasAThreadIdOfItsOwn)
 {
+    UseLevels(LL_DEBUG3);
+    const auto sink = CaptureSink();
+    CLOG_RECORD(LL_ERROR, LS_APP, kPlace, 1, "f") << "parent";  // the thread's field is kept from now on
     const uint32_t parent = Platform::CurrentThreadId();
     const pid_t child = fork();
     if (child == 0) {
         const uint32_t own = Platform::CurrentThreadId();
+        CLOG_RECORD(LL_ERROR, LS_APP, kPlace, 2, "f") << "child";
         _exit(own == static_cast<uint32_t>(getpid()) && own != parent ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    char field[8];
+    const std::string childs(field, LogFormat::ThreadField(static_cast<uint32_t>(child), field));
+    EXPECT_NE(test::ReadFile(sink).find(childs + ":src\\External\\Here.cpp:2:f:child\n"), std::string::npos);
 }
 #endif
 
@@ -108,6 +115,7 @@ TEST_F(Record, LocatedRecordFieldsInOrder)
     const auto sink = CaptureSink();
     CLOG_RECORD(LL_NOTICE, LS_APP, kPlace, 302, "CLog::SetInitLogFile") << "value " << 42 << ' ' << std::hex << 255;
     const std::string text = test::ReadFile(sink);
+    EXPECT_NE(Platform::CurrentThreadId(), 0u);  // and read again, the one the record took
     char thread[8];
     const std::string threadField(thread, LogFormat::ThreadField(Platform::CurrentThreadId(), thread));
     const std::string expected = threadField + ":src\\External\\Here.cpp:302:CLog::SetInitLogFile:value 42 ff\n";
@@ -245,11 +253,13 @@ TEST_F(Record, RecordsOfEveryLengthAroundTheBufferEdgesStayWhole)
 TEST_F(Record, StreamStateStartsFreshForEveryRecord)
 {
     const auto sink = CaptureSink();
-    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::hex << std::setfill('*') << 255;
-    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::setw(4) << 255;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::hex << std::setfill('*') << std::setprecision(2) << 255;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::showpos << 42 << ' ' << 42LL << ' ' << 0.5;
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::setw(4) << 255 << ' ' << 42 << ' ' << 3.14159;
     const std::string text = test::ReadFile(sink);
     EXPECT_NE(text.find(" ERROR  ff\n"), std::string::npos);
-    EXPECT_NE(text.find(" ERROR   255\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" ERROR  +42 +42 +0.5\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" ERROR   255 42 3.14159\n"), std::string::npos) << text;
 }
 
 }  // namespace
