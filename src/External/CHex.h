@@ -20,7 +20,8 @@ public:
     // Each chunk in turn, each numbered from offset 0.
     explicit CHex(const std::vector<Chunk>& chunks);
 
-    // Inserts the whole dump (rendered by the constructor) into `out` and returns it. as one string, so a field width applies to all of it.
+    // Inserts the whole dump (rendered by the constructor) into `out` as one string, so that
+    // a field width applies to all of it, and returns `out`.
     std::ostream& Output(std::ostream& out) const;
 
 private:
