@@ -175,7 +175,7 @@ std::FILE* StartInitLog(bool truncate, Previous previous)
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineRedirecting, "CLog::SetInitLogFile")
             << "Re-directing to init log file: " << Platform::PublicText(path);
     }
-    return pdulog_detail::LogSink::Move(file, true, previous);
+    return pdulog_detail::LogSink::Move(file, path.c_str(), previous);
 }
 
 }  // namespace
@@ -304,7 +304,7 @@ void CLog::Shutdown()
     s_starts = 0;
     CloseLevelStore();
     bool initLog = false;
-    if (pdulog_detail::LogSink::Current(initLog) == nullptr)
+    if (pdulog_detail::LogSink::Current(initLog) == nullptr && !initLog)
         return;
     // With the facility's own store the gate fails here: the store was just released.
     if (initLog) {
@@ -314,7 +314,7 @@ void CLog::Shutdown()
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineClosingLog, "CLog::Shutdown")
             << "Closing log file";
     }
-    pdulog_detail::LogSink::Move(nullptr, false, Previous::kClose);
+    pdulog_detail::LogSink::Move(nullptr, nullptr, Previous::kClose);
 }
 
 // ---- destinations ----------------------------------------------------------------------
@@ -347,10 +347,10 @@ std::FILE* CLog::SetPipe(std::FILE* pipe)
     if (current != nullptr && initLog) {
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineLeavingInitLog, "CLog::SetPipe")
             << "Leaving initial log file";
-        pdulog_detail::LogSink::Move(pipe, false, Previous::kClose);
+        pdulog_detail::LogSink::Move(pipe, nullptr, Previous::kClose);
         return nullptr;
     }
-    return pdulog_detail::LogSink::Move(pipe, false, Previous::kHandBack);
+    return pdulog_detail::LogSink::Move(pipe, nullptr, Previous::kHandBack);
 }
 
 // ---- levels of the open store ----------------------------------------------------------

@@ -45,11 +45,19 @@ struct FileId {
     uint64_t node = 0;
 };
 FileId IdentifyFile(int fd);
+// What stands at the path itself: a link is not followed (on Windows a reparse point is
+// opened for its attributes only). `known` is false when nothing stands there, or when
+// what does cannot be told; Windows as wine runs it shows a file deleted while it is open
+// at its path, unchanged, until its last handle closes.
+FileId IdentifyPath(const std::string& path);
+inline bool SameFile(const FileId& a, const FileId& b)
+{
+    return a.known && b.known && a.device == b.device && a.node == b.node;
+}
 // Whether the descriptor still refers to the file it was identified as.
 inline bool StillRefersTo(int fd, const FileId& id)
 {
-    const FileId now = IdentifyFile(fd);
-    return !id.known || (now.known && now.device == id.device && now.node == id.node);
+    return !id.known || SameFile(IdentifyFile(fd), id);
 }
 // False when the process may not grow a file to `size` bytes (a file-size limit): such a
 // write would fail, or raise a signal that ends the process.
@@ -113,6 +121,9 @@ void NativeSeparators(std::string& path);
 // a device, a file of another user or a file with a second name is refused (nullptr), and
 // left as it was. A new file is private to its owner.
 std::FILE* OpenLogStream(const std::string& path, bool truncate);
+// Whether a log file deleted while a handle of ours is open may keep its path from a new
+// file until that handle is closed (Windows, where a deletion can stay pending).
+bool DeletedFileMayHoldItsPath();
 
 // ---- Log streams ----------------------------------------------------------------------
 

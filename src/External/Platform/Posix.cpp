@@ -142,16 +142,27 @@ void Close(int fd)
     ::close(fd);
 }
 
-FileId IdentifyFile(int fd)
+static FileId Identity(bool known, const struct stat& st)
 {
     FileId id;
-    struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+    if (known) {
         id.known = true;
         id.device = static_cast<uint64_t>(st.st_dev);
         id.node = static_cast<uint64_t>(st.st_ino);
     }
     return id;
+}
+
+FileId IdentifyFile(int fd)
+{
+    struct stat st {};
+    return Identity(fd >= 0 && ::fstat(fd, &st) == 0, st);
+}
+
+FileId IdentifyPath(const std::string& path)
+{
+    struct stat st {};
+    return Identity(::lstat(path.c_str(), &st) == 0, st);
 }
 
 bool MayGrowFileTo(uint64_t size)
@@ -315,6 +326,11 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     if (stream == nullptr)
         ::close(fd);
     return stream;
+}
+
+bool DeletedFileMayHoldItsPath()
+{
+    return false;  // a deleted file's name is gone at once, open or not
 }
 
 StreamRisk RiskOf(std::FILE* stream)

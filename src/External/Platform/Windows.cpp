@@ -304,15 +304,35 @@ void Close(int fd)
     ::_close(fd);
 }
 
-FileId IdentifyFile(int fd)
+static FileId Identity(bool known, const BY_HANDLE_FILE_INFORMATION& info)
 {
     FileId id;
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info)) {
+    if (known) {
         id.known = true;
         id.device = info.dwVolumeSerialNumber;
         id.node = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     }
+    return id;
+}
+
+FileId IdentifyFile(int fd)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    return Identity(fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info), info);
+}
+
+FileId IdentifyPath(const std::string& path)
+{
+    std::wstring wide;
+    if (!FileName(path, wide))
+        return FileId();
+    const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return FileId();
+    BY_HANDLE_FILE_INFORMATION info {};
+    const FileId id = Identity(::GetFileInformationByHandle(handle, &info), info);
+    ::CloseHandle(handle);
     return id;
 }
 
@@ -526,6 +546,11 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     if (stream == nullptr)
         ::_close(fd);
     return stream;
+}
+
+bool DeletedFileMayHoldItsPath()
+{
+    return true;  // the name stays until the last handle closes, unless POSIX deletion removed it
 }
 
 StreamRisk RiskOf(std::FILE*)
