@@ -226,9 +226,10 @@ void Write(const char* text, std::size_t length, int64_t ticks)
     }
     // What reached the file of a record cut short (a disk that filled up) is ended with a
     // line end, so that no record is glued to it.
-    const auto endLine = [slot] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk) == 1; };
+    const bool ownLog = slot->path != nullptr;
+    const auto endLine = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog) == 1; };
     if (!slot->cut.load(std::memory_order_relaxed) || endLine()) {
-        const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk);
+        const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
         slot->cut.store(written != 0 && written != length && !endLine(), std::memory_order_relaxed);
     }
     slot->writers.fetch_sub(1);

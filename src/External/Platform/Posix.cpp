@@ -408,7 +408,9 @@ static std::size_t HoldingBack(int signal, std::size_t length, Write write)
     return written;
 }
 
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk)
+// A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
+// its end whole.
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, bool)
 {
     const int fd = ::fileno(stream);
     // What the stream still buffers goes first, then the record in one write, past the
