@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <regex>
+#include <thread>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -174,6 +175,65 @@ TEST_F(Destinations, TwoHostsOnOneInitLogLoseNoRecord)
     CLog::Shutdown();
     EXPECT_EQ(Records(InitLog()), "second host\nTT ERROR  first host, after\n" + m_prefix
                                       + "452:CLog::Shutdown:Closing init log file\n");
+}
+
+// A log deleted or rotated under a running host: later records follow the path into a new
+// file, and nothing that someone put in its place meanwhile is written through.
+TEST_F(Destinations, RecordsFollowTheInitLogPathIntoANewFile)
+{
+    const auto rotated = Temp() / "rotated.log";
+    const auto victim = m_dir.path() / "victim.txt";
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"rotated", [&] { test::fs::rename(InitLog(), rotated); }},
+#ifndef _WIN32  // wine shows a deleted file at its path, unchanged, until its last handle closes
+        {"deleted", [&] { test::fs::remove(InitLog()); }},
+        {"symbolic link", [&] { test::fs::rename(InitLog(), rotated), test::fs::create_symlink(victim, InitLog()); }},
+#endif
+        {"hard link", [&] { test::fs::rename(InitLog(), rotated), test::fs::create_hard_link(victim, InitLog()); }},
+    };
+    int made = 0;
+    const auto tick = [&made] {
+        CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "record " << made++;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));  // paces the records; nothing waits on it
+    };
+    const auto records = [](int from, int to) {
+        std::string text;
+        for (; from < to; ++from)
+            text += "TT ERROR  record " + std::to_string(from) + "\n";
+        return text;
+    };
+    ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);
+    tick();
+    int kept = 0;  // the first record of the file at the path
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        test::WriteFile(victim, "precious");
+        change();
+        const bool planted = test::fs::exists(test::fs::symlink_status(InitLog()));
+        if (planted) {  // refused at every check, at most a second apart on the records' clock
+            for (const int64_t at = Platform::WallClockTicks(); Platform::WallClockTicks() - at <= 10000000;)
+                tick();
+            tick();
+            EXPECT_EQ(test::ReadFile(victim), "precious");
+            test::fs::remove(InitLog());
+        }
+        for (const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+             !test::fs::exists(InitLog()) && std::chrono::steady_clock::now() < giveUp;)
+            tick();
+        ASSERT_TRUE(test::fs::exists(InitLog())) << "records never followed the path";
+        const std::string now = Records(InitLog());
+        const int first = now.size() > 17 ? std::atoi(now.c_str() + 17) : -1;  // "TT ERROR  record N"
+        EXPECT_EQ(now, records(first, made));
+        // Rotated: kept in the old file up to the new one; while something was refused at the
+        // path they went on into the old file, or were dropped (Windows).
+        const std::string old = Records(rotated), before = records(kept, first);
+        if (test::fs::exists(rotated)) {
+            EXPECT_EQ(planted ? before.substr(0, old.size()) : before, old);
+        }
+        test::fs::remove(rotated);
+        kept = first;
+    }
+    CLog::Shutdown();
 }
 
 // In a shared temporary folder another user may have put anything at the init log's path.

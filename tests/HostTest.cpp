@@ -40,7 +40,7 @@ TEST(Host, SeesALevelChangeWithoutRestart)
 TEST(Host, GuestHoldsUpToWhatHostsDo)
 {
     const char* scenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
-                               "pipe-after-restart", "read-only-store",
+                               "pipe-after-restart", "read-only-store", "three-hosts-on-one-init-log",
 #ifndef _WIN32
                                "blocked-writer", "blocked-host-writer", "writes-that-cannot-be-made",
                                "foreign-descriptors", "replaced-store",

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -35,6 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ReadFile;
 int g_failures = 0;
+char** g_argv;
 
 void Check(bool ok, const char* what)
 {
@@ -215,6 +217,49 @@ void ReadOnlyStore()
     Check(ReadFile(Store()) == changes[applied - 1], "the store is as its writer left it");
 }
 
+// Three hosts of four threads each append to one init log at once (this program three times
+// over, each started as "one-of-three-hosts N"): every record whole, none lost.
+void ThreeHostsOnOneInitLog()
+{
+    fs::create_directory(InitLog().parent_path() / "ready");
+    std::unique_ptr<test::Child> hosts[3];
+    for (int host = 0; host < 3; ++host)
+        hosts[host] = std::make_unique<test::Child>(test::Quote(g_argv[0]) + " one-of-three-hosts " + std::to_string(host));
+    for (auto& host : hosts)
+        Check(host->Wait() == 0, "each host held up");
+    std::istringstream lines(ReadFile(InitLog()));
+    int next[3][4] = {}, whole = 0;
+    for (std::string line; std::getline(lines, line); ) {
+        int host = -1, thread = -1, record = -1, end = 0;
+        line.erase(line.find_last_not_of('\r') + 1);
+        std::sscanf(line.c_str(), "%*2d:%*2d:%*2d.%*3d ERROR  %d %d %d tick!%n", &host, &thread, &record, &end);
+        whole += end == static_cast<int>(line.size()) && host >= 0 && host < 3 && thread >= 0 && thread < 4
+                 && record == next[host][thread]++;
+    }
+    Check(whole == 3 * 4 * 1000, "every record of three hosts whole and in its place, none lost");
+}
+
+void OneOfThreeHosts()
+{
+    CLog::SetInitLogFile(false);
+    const fs::path ready = InitLog().parent_path() / "ready";
+    test::WriteFile(ready / g_argv[2], "");
+    const auto started = [&ready] { return std::distance(fs::directory_iterator(ready), fs::directory_iterator()) == 3; };
+    for (const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         !started() && std::chrono::steady_clock::now() < giveUp;)
+        std::this_thread::yield();
+    Check(started(), "the three hosts run at once");
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < 4; ++thread)
+        threads.emplace_back([thread] {
+            for (int record = 0; record < 1000; ++record)
+                CLog(stderr).Header(LL_ERROR, LS_GENERAL) << g_argv[2] << ' ' << thread << ' ' << record << " tick!";
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    CLog::Shutdown();
+}
+
 #ifndef _WIN32
 // A store saved through a new file and a rename, as tools and installers save, while the
 // host runs: its records follow the new file, at the address the gate already reads.
@@ -350,6 +395,8 @@ int main(int argc, char** argv)
         {"shutdown-while-logging-to-a-pipe", [] { ShutdownWhileLogging(true); }},
         {"pipe-after-restart", PipeAfterRestart},
         {"read-only-store", ReadOnlyStore},
+        {"three-hosts-on-one-init-log", ThreeHostsOnOneInitLog},
+        {"one-of-three-hosts", OneOfThreeHosts},
 #ifndef _WIN32
         {"blocked-writer", [] { BlockedWriter(false); }},
         {"blocked-host-writer", [] { BlockedWriter(true); }},
@@ -358,6 +405,7 @@ int main(int argc, char** argv)
         {"replaced-store", ReplacedStore},
 #endif
     };
+    g_argv = argv;
     for (const auto& [name, run] : scenarios)
         if (argc > 1 && name == argv[1])
             return run(), g_failures == 0 ? 0 : 1;

@@ -282,7 +282,7 @@ void FollowStore()
 {
     if (s_external || s_store.fd == -1)
         return;
-    const Platform::FileId atPath = Platform::IdentifyPath(s_storePath);
+    const Platform::FileId atPath = Platform::IdentifyPathTarget(s_storePath);
     if (atPath.known && !Platform::SameFile(atPath, s_store.file))
         ReplaceStore();
     else if (CLog::Levels() == s_shortCopy)
@@ -317,7 +317,7 @@ std::FILE* StartInitLog(bool truncate, Previous previous)
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineRedirecting, "CLog::SetInitLogFile")
             << "Re-directing to init log file: " << Platform::PublicText(path);
     }
-    return pdulog_detail::LogSink::Move(file, true, previous);
+    return pdulog_detail::LogSink::Move(file, path.c_str(), previous);
 }
 
 }  // namespace
@@ -424,7 +424,7 @@ void CLog::Shutdown()
     s_starts = 0;
     CloseLevelStore();
     bool initLog = false;
-    if (pdulog_detail::LogSink::Current(initLog) == nullptr)
+    if (pdulog_detail::LogSink::Current(initLog) == nullptr && !initLog)
         return;
     // With the facility's own store the gate fails here: the store was just released.
     if (initLog) {
@@ -434,7 +434,7 @@ void CLog::Shutdown()
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineClosingLog, "CLog::Shutdown")
             << "Closing log file";
     }
-    pdulog_detail::LogSink::Move(nullptr, false, Previous::kClose);
+    pdulog_detail::LogSink::Move(nullptr, nullptr, Previous::kClose);
 }
 
 // ---- destinations ----------------------------------------------------------------------
@@ -469,10 +469,10 @@ std::FILE* CLog::SetPipe(std::FILE* pipe)
     if (current != nullptr && initLog) {
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineLeavingInitLog, "CLog::SetPipe")
             << "Leaving initial log file";
-        pdulog_detail::LogSink::Move(pipe, false, Previous::kClose);
+        pdulog_detail::LogSink::Move(pipe, nullptr, Previous::kClose);
         return nullptr;
     }
-    return pdulog_detail::LogSink::Move(pipe, false, Previous::kHandBack);
+    return pdulog_detail::LogSink::Move(pipe, nullptr, Previous::kHandBack);
 }
 
 // ---- levels of the open store ----------------------------------------------------------
@@ -512,5 +512,5 @@ bool CLog::SetLevel(int subsystem, int32_t level)
     if (!Platform::ViewFollowsFile(levels))
         return false;
     const LifecycleLock lock(s_lifecycle);
-    return s_external || Platform::SameFile(Platform::IdentifyPath(s_storePath), s_store.file);
+    return s_external || Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file);
 }

@@ -163,6 +163,7 @@ public:
     std::ostream m_stream;
     bool m_busy = false;
     bool m_threadOwn = false;  // kept by its thread for every record, else one record's
+    int64_t m_ticks = 0;       // the wall clock as the header read it
 
 private:
     // Noticing an imbue as it happens spares every record a locale comparison.
@@ -234,7 +235,7 @@ CLog::~CLog()
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     buffer.Append("\n", 1);
     // Every byte the site streamed, a NUL included: the line end is never cut off.
-    pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length());
+    pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length(), m_composer->m_ticks);
     if (m_composer->m_threadOwn) {
         buffer.Trim();
         m_composer->m_busy = false;
@@ -246,9 +247,9 @@ CLog::~CLog()
 std::ostream& CLog::Header(int level, int /*subsystem*/)
 {
     char time[LogFormat::kTimeLength];
-    const int64_t now = Platform::WallClockTicks();
-    LogFormat::TimeOfDay(now, time);
-    pdulog_detail::LevelStore::FollowIfDue(now);
+    m_composer->m_ticks = Platform::WallClockTicks();
+    LogFormat::TimeOfDay(m_composer->m_ticks, time);
+    pdulog_detail::LevelStore::FollowIfDue(m_composer->m_ticks);
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     buffer.Append(time, sizeof time);
     const char* text = LevelText(level);

@@ -7,7 +7,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace pdulog_detail::LogSink {
@@ -18,6 +21,11 @@ namespace {
 // pipe nobody reads), and waiting on it would hang the host's shut-down.
 constexpr std::chrono::milliseconds kDrainWait {1000};
 constexpr int kSlots = 8;
+// How often records to the init log check that its path still names the open file: often
+// enough that a log deleted or rotated under the host loses at most a second of records,
+// rarely enough that the check costs nothing next to them. In wall-clock ticks (100 ns),
+// the clock that each record's header reads anyway.
+constexpr uint64_t kCheckTicks = 10000000;
 
 enum class State {
     kFree,
@@ -31,11 +39,17 @@ enum class State {
 struct Slot {
     std::atomic<int> writers {0};
     // Set by a move before the slot is published as current; read by writers after they
-    // have seen it current.
+    // have seen it current. The stream is nullptr in the init log's slot while a deleted
+    // log could not be opened again.
     std::FILE* stream = nullptr;
     Platform::StreamRisk risk = Platform::StreamRisk::kNone;
     Platform::FileId file;
-    bool initLog = false;
+    // The init log's path, the slot's own copy; nullptr for any other stream. Freed when
+    // the slot is free again (a plain pointer, not a string: a slot has no destructor to
+    // run while other threads still log at the process's end).
+    char* path = nullptr;
+    // The header time of the record that last checked the path.
+    std::atomic<int64_t> checked {0};
     State state = State::kFree;  // under g_moves
     // A record was cut short and its line not ended: the next record ends it first.
     std::atomic<bool> cut {false};
@@ -61,9 +75,19 @@ Platform::FileId Identify(std::FILE* stream)
 // neither flushed nor closed.
 void Close(std::FILE* stream, const Platform::FileId& file)
 {
+    if (stream == nullptr || IsStandardStream(stream))
+        return;
     const int fd = Platform::StreamDescriptor(stream);
-    if (!IsStandardStream(stream) && (fd < 0 || Platform::StillRefersTo(fd, file)))
+    if (fd < 0 || Platform::StillRefersTo(fd, file))
         std::fclose(stream);
+}
+
+// Under g_moves, once no writer is left in the slot.
+void Release(Slot& slot)
+{
+    slot.state = State::kFree;
+    std::free(slot.path);
+    slot.path = nullptr;
 }
 
 Slot* Enter()
@@ -96,20 +120,28 @@ void Sweep()
     for (Slot& slot : g_slots)
         if (slot.state == State::kLeftOpen && slot.writers.load() == 0) {
             Close(slot.stream, slot.file);
-            slot.state = State::kFree;
+            Release(slot);
         }
 }
 
 // A slot made ready for `stream`; nullptr when every slot holds a stream that a writer is
-// stuck in. Under g_moves.
-Slot* Prepare(std::FILE* stream, bool initLog)
+// stuck in (or the path cannot be copied). Under g_moves.
+Slot* Prepare(std::FILE* stream, const char* initLogPath)
 {
     for (Slot& slot : g_slots)
         if (slot.state == State::kFree && slot.writers.load() == 0) {
+            char* path = nullptr;
+            if (initLogPath != nullptr) {
+                const std::size_t size = std::strlen(initLogPath) + 1;
+                if ((path = static_cast<char*>(std::malloc(size))) == nullptr)
+                    return nullptr;
+                std::memcpy(path, initLogPath, size);
+            }
             slot.stream = stream;
-            slot.risk = Platform::RiskOf(stream);
-            slot.file = Identify(stream);
-            slot.initLog = initLog;
+            slot.risk = stream != nullptr ? Platform::RiskOf(stream) : Platform::StreamRisk::kNone;
+            slot.file = stream != nullptr ? Identify(stream) : Platform::FileId();
+            slot.path = path;
+            slot.checked.store(0);
             slot.cut.store(false);
             slot.state = State::kCurrent;
             return &slot;
@@ -117,18 +149,87 @@ Slot* Prepare(std::FILE* stream, bool initLog)
     return nullptr;
 }
 
+// Makes `stream` the sink in place of the current one. Under g_moves.
+std::FILE* Replace(std::FILE* stream, const char* initLogPath, Previous previous)
+{
+    Slot* next = nullptr;
+    if (stream != nullptr || initLogPath != nullptr) {
+        next = Prepare(stream, initLogPath);
+        if (next == nullptr) {  // no room beside the stuck streams: the sink stays as it was
+            if (stream != nullptr)
+                Close(stream, Identify(stream));
+            return nullptr;
+        }
+    }
+    Slot* old = g_current.exchange(next);
+    if (old == nullptr)
+        return nullptr;
+    if (!Drained(*old)) {
+        old->state = State::kLeftOpen;
+        return nullptr;
+    }
+    Release(*old);
+    if (previous == Previous::kHandBack && !IsStandardStream(old->stream))
+        return old->stream;  // a standard stream is the host's, never the caller's to close
+    Close(old->stream, old->file);
+    return nullptr;
+}
+
+// Whether this record checks the init log's path: the first one a second or more after the
+// last check (or before it: the clock was set back) takes the check for itself.
+bool CheckDue(Slot& slot, int64_t ticks)
+{
+    int64_t last = slot.checked.load(std::memory_order_relaxed);
+    return static_cast<uint64_t>(ticks) - static_cast<uint64_t>(last) >= kCheckTicks
+           && slot.checked.compare_exchange_strong(last, ticks, std::memory_order_relaxed);
+}
+
+// A log deleted or rotated under the host: its path names another file or none. Records
+// follow the path into a file opened as the first one was; what stands there and is
+// refused (a link, a FIFO, another user's file) leaves the sink as it was. Called by a
+// writer that is counted into no slot, so that the move can wait for the others.
+void FollowPath(const Slot* seen)
+{
+    const std::lock_guard<std::mutex> lock(g_moves);
+    if (g_current.load() != seen)
+        return;  // moved meanwhile
+    if (seen->stream != nullptr
+        && (!seen->file.known || Platform::SameFile(Platform::IdentifyPath(seen->path), seen->file)))
+        return;
+    const std::string path = seen->path;  // the slot's copy goes with the slot
+    std::FILE* file = Platform::OpenLogStream(path, false);
+    if (file == nullptr && seen->stream != nullptr && Platform::DeletedFileMayHoldItsPath()) {
+        // Our own handle of the deleted file may be what keeps the path: it goes first, and
+        // records are dropped until the path can be opened, at this or a later check.
+        Replace(nullptr, path.c_str(), Previous::kClose);
+        file = Platform::OpenLogStream(path, false);
+    }
+    if (file != nullptr)
+        Replace(file, path.c_str(), Previous::kClose);
+}
+
 }  // namespace
 
-void Write(const char* text, std::size_t length)
+void Write(const char* text, std::size_t length, int64_t ticks)
 {
     Slot* slot = Enter();
+    if (slot != nullptr && slot->path != nullptr && CheckDue(*slot, ticks)) {
+        slot->writers.fetch_sub(1);
+        FollowPath(slot);
+        slot = Enter();
+    }
     if (slot == nullptr)
         return;
+    if (slot->stream == nullptr) {  // the init log, not open again yet
+        slot->writers.fetch_sub(1);
+        return;
+    }
     // What reached the file of a record cut short (a disk that filled up) is ended with a
     // line end, so that no record is glued to it.
-    const auto endLine = [slot] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk) == 1; };
+    const bool ownLog = slot->path != nullptr;
+    const auto endLine = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog) == 1; };
     if (!slot->cut.load(std::memory_order_relaxed) || endLine()) {
-        const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk);
+        const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
         slot->cut.store(written != 0 && written != length && !endLine(), std::memory_order_relaxed);
     }
     slot->writers.fetch_sub(1);
@@ -140,7 +241,7 @@ void AdoptIfNone(std::FILE* stream)
         return;
     const std::lock_guard<std::mutex> lock(g_moves);
     if (g_current.load() == nullptr)
-        if (Slot* slot = Prepare(stream, false))
+        if (Slot* slot = Prepare(stream, nullptr))
             g_current.store(slot);
 }
 
@@ -148,39 +249,18 @@ std::FILE* Current(bool& initLog)
 {
     const std::lock_guard<std::mutex> lock(g_moves);
     const Slot* slot = g_current.load();
-    initLog = slot != nullptr && slot->initLog;
+    initLog = slot != nullptr && slot->path != nullptr;
     return slot != nullptr ? slot->stream : nullptr;
 }
 
-std::FILE* Move(std::FILE* stream, bool initLog, Previous previous)
+std::FILE* Move(std::FILE* stream, const char* initLogPath, Previous previous)
 {
     const std::lock_guard<std::mutex> lock(g_moves);
     Sweep();
-    Slot* const current = g_current.load();
-    if (stream != nullptr && current != nullptr && current->stream == stream) {
-        current->initLog = initLog;
+    const Slot* current = g_current.load();
+    if (stream != nullptr && current != nullptr && current->stream == stream)
         return nullptr;  // the sink already: nothing to hand back or close
-    }
-    Slot* next = nullptr;
-    if (stream != nullptr) {
-        next = Prepare(stream, initLog);
-        if (next == nullptr) {  // no room beside the stuck streams: the sink stays as it was
-            Close(stream, Identify(stream));
-            return nullptr;
-        }
-    }
-    Slot* old = g_current.exchange(next);
-    if (old == nullptr)
-        return nullptr;
-    if (!Drained(*old)) {
-        old->state = State::kLeftOpen;
-        return nullptr;
-    }
-    old->state = State::kFree;
-    if (previous == Previous::kHandBack && !IsStandardStream(old->stream))
-        return old->stream;  // a standard stream is the host's, never the caller's to close
-    Close(old->stream, old->file);
-    return nullptr;
+    return Replace(stream, initLogPath, previous);
 }
 
 }  // namespace pdulog_detail::LogSink

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 namespace pdulog_detail::LogSink {
@@ -16,17 +17,24 @@ enum class Previous {
 };
 
 // Writes one record to the sink; without a sink, or when the sink cannot take it, the
-// record is dropped whole.
-void Write(const char* text, std::size_t length);
+// record is dropped whole. `ticks` is the wall-clock reading of the record's header: while
+// the init log is the sink, a record at least a second after the last check first checks
+// that the log's path still names the open file, and when it names another one or none
+// (the log was deleted or rotated), opens the path again as the first open did and makes
+// that the sink.
+void Write(const char* text, std::size_t length, int64_t ticks);
 // The first record fixes the sink: `stream` becomes it when there is none yet.
 void AdoptIfNone(std::FILE* stream);
-// The stream records go to now (nullptr: none), and whether it is the init log file.
+// The stream records go to now (nullptr: none), and whether the sink is the init log file.
+// The init log's stream is nullptr, with initLog true, while a log that was deleted could
+// not be opened again yet: its records are dropped until a later check opens it.
 std::FILE* Current(bool& initLog);
-// Makes `stream` the sink (nullptr: none). Records still being written to the previous
-// sink are waited for, a bounded time; the previous stream is then closed or handed back.
-// One that a writer still holds after that (a pipe nobody reads) is left open rather than
-// closed under the writer, and closed by a later move once its writers are done; nullptr
-// is returned for it.
-std::FILE* Move(std::FILE* stream, bool initLog, Previous previous);
+// Makes `stream` the sink (nullptr: none); `initLogPath` is the path the init log was
+// opened at (nullptr: `stream` is not the init log). Records still being written to the
+// previous sink are waited for, a bounded time; the previous stream is then closed or
+// handed back. One that a writer still holds after that (a pipe nobody reads) is left open
+// rather than closed under the writer, and closed by a later move once its writers are
+// done; nullptr is returned for it.
+std::FILE* Move(std::FILE* stream, const char* initLogPath, Previous previous);
 
 }  // namespace pdulog_detail::LogSink

@@ -45,20 +45,24 @@ struct FileId {
     uint64_t node = 0;
 };
 FileId IdentifyFile(int fd);
-// Whether the descriptor still refers to the file it was identified as.
-inline bool StillRefersTo(int fd, const FileId& id)
-{
-    const FileId now = IdentifyFile(fd);
-    return !id.known || (now.known && now.device == id.device && now.node == id.node);
-}
-// The file a path names now, links followed as an open follows them; not known when there
-// is none (or it cannot be asked). A file saved through a new file and a rename, as many
-// tools and installers save, is another file at the same path.
+// What stands at the path itself: a link is not followed (on Windows a reparse point is
+// opened for its attributes only). `known` is false when nothing stands there, or when
+// what does cannot be told; Windows as wine runs it shows a file deleted while it is open
+// at its path, unchanged, until its last handle closes.
 FileId IdentifyPath(const std::string& path);
 inline bool SameFile(const FileId& a, const FileId& b)
 {
     return a.known && b.known && a.device == b.device && a.node == b.node;
 }
+// Whether the descriptor still refers to the file it was identified as.
+inline bool StillRefersTo(int fd, const FileId& id)
+{
+    return !id.known || SameFile(IdentifyFile(fd), id);
+}
+// The file a path leads to, links followed as an open follows them; not known when there
+// is none (or it cannot be asked). A file saved through a new file and a rename, as many
+// tools and installers save, is another file at the same path.
+FileId IdentifyPathTarget(const std::string& path);
 // False when the process may not grow a file to `size` bytes (a file-size limit): such a
 // write would fail, or raise a signal that ends the process.
 bool MayGrowFileTo(uint64_t size);
@@ -124,8 +128,15 @@ void NativeSeparators(std::string& path);
 // Opens a log file that every write appends to, emptied first when truncate. Whatever
 // stands at the path in a shared folder is checked before it is written: a link, a FIFO,
 // a device, a file of another user or a file with a second name is refused (nullptr), and
-// left as it was. A new file is private to its owner.
+// left as it was. A new file is private to its owner. A record that WriteRecord writes to
+// it (ownLog) lands whole at the end of the file as it is then, whatever other processes
+// append meanwhile (Windows: a handle that may append but not write elsewhere, and a lock
+// between the processes around each record's write; the log is emptied through a second
+// handle of its own, opened and checked the same way).
 std::FILE* OpenLogStream(const std::string& path, bool truncate);
+// Whether a log file deleted while a handle of ours is open may keep its path from a new
+// file until that handle is closed (Windows, where a deletion can stay pending).
+bool DeletedFileMayHoldItsPath();
 
 // ---- Log streams ----------------------------------------------------------------------
 
@@ -140,7 +151,11 @@ StreamRisk RiskOf(std::FILE* stream);
 // Writes a record to the stream's file, after whatever the stream still buffers, without
 // raising a signal in the host. Returns how many bytes reached the file: a record that a
 // size limit would cut is not written at all, one that a full disk cuts is written in part.
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk);
+// A log of OpenLogStream's (ownLog) gets the record in one system write, with line ends as
+// the platform's text files have them (CRLF on Windows), so that records of processes
+// appending to the same log are never torn apart; any other stream is written as it is
+// (a stream of the host's in text mode turns the line ends itself).
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, bool ownLog);
 
 // ---- Process ------------------------------------------------------------------------
 

@@ -142,11 +142,10 @@ void Close(int fd)
     ::close(fd);
 }
 
-FileId IdentifyFile(int fd)
+static FileId Identity(bool known, const struct stat& st)
 {
     FileId id;
-    struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+    if (known) {
         id.known = true;
         id.device = static_cast<uint64_t>(st.st_dev);
         id.node = static_cast<uint64_t>(st.st_ino);
@@ -154,16 +153,22 @@ FileId IdentifyFile(int fd)
     return id;
 }
 
+FileId IdentifyFile(int fd)
+{
+    struct stat st {};
+    return Identity(fd >= 0 && ::fstat(fd, &st) == 0, st);
+}
+
 FileId IdentifyPath(const std::string& path)
 {
-    FileId id;
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        id.known = true;
-        id.device = static_cast<uint64_t>(st.st_dev);
-        id.node = static_cast<uint64_t>(st.st_ino);
-    }
-    return id;
+    return Identity(::lstat(path.c_str(), &st) == 0, st);
+}
+
+FileId IdentifyPathTarget(const std::string& path)
+{
+    struct stat st {};
+    return Identity(::stat(path.c_str(), &st) == 0, st);
 }
 
 bool MayGrowFileTo(uint64_t size)
@@ -329,6 +334,11 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     return stream;
 }
 
+bool DeletedFileMayHoldItsPath()
+{
+    return false;  // a deleted file's name is gone at once, open or not
+}
+
 StreamRisk RiskOf(std::FILE* stream)
 {
     struct stat st {};
@@ -404,7 +414,9 @@ static std::size_t HoldingBack(int signal, std::size_t length, Write write)
     return written;
 }
 
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk)
+// A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
+// its end whole.
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, bool)
 {
     const int fd = ::fileno(stream);
     // What the stream still buffers goes first, then the record in one write, past the

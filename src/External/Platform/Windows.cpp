@@ -3,6 +3,7 @@
 
 #include "FaultInjection.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -304,11 +305,10 @@ void Close(int fd)
     ::_close(fd);
 }
 
-FileId IdentifyFile(int fd)
+static FileId Identity(bool known, const BY_HANDLE_FILE_INFORMATION& info)
 {
     FileId id;
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info)) {
+    if (known) {
         id.known = true;
         id.device = info.dwVolumeSerialNumber;
         id.node = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
@@ -316,24 +316,38 @@ FileId IdentifyFile(int fd)
     return id;
 }
 
+FileId IdentifyFile(int fd)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    return Identity(fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info), info);
+}
+
 FileId IdentifyPath(const std::string& path)
 {
-    FileId id;
     std::wstring wide;
     if (!FileName(path, wide))
-        return id;
-    // Attributes only, with every sharing mode: no other process is kept from anything.
-    const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        return FileId();
+    const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return id;
+        return FileId();
     BY_HANDLE_FILE_INFORMATION info {};
-    if (::GetFileInformationByHandle(handle, &info)) {
-        id.known = true;
-        id.device = info.dwVolumeSerialNumber;
-        id.node = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    }
+    const FileId id = Identity(::GetFileInformationByHandle(handle, &info), info);
+    ::CloseHandle(handle);
+    return id;
+}
+
+FileId IdentifyPathTarget(const std::string& path)
+{
+    std::wstring wide;
+    if (!FileName(path, wide))
+        return FileId();
+    const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return FileId();
+    BY_HANDLE_FILE_INFORMATION info {};
+    const FileId id = Identity(::GetFileInformationByHandle(handle, &info), info);
     ::CloseHandle(handle);
     return id;
 }
@@ -344,7 +358,7 @@ bool MayGrowFileTo(uint64_t)
 }
 
 // Windows byte-range locks are mandatory for reads and writes through the descriptor, so
-// the lock covers one byte far past any content the store can have.
+// the lock covers one byte far past any content the store or a log can have.
 static OVERLAPPED LockRegion()
 {
     OVERLAPPED region {};
@@ -353,18 +367,26 @@ static OVERLAPPED LockRegion()
     return region;
 }
 
+static bool TryLockRegion(HANDLE file)
+{
+    OVERLAPPED region = LockRegion();
+    return ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &region) != 0;
+}
+
+static void UnlockRegion(HANDLE file)
+{
+    OVERLAPPED region = LockRegion();
+    ::UnlockFileEx(file, 0, 1, 0, &region);
+}
+
 bool TryLockFile(int fd)
 {
-    if (Fault::Fails("TryLockFile"))
-        return false;
-    OVERLAPPED region = LockRegion();
-    return ::LockFileEx(OsHandle(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &region) != 0;
+    return !Fault::Fails("TryLockFile") && TryLockRegion(OsHandle(fd));
 }
 
 void UnlockFile(int fd)
 {
-    OVERLAPPED region = LockRegion();
-    ::UnlockFileEx(OsHandle(fd), 0, 1, 0, &region);
+    UnlockRegion(OsHandle(fd));
 }
 
 namespace {
@@ -517,7 +539,26 @@ void NativeSeparators(std::string&)
 // The temporary folder is the user's own on Windows, but what stands at the path is still
 // checked before anything is written: a reparse point (symbolic link, junction) is not
 // followed, a device or pipe is refused, and so is a file with a second name (a hard link
-// to another file of the user's). Only then is it emptied.
+// to another file of the user's). Returns the handle and what it refers to.
+static HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposition, FileId& file)
+{
+    const HANDLE handle = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        Failed(::GetLastError());
+        return handle;
+    }
+    BY_HANDLE_FILE_INFORMATION info {};
+    const bool trusted = ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
+                         && (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0
+                         && info.nNumberOfLinks == 1;
+    file = Identity(trusted, info);
+    if (trusted)
+        return handle;
+    ::CloseHandle(handle);
+    return INVALID_HANDLE_VALUE;
+}
+
 std::FILE* OpenLogStream(const std::string& path, bool truncate)
 {
     if (Fault::Fails("OpenLogStream"))
@@ -525,23 +566,28 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     std::wstring wide;
     if (!FileName(path, wide))
         return nullptr;
-    const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        Failed(::GetLastError());
+    // FILE_APPEND_DATA without FILE_WRITE_DATA: the system puts every write at the end of the
+    // file as it is then, in one step, even with other processes appending to the same log.
+    // (The C runtime's _O_APPEND seeks, then writes: two steps another process can come between.)
+    // FILE_READ_DATA: a byte-range lock needs it (LockForAppend).
+    FileId file;
+    const DWORD access = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+    const HANDLE handle = OpenTrusted(wide, access, OPEN_ALWAYS, file);
+    if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
+    if (truncate) {  // through a handle that may write anywhere, on the file just checked only
+        FileId again;
+        const HANDLE writer = OpenTrusted(wide, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_EXISTING, again);
+        const bool emptied = writer != INVALID_HANDLE_VALUE && SameFile(file, again) && ::SetEndOfFile(writer);
+        if (writer != INVALID_HANDLE_VALUE)
+            ::CloseHandle(writer);
+        if (!emptied) {
+            ::CloseHandle(handle);
+            return nullptr;
+        }
     }
-    BY_HANDLE_FILE_INFORMATION info {};
-    const bool trusted = ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
-                         && (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0
-                         && info.nNumberOfLinks == 1;
-    if (!trusted || (truncate && !::SetEndOfFile(handle))) {
-        ::CloseHandle(handle);
-        return nullptr;
-    }
-    // _O_APPEND: every record lands at the end of the file as it is then, even when
-    // another process has the same log open.
-    const int opened = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_TEXT);
+    // No _O_APPEND: the handle appends by itself, and the C runtime's seek would add nothing.
+    const int opened = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_TEXT);
     if (opened < 0) {
         ::CloseHandle(handle);
         return nullptr;
@@ -555,6 +601,11 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     return stream;
 }
 
+bool DeletedFileMayHoldItsPath()
+{
+    return true;  // the name stays until the last handle closes, unless POSIX deletion removed it
+}
+
 StreamRisk RiskOf(std::FILE*)
 {
     return StreamRisk::kNone;  // Windows raises no signal for a write
@@ -565,7 +616,48 @@ int StreamDescriptor(std::FILE* stream)
     return ::_fileno(stream);
 }
 
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk)
+// Where the system finds the end of the file and then writes there, two steps (wine does so
+// for an appending handle), another process's record could land between them: processes that
+// share a log take turns through a lock on one byte far past its end, held around the write.
+// A record waits a second at most for a holder (a process stopped in a debugger), then is
+// written without the lock.
+static bool LockForAppend(HANDLE file)
+{
+    const ULONGLONG giveUp = ::GetTickCount64() + 1000;
+    for (;;) {
+        if (TryLockRegion(file))
+            return true;
+        if (::GetLastError() != ERROR_LOCK_VIOLATION || ::GetTickCount64() >= giveUp)
+            return false;
+        ::SwitchToThread();
+    }
+}
+
+// The record with every LF turned into CRLF, as the C runtime's text mode writes it, in one
+// WriteFile: the text mode would split it into several, between which another process's
+// record could land.
+static std::size_t AppendLines(HANDLE file, const char* text, std::size_t length)
+{
+    const std::size_t lines = static_cast<std::size_t>(std::count(text, text + length, '\n'));
+    if (length > MAXDWORD || lines > MAXDWORD - length)
+        return 0;
+    const std::size_t size = length + lines;
+    char local[1024];
+    std::string heap;
+    char* const line = size <= sizeof local ? local : (heap.resize(size), &heap[0]);
+    char* out = line;
+    for (const char* in = text; in != text + length; *out++ = *in++)
+        if (*in == '\n')
+            *out++ = '\r';
+    DWORD done = 0;
+    const bool locked = LockForAppend(file);
+    ::WriteFile(file, line, static_cast<DWORD>(size), &done, nullptr);
+    if (locked)
+        UnlockRegion(file);
+    return done == size ? length : std::min<std::size_t>(done, length - 1);
+}
+
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk, bool ownLog)
 {
     // What the stream still buffers goes first, then the record in one write, past the
     // stream's buffer: a record that fails leaves nothing behind in the stream.
@@ -577,6 +669,8 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
         written = std::fwrite(text, 1, length, stream);
         if (::fflush(stream) != 0)
             written = 0;
+    } else if (ownLog) {
+        written = AppendLines(OsHandle(fd), text, length);
     } else {
         while (written < length) {
             const std::size_t left = length - written;
