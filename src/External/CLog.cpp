@@ -48,23 +48,15 @@ constexpr bool kCountStarts = false;
 #endif
 int s_starts = 0;
 
-// A configured path ("%TEMP%\\...") made usable on this platform. Only the configured
-// text's own separators change: a variable's value is used as it is.
-bool ExpandPath(std::string configured, std::string& path)
-{
-    Platform::NativeSeparators(configured);
-    return Platform::ExpandPath(configured, path);
-}
-
 using pdulog_detail::LogSink::Previous;
 
 // Makes the init log file the sink; what it replaces is closed or handed back.
 std::FILE* StartInitLog(bool truncate, Previous previous)
 {
     std::string path;
-    if (!ExpandPath(std::string(kTempFolder) + kInitLogFile, path)) {
+    if (!Platform::ExpandPath(std::string(kTempFolder) + kInitLogFile, path)) {
         const std::string fallback = std::string(kTempFolder) + kInitLogFileFallback;
-        if (!ExpandPath(fallback, path)) {
+        if (!Platform::ExpandPath(fallback, path)) {
             CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineNoInitLogPath, "CLog::SetInitLogFile")
                 << "Failed to re-direct to init log file: " << fallback;
             return nullptr;
@@ -160,8 +152,8 @@ void CLog::Shutdown()
 bool CLog::GetLogFileName(std::string& path)
 {
     std::string own;
-    const bool expanded = ExpandPath(std::string(kTempFolder) + kLogFile, own)
-                          || ExpandPath(std::string(kTempFolder) + kLogFileFallback, own);
+    const bool expanded = Platform::ExpandPath(std::string(kTempFolder) + kLogFile, own)
+                          || Platform::ExpandPath(std::string(kTempFolder) + kLogFileFallback, own);
     path = Platform::PublicText(own);
     return expanded;
 }

@@ -14,7 +14,6 @@
 #include <iostream>
 #include <mutex>
 #include <string>
-#include <thread>
 
 // Defined here, not inline in the header: a shared build must have exactly one array, the
 // one that every module's gate reads through the library's export.
@@ -75,64 +74,13 @@ constexpr int kEarlierViews = 64;
 int32_t* s_earlierViews[kEarlierViews];
 int s_earlierViewCount = 0;
 
-// A configured path ("%APPDATA%\\...") made usable on this platform. Only the configured
-// text's own separators change: a variable's value is used as it is.
-bool ExpandPath(std::string configured, std::string& path)
-{
-    Platform::NativeSeparators(configured);
-    return Platform::ExpandPath(configured, path);
-}
-
-// Waits a bounded time for the padding lock.
-bool LockForPadding(int fd)
-{
-    const auto giveUp = std::chrono::steady_clock::now() + kPaddingLockWait;
-    while (!Platform::TryLockFile(fd)) {
-        if (std::chrono::steady_clock::now() >= giveUp)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-// Appends the default level (WARN) to every slot that the file does not hold whole yet.
-// A whole store needs no lock. A short one is padded under a lock between processes, and
-// its size read again once the lock is held: a process that saw the file short must not
-// pad over a level that another one has set in the meantime. When the lock cannot be had,
-// nothing is written: the store stays short and is not mapped, and no level is lost.
-void PadStore(int fd)
-{
-    uint64_t size = 0;
-    if (!Platform::FileSize(fd, size))
-        return;  // unknown size: padding could overwrite levels
-    // Whatever is written later through this descriptor lands past the size seen now.
-    Platform::Seek(fd, size);
-    if (size >= kStoreBytes || !LockForPadding(fd))
-        return;
-    if (Platform::FileSize(fd, size) && size < kStoreBytes && Platform::MayGrowFileTo(kStoreBytes)) {
-        // A slot cut short is no level: it is padded over from its first byte.
-        const uint64_t whole = size / kSlotBytes * kSlotBytes;
-        if (Platform::Seek(fd, whole))
-            Platform::Write(fd, kDefaults.bytes + whole, static_cast<uint32_t>(kStoreBytes - whole));
-    }
-    Platform::UnlockFile(fd);
-}
-
-// Whether the store exists but may not be written by this user.
-bool WriteRefused(int error)
-{
-    return error == EACCES || error == EPERM || error == EROFS;
-}
-
 // A read-only store shorter than its slots cannot be mapped (and may not be padded): its
 // levels are read from the file, again whenever the store is followed.
 int32_t* CopyOfShortStore(int fd)
 {
     StoreBytes store = kDefaults;
-    uint32_t got = 0;
-    if (!Platform::ReadAt(fd, 0, store.bytes, kStoreBytes, got))
-        got = 0;
-    const uint32_t whole = got / kSlotBytes * kSlotBytes;
+    const int64_t got = Platform::ReadStart(fd, store.bytes, kStoreBytes);
+    const uint32_t whole = got > 0 ? static_cast<uint32_t>(got) / kSlotBytes * kSlotBytes : 0;
     std::memcpy(store.bytes + whole, kDefaults.bytes + whole, kStoreBytes - whole);
     int32_t levels[kLogSubsystemCount];
     std::memcpy(levels, store.bytes, kStoreBytes);
@@ -141,46 +89,29 @@ int32_t* CopyOfShortStore(int fd)
     return s_shortCopy;
 }
 
-// Opens the store's file, or creates it with the default levels; -1 with errno set. A file
-// that this user may only read is opened for reading, and `readOnly` says so.
-int OpenStoreFile(const std::string& path, bool& readOnly)
+// Opens the store's file, or creates it with the default levels; -1 with errno set.
+int OpenStoreFile(const std::string& path, Platform::StoreAccess& access)
 {
-    readOnly = false;
-    int fd = Platform::OpenShared(path, false);
-    if (fd == -1 && WriteRefused(errno)) {
-        const int error = errno;
-        fd = Platform::OpenForReading(path);
-        readOnly = fd != -1;
-        if (fd == -1)
-            errno = error;
-    }
-    // A new store appears whole, so that no process ever finds it short; where the file
-    // system cannot do that, it is created and padded as before. A store that could not be
-    // written (a full disk, a file-size limit) is not left behind empty.
-    if (fd == -1) {
-        if (Platform::CreateWhole(path, kDefaults.bytes, kStoreBytes) || errno == EEXIST)
-            fd = Platform::OpenShared(path, false);
-        else if (errno == EXDEV)
-            fd = Platform::OpenShared(path, true);
-    }
-    if (fd == -1 && errno == ENOENT)  // removed again between the two
-        fd = Platform::OpenShared(path, true);
-    return fd;
+    return Platform::OpenOrCreateStore(path, kDefaults.bytes, kStoreBytes, access);
 }
 
 // Makes an opened file the store's: padded when it may be written, its mapping object made.
 // A read-only store too short to map gives the copy of its levels, returned; otherwise
 // nullptr, and the levels come from a view.
-int32_t* TakeStoreFile(int fd, bool readOnly, StoreFile& store)
+int32_t* TakeStoreFile(int fd, Platform::StoreAccess access, StoreFile& store)
 {
     store.fd = fd;
     store.file = Platform::IdentifyFile(fd);
-    uint64_t size = 0;
-    if (!readOnly)
-        PadStore(fd);
-    else if (Platform::FileSize(fd, size) && size < kStoreBytes)
-        return CopyOfShortStore(fd);
-    store.mapping = Platform::CreateMapping(fd, !readOnly);
+    if (access == Platform::StoreAccess::kReadOnly) {
+        uint64_t size = 0;
+        if (Platform::FileSize(fd, size) && size < kStoreBytes)
+            return CopyOfShortStore(fd);
+        store.mapping = Platform::CreateMapping(fd, Platform::MapAccess::kCopyOnWrite);
+        return nullptr;
+    }
+    // A store that stays short is not mapped (its view would fault): no levels are lost.
+    Platform::PadStore(fd, kDefaults.bytes, kStoreBytes, kSlotBytes, kPaddingLockWait);
+    store.mapping = Platform::CreateMapping(fd, Platform::MapAccess::kWrite);
     return nullptr;
 }
 
@@ -207,13 +138,13 @@ void KeepEarlier(int32_t* view)
 // cannot be opened or mapped, the store stays as it was.
 void ReplaceStore()
 {
-    bool readOnly = false;
+    Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
     StoreFile next;
-    const int fd = OpenStoreFile(s_storePath, readOnly);
+    const int fd = OpenStoreFile(s_storePath, access);
     if (fd == -1)
         return;
     int32_t* const view = CLog::Levels();
-    int32_t* levels = TakeStoreFile(fd, readOnly, next);
+    int32_t* levels = TakeStoreFile(fd, access, next);
     if (levels == nullptr && next.mapping != nullptr)
         levels = static_cast<int32_t*>(view != s_shortCopy
                                            ? Platform::MapViewAt(next.mapping, kStoreBytes, kDefaults.bytes, view)
@@ -224,7 +155,7 @@ void ReplaceStore()
     }
     DropStoreFile(s_store);
     s_store = next;
-    s_readOnly = readOnly;
+    s_readOnly = access == Platform::StoreAccess::kReadOnly;
     if (levels != view) {
         KeepEarlier(view);
         CLog::s_levels = levels;
@@ -240,7 +171,7 @@ void RefreshShortStore()
         CopyOfShortStore(s_store.fd);
         return;
     }
-    s_store.mapping = Platform::CreateMapping(s_store.fd, false);
+    s_store.mapping = Platform::CreateMapping(s_store.fd, Platform::MapAccess::kCopyOnWrite);
     if (s_store.mapping == nullptr)
         return;
     if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes))
@@ -267,17 +198,17 @@ void FollowStore()
 bool OpenAtItsPath()
 {
     std::string path;
-    ExpandPath(kStoreFolder, path);
+    Platform::ExpandPath(kStoreFolder, path);
     int fd = -1;
-    bool readOnly = false;
+    Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
     // With no per-user data folder the reference stays unexpanded: that is no place to
     // create a store (it would land in whatever the current folder is).
     if (path.compare(0, sizeof kAppDataReference - 1, kAppDataReference) == 0) {
         errno = ENOENT;
     } else {
         Platform::CreateFolderChain(path);
-        ExpandPath(kStorePath, path);
-        fd = OpenStoreFile(path, readOnly);
+        Platform::ExpandPath(kStorePath, path);
+        fd = OpenStoreFile(path, access);
     }
     if (fd == -1) {
         const int error = errno;
@@ -285,8 +216,8 @@ bool OpenAtItsPath()
         return false;
     }
     s_storePath = path;
-    s_readOnly = readOnly;
-    CLog::s_levels = TakeStoreFile(fd, readOnly, s_store);
+    s_readOnly = access == Platform::StoreAccess::kReadOnly;
+    CLog::s_levels = TakeStoreFile(fd, access, s_store);
     return true;
 }
 

@@ -220,7 +220,7 @@ void KeepSpare(uintptr_t address, std::size_t span)
 // mapping's lifetime is independent of the descriptor, as on Windows.
 struct Mapping {
     int fd;
-    bool writable;
+    MapAccess access;
     FileId file;
 };
 
@@ -265,19 +265,19 @@ bool Mappable(const Mapping& mapping, std::size_t size)
 // to it, and a write through the view stays in this process.
 int Sharing(const Mapping& mapping)
 {
-    return mapping.writable ? MAP_SHARED : MAP_PRIVATE;
+    return mapping.access == MapAccess::kWrite ? MAP_SHARED : MAP_PRIVATE;
 }
 
 }  // namespace
 
-MappingHandle CreateMapping(int fd, bool writable)
+MappingHandle CreateMapping(int fd, MapAccess access)
 {
     if (Fault::Fails("CreateMapping"))
         return nullptr;
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
     if (copy < 0)
         return nullptr;
-    return new Mapping {copy, writable, IdentifyFile(copy)};
+    return new Mapping {copy, access, IdentifyFile(copy)};
 }
 
 void* MapView(MappingHandle handle, std::size_t size, const void* padding)

@@ -2,6 +2,7 @@
 #include "Platform.h"
 
 #include "FaultInjection.h"
+#include "FileSteps.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -210,11 +211,18 @@ static int OpenDescriptor(const std::string& path, DWORD access, DWORD dispositi
     return AboveStandardStreams(fd);
 }
 
-int OpenShared(const std::string& path, bool create)
+int OpenExisting(const std::string& path)
 {
     if (Fault::Fails("OpenShared"))
         return -1;
-    return OpenDescriptor(path, GENERIC_READ | GENERIC_WRITE, create ? OPEN_ALWAYS : OPEN_EXISTING, 0);
+    return OpenDescriptor(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, 0);
+}
+
+int OpenCreating(const std::string& path)
+{
+    if (Fault::Fails("OpenShared"))
+        return -1;
+    return OpenDescriptor(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, 0);
 }
 
 int OpenForReading(const std::string& path)
@@ -224,29 +232,51 @@ int OpenForReading(const std::string& path)
     return OpenDescriptor(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY);
 }
 
+// How a store written beside its path came into place.
+enum class Moved {
+    kWhole,         // moved: it appeared whole
+    kOtherVolume,   // written, but the draft's volume is not the path's
+    kNot,           // errno says why; EEXIST: another process made the store meanwhile
+};
+
 // Written under a name of its own beside the path, then moved into place: a move without
 // MOVEFILE_REPLACE_EXISTING never replaces what another process created meanwhile.
-bool CreateWhole(const std::string& path, const void* data, uint32_t size)
+static Moved CreateWhole(const std::string& path, const void* data, uint32_t size)
 {
-    if (Fault::Fails("CreateWhole"))
-        return false;
     std::wstring target;
-    if (!FileName(path, target))
-        return false;
+    if (Fault::Fails("CreateWhole") || !FileName(path, target))
+        return Moved::kNot;
     const std::wstring draft = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
     const HANDLE handle = ::CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Failed(::GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) {
+        Failed(::GetLastError());
+        return Moved::kNot;
+    }
     DWORD written = 0;
     const bool whole = ::WriteFile(handle, data, size, &written, nullptr) && written == size;
     DWORD error = whole ? ERROR_SUCCESS : ::GetLastError();
     ::CloseHandle(handle);
     if (whole && ::MoveFileExW(draft.c_str(), target.c_str(), 0))
-        return true;
+        return Moved::kWhole;
     if (whole)
         error = ::GetLastError();
     ::DeleteFileW(draft.c_str());
-    return Failed(error);
+    Failed(error);
+    return error == ERROR_NOT_SAME_DEVICE ? Moved::kOtherVolume : Moved::kNot;
+}
+
+// Where no file can be moved into place, the store is created plainly and padded by its opener.
+int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
+{
+    switch (CreateWhole(path, data, size)) {
+    case Moved::kWhole:
+        return OpenExisting(path);
+    case Moved::kOtherVolume:
+        return OpenCreating(path);
+    case Moved::kNot:
+        break;
+    }
+    return errno == EEXIST ? OpenExisting(path) : -1;
 }
 
 bool FileSize(int fd, uint64_t& size)
@@ -283,21 +313,21 @@ bool Write(int fd, const void* data, uint32_t size)
     return true;
 }
 
-bool ReadAt(int fd, uint64_t offset, void* data, uint32_t size, uint32_t& got)
+int64_t ReadStart(int fd, void* data, uint32_t size)
 {
-    got = 0;
-    if (Fault::Fails("ReadAt") || ::_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) == -1)
-        return false;
+    if (Fault::Fails("ReadAt") || ::_lseeki64(fd, 0, SEEK_SET) == -1)
+        return -1;
     char* p = static_cast<char*>(data);
+    uint32_t got = 0;
     while (got < size) {
         const int n = ::_read(fd, p + got, size - got);
         if (n < 0)
-            return false;
+            return -1;
         if (n == 0)
             break;
         got += static_cast<uint32_t>(n);
     }
-    return true;
+    return got;
 }
 
 void Close(int fd)
@@ -381,7 +411,9 @@ static void UnlockRegion(HANDLE file)
 
 bool TryLockFile(int fd)
 {
-    return !Fault::Fails("TryLockFile") && TryLockRegion(OsHandle(fd));
+    if (Fault::Fails("TryLockFile"))
+        return false;
+    return TryLockRegion(OsHandle(fd)) || Failed(::GetLastError());
 }
 
 void UnlockFile(int fd)
@@ -392,19 +424,21 @@ void UnlockFile(int fd)
 namespace {
 struct Mapping {
     HANDLE section;
-    bool writable;
+    MapAccess access;
 };
 }  // namespace
 
-MappingHandle CreateMapping(int fd, bool writable)
+MappingHandle CreateMapping(int fd, MapAccess access)
 {
     if (Fault::Fails("CreateMapping"))
         return nullptr;
-    const HANDLE section =
-        ::CreateFileMappingA(OsHandle(fd), nullptr, writable ? PAGE_READWRITE : PAGE_WRITECOPY, 0, 0, nullptr);
-    if (section == nullptr)
+    const DWORD protection = access == MapAccess::kWrite ? PAGE_READWRITE : PAGE_WRITECOPY;
+    const HANDLE section = ::CreateFileMappingA(OsHandle(fd), nullptr, protection, 0, 0, nullptr);
+    if (section == nullptr) {
+        Failed(::GetLastError());
         return nullptr;
-    return new Mapping {section, writable};
+    }
+    return new Mapping {section, access};
 }
 
 // Windows cannot put other memory in a view's place in one step, so a view given up stays
@@ -454,7 +488,11 @@ void* MapView(MappingHandle handle, std::size_t size, const void*)
     if (Fault::Fails("MapView"))
         return nullptr;
     const Mapping& mapping = *static_cast<const Mapping*>(handle);
-    return ::MapViewOfFile(mapping.section, mapping.writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_COPY, 0, 0, size);
+    const DWORD access = mapping.access == MapAccess::kWrite ? FILE_MAP_ALL_ACCESS : FILE_MAP_COPY;
+    void* view = ::MapViewOfFile(mapping.section, access, 0, 0, size);
+    if (view == nullptr)
+        Failed(::GetLastError());
+    return view;
 }
 
 void* MapViewAt(MappingHandle handle, std::size_t size, const void* padding, void*)
@@ -516,12 +554,13 @@ std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
     return needed;
 }
 
-bool ExpandPath(const std::string& text, std::string& path)
+// A configured path's backslashes are Windows' own separators already.
+bool ExpandPath(const std::string& configured, std::string& path)
 {
     std::wstring wide;
     std::wstring expanded;
     path.clear();
-    if (PathToWide(text, wide) && ExpandWide(wide, expanded))
+    if (PathToWide(configured, wide) && ExpandWide(wide, expanded))
         path = FromWide(expanded, CP_UTF8);
     return !path.empty();
 }
@@ -530,10 +569,6 @@ std::string PublicText(const std::string& path)
 {
     std::wstring wide;
     return PathToWide(path, wide) ? FromWide(wide, CP_ACP) : path;
-}
-
-void NativeSeparators(std::string&)
-{
 }
 
 // The temporary folder is the user's own on Windows, but what stands at the path is still
