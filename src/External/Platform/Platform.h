@@ -1,6 +1,14 @@
 // One portable interface over the operating-system services the library needs.
-// Exactly one implementation file is compiled per platform (Posix.cpp or Windows.cpp);
-// nothing outside this folder may include a header that only one platform has.
+// The files of one platform implement it (Posix*.cpp or Windows*.cpp), and StoreFile.cpp
+// on both; nothing outside this folder may include a header that only one platform has.
+//
+// Failures: a function that can fail returns false, -1 or nullptr (ExpandEnvironment, a
+// size: 0) and sets errno to the cause, the C library's number on every platform (Windows
+// errors are turned into it). No out-parameter carries an error, and nothing else is
+// reported. A FileId that is not `known`, MayGrowFileTo, ViewFollowsFile and the like
+// answer a question; they do not fail. WriteRecord returns how much of the record it wrote.
+// One exception: SetThreadPriority hands back the platform's own error code, the number the
+// record of a refused priority has always shown.
 #pragma once
 
 #include <chrono>

@@ -229,8 +229,12 @@ void UnlockFile(int fd)
 
 bool CreateFolderChain(const std::string& path)
 {
-    if (Fault::Fails("CreateFolderChain") || path.empty())
+    if (Fault::Fails("CreateFolderChain"))
         return false;
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
     std::string prefix;
     prefix.reserve(path.size());
     for (std::size_t i = 0; i < path.size(); ++i) {
@@ -241,7 +245,11 @@ bool CreateFolderChain(const std::string& path)
     if (prefix.back() != '/')
         ::mkdir(prefix.c_str(), 0700);
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode))
+        errno = ENOTDIR;
+    return S_ISDIR(st.st_mode);
 }
 
 // An empty value counts as unset, as it does on Windows, where setting a variable to
@@ -291,8 +299,10 @@ static bool Lookup(const std::string& name, std::string& value)
 // as it is, both signs included, and the text goes on after it.
 std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
+        errno = EINVAL;
         return 0;
+    }
     std::string out;
     const char* p = text;
     while (*p != '\0') {
@@ -329,12 +339,21 @@ bool ExpandPath(const std::string& configured, std::string& path)
     std::string buffer(needed, '\0');
     if (ExpandEnvironment(text.c_str(), &buffer[0], buffer.size()) != 0)
         path.assign(buffer.c_str());  // up to the first NUL
+    if (path.empty())
+        errno = EINVAL;
     return !path.empty();
 }
 
 std::string PublicText(const std::string& path)
 {
     return path;
+}
+
+static void CloseKeepingError(int fd)
+{
+    const int error = errno;
+    ::close(fd);
+    errno = error;
 }
 
 std::FILE* OpenLogStream(const std::string& path, bool truncate)
@@ -353,13 +372,15 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
                          && st.st_nlink == 1;
     // O_APPEND stays: every record lands at the end of the file as it is then, even when
     // another process has the same log open.
+    if (!trusted)
+        errno = EPERM;
     if (!trusted || (truncate && ::ftruncate(fd, 0) != 0) || ::fcntl(fd, F_SETFL, O_APPEND) != 0) {
-        ::close(fd);
+        CloseKeepingError(fd);
         return nullptr;
     }
     std::FILE* stream = ::fdopen(fd, "a");
     if (stream == nullptr)
-        ::close(fd);
+        CloseKeepingError(fd);
     return stream;
 }
 

@@ -257,8 +257,13 @@ struct ModuleRelease {
 bool Mappable(const Mapping& mapping, std::size_t size)
 {
     struct stat st {};
-    return ::fstat(mapping.fd, &st) == 0 && st.st_size >= static_cast<off_t>(size) && mapping.file.known
-           && st.st_dev == static_cast<dev_t>(mapping.file.device) && st.st_ino == static_cast<ino_t>(mapping.file.node);
+    if (::fstat(mapping.fd, &st) != 0)
+        return false;
+    if (st.st_size >= static_cast<off_t>(size) && mapping.file.known
+        && st.st_dev == static_cast<dev_t>(mapping.file.device) && st.st_ino == static_cast<ino_t>(mapping.file.node))
+        return true;
+    errno = EINVAL;
+    return false;
 }
 
 // A file the user may only read is mapped copy-on-write: it still shows what others write
@@ -297,14 +302,17 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
     if (const uintptr_t spare = TakeSpare(span)) {
         if (!Watch(spare, size, fd, mapping.file, padding)) {
             KeepSpare(spare, span);
+            errno = ENOMEM;
             return nullptr;
         }
         if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, sharing | MAP_FIXED, fd, 0)
             == MAP_FAILED) {
             // A failed fixed mapping may have taken the spare page with it.
+            const int error = errno;
             ReplaceWithPrivate(spare, size, padding);
             Unwatch(spare);
             KeepSpare(spare, span);
+            errno = error;
             return nullptr;
         }
         return reinterpret_cast<void*>(spare);
@@ -314,6 +322,7 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
         return nullptr;
     if (!Watch(reinterpret_cast<uintptr_t>(view), size, fd, mapping.file, padding)) {
         ::munmap(view, size);  // a fresh address: nobody else holds it yet
+        errno = ENOMEM;
         return nullptr;
     }
     return view;
@@ -329,13 +338,19 @@ void* MapViewAt(MappingHandle handle, std::size_t size, const void* padding, voi
     for (Watched& watched : g_watched)
         if (watched.start.load() == address)
             entry = &watched;
-    if (entry == nullptr || entry->length.load() != size || !Mappable(mapping, size))
+    if (entry == nullptr || entry->length.load() != size) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (!Mappable(mapping, size))
         return nullptr;
     if (::mmap(at, size, PROT_READ | PROT_WRITE, Sharing(mapping) | MAP_FIXED, mapping.fd, 0) == MAP_FAILED) {
         // A failed fixed mapping may have taken the old pages with it: the defaults stand in.
+        const int error = errno;
         ReplaceWithPrivate(address, size, padding);
         entry->fd.store(-1);
         g_anyDetached.store(true);
+        errno = error;
         return nullptr;
     }
     // The handler pads the new file from now on.

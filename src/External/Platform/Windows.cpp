@@ -282,8 +282,10 @@ int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
 bool FileSize(int fd, uint64_t& size)
 {
     LARGE_INTEGER value {};
-    if (Fault::Fails("FileSize") || !::GetFileSizeEx(OsHandle(fd), &value))
+    if (Fault::Fails("FileSize"))
         return false;
+    if (!::GetFileSizeEx(OsHandle(fd), &value))
+        return Failed(::GetLastError());
     size = static_cast<uint64_t>(value.QuadPart);
     return true;
 }
@@ -545,8 +547,10 @@ std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
 {
     std::wstring wide;
     std::wstring expanded;
-    if (text == nullptr || !ToWide(text, std::strlen(text), CP_ACP, 0, wide) || !ExpandWide(wide, expanded))
+    if (text == nullptr || !ToWide(text, std::strlen(text), CP_ACP, 0, wide) || !ExpandWide(wide, expanded)) {
+        errno = EINVAL;
         return 0;
+    }
     const std::string ansi = FromWide(expanded, CP_ACP);
     const std::size_t needed = ansi.size() + 1;
     if (buffer != nullptr && size >= needed)
@@ -562,6 +566,8 @@ bool ExpandPath(const std::string& configured, std::string& path)
     path.clear();
     if (PathToWide(configured, wide) && ExpandWide(wide, expanded))
         path = FromWide(expanded, CP_UTF8);
+    if (path.empty())
+        errno = EINVAL;
     return !path.empty();
 }
 
@@ -591,6 +597,7 @@ static HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposit
     if (trusted)
         return handle;
     ::CloseHandle(handle);
+    errno = EPERM;
     return INVALID_HANDLE_VALUE;
 }
 
@@ -613,7 +620,10 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     if (truncate) {  // through a handle that may write anywhere, on the file just checked only
         FileId again;
         const HANDLE writer = OpenTrusted(wide, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_EXISTING, again);
-        const bool emptied = writer != INVALID_HANDLE_VALUE && SameFile(file, again) && ::SetEndOfFile(writer);
+        const bool same = writer != INVALID_HANDLE_VALUE && SameFile(file, again);
+        if (writer != INVALID_HANDLE_VALUE && !same)
+            errno = EPERM;  // another file took the path between the two opens
+        const bool emptied = same && (::SetEndOfFile(writer) || Failed(::GetLastError()));
         if (writer != INVALID_HANDLE_VALUE)
             ::CloseHandle(writer);
         if (!emptied) {
@@ -742,8 +752,11 @@ bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local {};
-    if (::localtime_s(&local, &t) != 0)
+    const errno_t error = ::localtime_s(&local, &t);
+    if (error != 0) {
+        errno = error;
         return false;
+    }
     hour = local.tm_hour;
     minute = local.tm_min;
     second = local.tm_sec;
