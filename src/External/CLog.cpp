@@ -51,7 +51,7 @@ int s_starts = 0;
 using pdulog_detail::LogSink::Previous;
 
 // Makes the init log file the sink; what it replaces is closed or handed back.
-std::FILE* StartInitLog(bool truncate, Previous previous)
+std::FILE* StartInitLog(Platform::LogOpening opening, Previous previous)
 {
     std::string path;
     if (!Platform::ExpandPath(std::string(kTempFolder) + kInitLogFile, path)) {
@@ -66,7 +66,7 @@ std::FILE* StartInitLog(bool truncate, Previous previous)
     const std::FILE* current = pdulog_detail::LogSink::Current(initLog);
     if (current != nullptr && initLog)
         return nullptr;  // already the sink: neither reopened nor truncated
-    std::FILE* file = Platform::OpenLogStream(path, truncate);
+    std::FILE* file = Platform::OpenLogStream(path, opening);
     if (file == nullptr) {
         CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineInitLogOpenFailed, "CLog::SetInitLogFile")
             << "Failed to re-direct to init log file: " << Platform::PublicText(path);
@@ -94,7 +94,7 @@ bool CLog::Init(bool initLog)
     const bool available = pdulog_detail::LevelStore::Open();
     // A sink the host handed over earlier (a plugin started again) is closed, not dropped.
     if (available && initLog)
-        StartInitLog(true, Previous::kClose);
+        StartInitLog(Platform::LogOpening::kEmptyFirst, Previous::kClose);
     if (kCountStarts && available)
         ++s_starts;
     return available;
@@ -161,7 +161,8 @@ bool CLog::GetLogFileName(std::string& path)
 std::FILE* CLog::SetInitLogFile(bool truncate)
 {
     const LifecycleLock lock(s_lifecycle);
-    return StartInitLog(truncate, Previous::kHandBack);
+    const auto opening = truncate ? Platform::LogOpening::kEmptyFirst : Platform::LogOpening::kAppend;
+    return StartInitLog(opening, Previous::kHandBack);
 }
 
 std::FILE* CLog::SetPipe(std::FILE* pipe)

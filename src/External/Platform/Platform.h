@@ -140,7 +140,12 @@ bool ExpandPath(const std::string& configured, std::string& path);
 // Windows, a character that the code page cannot hold as '?'; unchanged on POSIX.
 std::string PublicText(const std::string& path);
 
-// Opens a log file that every write appends to, emptied first when truncate. Whatever
+// Whether a log is emptied when it is opened.
+enum class LogOpening {
+    kAppend,
+    kEmptyFirst,
+};
+// Opens a log file that every write appends to, emptied first with kEmptyFirst. Whatever
 // stands at the path in a shared folder is checked before it is written: a link, a FIFO,
 // a device, a file of another user or a file with a second name is refused (nullptr), and
 // left as it was. A new file is private to its owner. A record that WriteRecord writes to
@@ -148,7 +153,7 @@ std::string PublicText(const std::string& path);
 // append meanwhile (Windows: a handle that may append but not write elsewhere, and a lock
 // between the processes around each record's write; the log is emptied through a second
 // handle of its own, opened and checked the same way).
-std::FILE* OpenLogStream(const std::string& path, bool truncate);
+std::FILE* OpenLogStream(const std::string& path, LogOpening opening);
 // Whether a log file deleted while a handle of ours is open may keep its path from a new
 // file until that handle is closed (Windows, where a deletion can stay pending).
 bool DeletedFileMayHoldItsPath();

@@ -356,8 +356,9 @@ static void CloseKeepingError(int fd)
     errno = error;
 }
 
-std::FILE* OpenLogStream(const std::string& path, bool truncate)
+std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
 {
+    const bool truncate = opening == LogOpening::kEmptyFirst;
     if (Fault::Fails("OpenLogStream"))
         return nullptr;
     // Opened without following a link and without waiting for a FIFO's reader; nothing

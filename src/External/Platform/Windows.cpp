@@ -601,8 +601,9 @@ static HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposit
     return INVALID_HANDLE_VALUE;
 }
 
-std::FILE* OpenLogStream(const std::string& path, bool truncate)
+std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
 {
+    const bool truncate = opening == LogOpening::kEmptyFirst;
     if (Fault::Fails("OpenLogStream"))
         return nullptr;
     std::wstring wide;
