@@ -273,6 +273,28 @@ int Sharing(const Mapping& mapping)
     return mapping.access == MapAccess::kWrite ? MAP_SHARED : MAP_PRIVATE;
 }
 
+// A view at a spare address, which threads that held it may still read: it is watched
+// before the file's page takes its place, so that even their first read is safe.
+void* MapAtSpare(const Mapping& mapping, uintptr_t spare, std::size_t size, const void* padding)
+{
+    if (!Watch(spare, size, mapping.fd, mapping.file, padding)) {
+        KeepSpare(spare, Span(size));
+        errno = ENOMEM;
+        return nullptr;
+    }
+    if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, Sharing(mapping) | MAP_FIXED, mapping.fd, 0)
+        == MAP_FAILED) {
+        // A failed fixed mapping may have taken the spare page with it.
+        const int error = errno;
+        ReplaceWithPrivate(spare, size, padding);
+        Unwatch(spare);
+        KeepSpare(spare, Span(size));
+        errno = error;
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(spare);
+}
+
 }  // namespace
 
 MappingHandle CreateMapping(int fd, MapAccess access)
@@ -296,27 +318,9 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
         return nullptr;
     InstallHandler();
     // A view that no handler would know is one truncation away from killing the host:
-    // none is made. A spare address may still be read by threads that held it, so it is
-    // watched before the file's page takes its place, and even their first read is safe.
-    const std::size_t span = Span(size);
-    if (const uintptr_t spare = TakeSpare(span)) {
-        if (!Watch(spare, size, fd, mapping.file, padding)) {
-            KeepSpare(spare, span);
-            errno = ENOMEM;
-            return nullptr;
-        }
-        if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, sharing | MAP_FIXED, fd, 0)
-            == MAP_FAILED) {
-            // A failed fixed mapping may have taken the spare page with it.
-            const int error = errno;
-            ReplaceWithPrivate(spare, size, padding);
-            Unwatch(spare);
-            KeepSpare(spare, span);
-            errno = error;
-            return nullptr;
-        }
-        return reinterpret_cast<void*>(spare);
-    }
+    // none is made.
+    if (const uintptr_t spare = TakeSpare(Span(size)))
+        return MapAtSpare(mapping, spare, size, padding);
     void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, sharing, fd, 0);
     if (view == MAP_FAILED)
         return nullptr;

@@ -601,9 +601,23 @@ static HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposit
     return INVALID_HANDLE_VALUE;
 }
 
+// Empties the log through a handle that may write anywhere, on the file just checked only.
+static bool EmptyLog(const std::wstring& path, const FileId& file)
+{
+    FileId again;
+    const HANDLE writer = OpenTrusted(path, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_EXISTING, again);
+    if (writer == INVALID_HANDLE_VALUE)
+        return false;
+    const bool same = SameFile(file, again);
+    if (!same)
+        errno = EPERM;  // another file took the path between the two opens
+    const bool emptied = same && (::SetEndOfFile(writer) || Failed(::GetLastError()));
+    ::CloseHandle(writer);
+    return emptied;
+}
+
 std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
 {
-    const bool truncate = opening == LogOpening::kEmptyFirst;
     if (Fault::Fails("OpenLogStream"))
         return nullptr;
     std::wstring wide;
@@ -618,19 +632,9 @@ std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
     const HANDLE handle = OpenTrusted(wide, access, OPEN_ALWAYS, file);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    if (truncate) {  // through a handle that may write anywhere, on the file just checked only
-        FileId again;
-        const HANDLE writer = OpenTrusted(wide, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_EXISTING, again);
-        const bool same = writer != INVALID_HANDLE_VALUE && SameFile(file, again);
-        if (writer != INVALID_HANDLE_VALUE && !same)
-            errno = EPERM;  // another file took the path between the two opens
-        const bool emptied = same && (::SetEndOfFile(writer) || Failed(::GetLastError()));
-        if (writer != INVALID_HANDLE_VALUE)
-            ::CloseHandle(writer);
-        if (!emptied) {
-            ::CloseHandle(handle);
-            return nullptr;
-        }
+    if (opening == LogOpening::kEmptyFirst && !EmptyLog(wide, file)) {
+        ::CloseHandle(handle);
+        return nullptr;
     }
     // No _O_APPEND: the handle appends by itself, and the C runtime's seek would add nothing.
     const int opened = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_TEXT);
