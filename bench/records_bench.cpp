@@ -40,10 +40,10 @@ std::string Path(const char* name)
 // The floor: a null test, one load from a MAP_SHARED mapping and a compare.
 void BM_Suppressed_Floor(benchmark::State& state)
 {
-    const int fd = Platform::OpenShared(Path("floor.bin"), true);
     const int32_t init[19] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-    Platform::Write(fd, init, sizeof init);
-    Platform::MappingHandle mapping = Platform::CreateMapping(fd);
+    Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
+    const int fd = Platform::OpenOrCreateStore(Path("floor.bin"), init, sizeof init, access);
+    Platform::MappingHandle mapping = Platform::CreateMapping(fd, Platform::MapAccess::kWrite);
     void* slots = Platform::MapView(mapping, 76, init);
     bench::GateFloor(state, static_cast<int32_t*>(slots));
     Platform::RetireView(slots, 76, init);

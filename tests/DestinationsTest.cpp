@@ -166,7 +166,7 @@ TEST_F(Destinations, TwoHostsOnOneInitLogLoseNoRecord)
     UseLevels(LL_INFO);
     ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "first host, before the second started";
-    std::FILE* second = Platform::OpenLogStream(InitLogPath(), true);  // another host's start
+    std::FILE* second = Platform::OpenLogStream(InitLogPath(), Platform::LogOpening::kEmptyFirst);  // another host's start
     ASSERT_NE(second, nullptr);
     std::fputs("second host\n", second);
     std::fflush(second);

@@ -210,6 +210,7 @@ TEST_F(LevelStore, ShutdownWritesTheClosingRecordOnlyForExternalLevels)
 
 // ---- the store inside a host: closed descriptors, truncation, threads, locks, size ----
 
+#include "Platform/FileSteps.h"
 #include "Platform/Platform.h"
 
 #include <atomic>
@@ -376,7 +377,7 @@ TEST_F(LevelStore, LockHeldByAnotherProcessDelaysAStartOnlyBriefly)
     // Another open file description stands for another process holding the padding lock.
     const std::vector<int32_t> set = {0, 2, 3, 4};
     PlaceStore(SlotBytes(set));
-    const int holder = Platform::OpenShared(Store().string(), false);
+    const int holder = Platform::OpenExisting(Store().string());
     ASSERT_NE(holder, -1);
     ASSERT_TRUE(Platform::TryLockFile(holder));
 

@@ -1,3 +1,4 @@
+#include "Platform/FileSteps.h"
 #include "Platform/Platform.h"
 
 #include "LogTestFixture.h"
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -26,9 +28,9 @@ TEST(PlatformMapping, FileShorterThanTheViewIsNeverMapped)
     test::TempDir dir;
     const auto path = dir.path() / "short.bin";
     test::WriteFile(path, std::string(40, '\1'));
-    const int fd = Platform::OpenShared(path.string(), false);
+    const int fd = Platform::OpenExisting(path.string());
     ASSERT_NE(fd, -1);
-    Platform::MappingHandle mapping = Platform::CreateMapping(fd);
+    Platform::MappingHandle mapping = Platform::CreateMapping(fd, Platform::MapAccess::kWrite);
     const std::string padding(76, '\0');
     if (mapping != nullptr) {
         EXPECT_EQ(Platform::MapView(mapping, 76, padding.data()), nullptr);
@@ -51,9 +53,9 @@ TEST(PlatformMapping, FaultThatPaddingCannotMendEndsInTheDefaults)
     const std::size_t size = 2 * 65536;  // two pages on every page size in use
     test::WriteFile(path, std::string(size, '\1'));
     const std::string padding(size, '\7');
-    const int fd = Platform::OpenShared(path.string(), false);
+    const int fd = Platform::OpenExisting(path.string());
     ASSERT_NE(fd, -1);
-    Platform::MappingHandle mapping = Platform::CreateMapping(fd);
+    Platform::MappingHandle mapping = Platform::CreateMapping(fd, Platform::MapAccess::kWrite);
     ASSERT_NE(mapping, nullptr);
     void* view = Platform::MapView(mapping, size, padding.data());
     ASSERT_NE(view, nullptr);
@@ -71,8 +73,8 @@ TEST(PlatformFiles, OpenWithoutCreateFailsOnAMissingFile)
 {
     test::TempDir dir;
     const auto path = (dir.path() / "missing.bin").string();
-    EXPECT_EQ(Platform::OpenShared(path, false), -1);
-    const int fd = Platform::OpenShared(path, true);
+    EXPECT_EQ(Platform::OpenExisting(path), -1);
+    const int fd = Platform::OpenCreating(path);
     ASSERT_NE(fd, -1);
     uint64_t size = 99;
     EXPECT_TRUE(Platform::FileSize(fd, size));
@@ -98,12 +100,11 @@ TEST(PlatformFiles, FailuresSetTheErrorNumberOfTheirCause)
         int error;
     };
     const Case cases[] = {
-        {"missing file", [&] { return Platform::OpenShared(existing + "2", false) == -1; }, ENOENT},
+        {"missing file", [&] { return Platform::OpenExisting(existing + "2") == -1; }, ENOENT},
         {"missing folder", [&] { return Platform::OpenForReading(inMissingFolder) == -1; }, ENOENT},
-        {"name too long", [&] { return Platform::OpenShared(tooLong, true) == -1; }, ENAMETOOLONG},
+        {"name too long", [&] { return Platform::OpenCreating(tooLong) == -1; }, ENAMETOOLONG},
         {"folder name too long", [&] { return !Platform::CreateFolderChain(tooLong); }, ENAMETOOLONG},
-        {"whole file too long", [&] { return !Platform::CreateWhole(tooLong, "y", 1); }, ENAMETOOLONG},
-        {"exists", [&] { return !Platform::CreateWhole(existing, "y", 1); }, EEXIST},
+        {"whole file too long", [&] { return Platform::CreateStoreFile(tooLong, "y", 1) == -1; }, ENAMETOOLONG},
     };
     for (const Case& c : cases) {
         errno = 0;
@@ -115,10 +116,30 @@ TEST(PlatformFiles, FailuresSetTheErrorNumberOfTheirCause)
     int holder = -1;
     ASSERT_EQ(::_sopen_s(&holder, existing.c_str(), _O_RDONLY, _SH_DENYRW, 0), 0);
     errno = 0;
-    EXPECT_EQ(Platform::OpenShared(existing, false), -1);
+    EXPECT_EQ(Platform::OpenExisting(existing), -1);
     EXPECT_EQ(errno, EACCES);
     ::_close(holder);
 #endif
+}
+
+// A store another process made meanwhile is opened as it is, never replaced; a new one
+// appears with its contents, and no draft of it stays beside it.
+TEST(PlatformFiles, StoreIsOpenedAsItIsOrMadeWhole)
+{
+    test::TempDir dir;
+    const std::string existing = (dir.path() / "existing").string();
+    test::WriteFile(existing, "x");
+    const std::string missing = (dir.path() / "missing").string();
+    for (const std::string& path : {existing, missing}) {
+        Platform::StoreAccess access = Platform::StoreAccess::kReadOnly;
+        const int fd = Platform::OpenOrCreateStore(path, "defaults", 8, access);
+        ASSERT_NE(fd, -1) << path;
+        EXPECT_EQ(access, Platform::StoreAccess::kReadWrite) << path;
+        Platform::Close(fd);
+    }
+    EXPECT_EQ(test::ReadFile(existing), "x");
+    EXPECT_EQ(test::ReadFile(missing), "defaults");
+    EXPECT_EQ(std::distance(test::fs::directory_iterator(dir.path()), test::fs::directory_iterator()), 2);
 }
 
 TEST(PlatformFolders, ChainIsCreatedAndAnExistingOneIsFine)

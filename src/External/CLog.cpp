@@ -1,49 +1,19 @@
-// The level store, the facility's start and shut-down, and the moves of the log sink.
+// The facility's start and shut-down, its lifecycle lock, and the moves of the log sink.
 #include "CLog.h"
 
 #include "LevelStore.h"
+#include "Lifecycle.h"
 #include "LogSink.h"
 #include "PdulogIdentity.h"
 #include "Platform/Platform.h"
 #include "SourcePlace.h"
 
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <iostream>
 #include <mutex>
-#include <thread>
+#include <string>
 
 namespace {
 
 constexpr auto kPlace = LibraryPlace(__FILE__);
-
-constexpr char kAppDataReference[] = "%APPDATA%";
-// The product's folder and file names are the build's (PdulogIdentity.h): a second vendor's
-// product on the same PC keeps a store and logs of its own.
-constexpr char kStoreFolder[] = "%APPDATA%\\" PDULOG_STORE_FOLDER "\\";
-constexpr char kStorePath[] = "%APPDATA%\\" PDULOG_STORE_FOLDER "\\DEBUG.CFG";
-constexpr uint32_t kSlotBytes = 4;
-constexpr uint32_t kStoreBytes = kLogSubsystemCount * kSlotBytes;  // 76
-// How long a start waits for another process that pads the store: a holder that takes
-// longer is not padding, and waiting on it would hang the host's start.
-constexpr std::chrono::milliseconds kPaddingLockWait {1000};
-
-// The bytes of a store with every slot at one level, little-endian as the file keeps them.
-struct StoreBytes {
-    uint8_t bytes[kStoreBytes];
-};
-constexpr StoreBytes EverySlotAt(int32_t level)
-{
-    StoreBytes store {};
-    for (uint32_t at = 0; at < kStoreBytes; ++at)
-        store.bytes[at] = static_cast<uint8_t>(static_cast<uint32_t>(level) >> (8 * (at % kSlotBytes)));
-    return store;
-}
-// What a new store holds, and what a short one is padded with.
-constexpr StoreBytes kDefaults = EverySlotAt(LL_WARN);
-// What a view given up reads, so that a decision taken across a shut-down admits nothing.
-constexpr StoreBytes kAllOff = EverySlotAt(LL_OFF);
 
 constexpr char kTempFolder[] = "%TEMP%\\";
 constexpr char kLogFile[] = PDULOG_LOG_FILE;
@@ -66,31 +36,7 @@ constexpr int kLineReturningToInitLog = 491;
 // The gate and the records never take it. (Recursive: Init opens the store, SetPipe starts
 // the init log.)
 std::recursive_mutex s_lifecycle;
-using LifecycleLock = std::lock_guard<std::recursive_mutex>;
-
-// The store's file as the facility holds it.
-struct StoreFile {
-    int fd = -1;
-    Platform::FileId file;  // what fd referred to when it was opened
-    Platform::MappingHandle mapping = nullptr;  // what its views are made from
-};
-StoreFile s_store;
-std::string s_storePath;  // where it was opened: followed when another file takes its place
-// When the store is next followed, in wall-clock ticks: at most once a second, by whoever
-// finds it due first (a record, GetLevel, SetLevel).
-constexpr int64_t kFollowEvery = 10000000;
-std::atomic<int64_t> s_nextFollow {0};
-bool s_external = false;
-// The user may read the store but not write it (an administrator fixed the levels, a
-// read-only profile or mount): its levels are used, and no level is set through it.
-std::atomic<bool> s_readOnly {false};  // read by SetLevel on any thread
-// The levels of a read-only store too short to map: its whole slots, WARN for the rest.
-int32_t s_shortCopy[kLogSubsystemCount];
-// Views of earlier starts on the open store: given up with the store, as the current one
-// is, so that nothing of the store outlives its shut-down.
-constexpr int kEarlierViews = 64;
-int32_t* s_earlierViews[kEarlierViews];
-int s_earlierViewCount = 0;
+using pdulog_detail::LifecycleLock;
 
 // A shared pdulog is one facility for every module of the process that starts it: it stays
 // up until the last of them stops it, so one plugin's unload does not silence the others.
@@ -102,202 +48,15 @@ constexpr bool kCountStarts = false;
 #endif
 int s_starts = 0;
 
-// A configured path ("%TEMP%\\...") made usable on this platform. Only the configured
-// text's own separators change: a variable's value is used as it is.
-bool ExpandPath(std::string configured, std::string& path)
-{
-    Platform::NativeSeparators(configured);
-    return Platform::ExpandPath(configured, path);
-}
-
-// Waits a bounded time for the padding lock.
-bool LockForPadding(int fd)
-{
-    const auto giveUp = std::chrono::steady_clock::now() + kPaddingLockWait;
-    while (!Platform::TryLockFile(fd)) {
-        if (std::chrono::steady_clock::now() >= giveUp)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-// Appends the default level (WARN) to every slot that the file does not hold whole yet.
-// A whole store needs no lock. A short one is padded under a lock between processes, and
-// its size read again once the lock is held: a process that saw the file short must not
-// pad over a level that another one has set in the meantime. When the lock cannot be had,
-// nothing is written: the store stays short and is not mapped, and no level is lost.
-void PadStore(int fd)
-{
-    uint64_t size = 0;
-    if (!Platform::FileSize(fd, size))
-        return;  // unknown size: padding could overwrite levels
-    // Whatever is written later through this descriptor lands past the size seen now.
-    Platform::Seek(fd, size);
-    if (size >= kStoreBytes || !LockForPadding(fd))
-        return;
-    if (Platform::FileSize(fd, size) && size < kStoreBytes && Platform::MayGrowFileTo(kStoreBytes)) {
-        // A slot cut short is no level: it is padded over from its first byte.
-        const uint64_t whole = size / kSlotBytes * kSlotBytes;
-        if (Platform::Seek(fd, whole))
-            Platform::Write(fd, kDefaults.bytes + whole, static_cast<uint32_t>(kStoreBytes - whole));
-    }
-    Platform::UnlockFile(fd);
-}
-
-// Whether the store exists but may not be written by this user.
-bool WriteRefused(int error)
-{
-    return error == EACCES || error == EPERM || error == EROFS;
-}
-
-// A read-only store shorter than its slots cannot be mapped (and may not be padded): its
-// levels are read from the file, again whenever the store is followed.
-int32_t* CopyOfShortStore(int fd)
-{
-    StoreBytes store = kDefaults;
-    uint32_t got = 0;
-    if (!Platform::ReadAt(fd, 0, store.bytes, kStoreBytes, got))
-        got = 0;
-    const uint32_t whole = got / kSlotBytes * kSlotBytes;
-    std::memcpy(store.bytes + whole, kDefaults.bytes + whole, kStoreBytes - whole);
-    int32_t levels[kLogSubsystemCount];
-    std::memcpy(levels, store.bytes, kStoreBytes);
-    for (int slot = 0; slot < kLogSubsystemCount; ++slot)  // other threads read it meanwhile
-        pdulog_detail::WriteSlot(s_shortCopy, slot, levels[slot]);
-    return s_shortCopy;
-}
-
-// Opens the store's file, or creates it with the default levels; -1 with errno set. A file
-// that this user may only read is opened for reading, and `readOnly` says so.
-int OpenStoreFile(const std::string& path, bool& readOnly)
-{
-    readOnly = false;
-    int fd = Platform::OpenShared(path, false);
-    if (fd == -1 && WriteRefused(errno)) {
-        const int error = errno;
-        fd = Platform::OpenForReading(path);
-        readOnly = fd != -1;
-        if (fd == -1)
-            errno = error;
-    }
-    // A new store appears whole, so that no process ever finds it short; where the file
-    // system cannot do that, it is created and padded as before. A store that could not be
-    // written (a full disk, a file-size limit) is not left behind empty.
-    if (fd == -1) {
-        if (Platform::CreateWhole(path, kDefaults.bytes, kStoreBytes) || errno == EEXIST)
-            fd = Platform::OpenShared(path, false);
-        else if (errno == EXDEV)
-            fd = Platform::OpenShared(path, true);
-    }
-    if (fd == -1 && errno == ENOENT)  // removed again between the two
-        fd = Platform::OpenShared(path, true);
-    return fd;
-}
-
-// Makes an opened file the store's: padded when it may be written, its mapping object made.
-// A read-only store too short to map gives the copy of its levels, returned; otherwise
-// nullptr, and the levels come from a view.
-int32_t* TakeStoreFile(int fd, bool readOnly, StoreFile& store)
-{
-    store.fd = fd;
-    store.file = Platform::IdentifyFile(fd);
-    uint64_t size = 0;
-    if (!readOnly)
-        PadStore(fd);
-    else if (Platform::FileSize(fd, size) && size < kStoreBytes)
-        return CopyOfShortStore(fd);
-    store.mapping = Platform::CreateMapping(fd, !readOnly);
-    return nullptr;
-}
-
-// Lets go of a store file's mapping object and descriptor (not of its views).
-void DropStoreFile(StoreFile& store)
-{
-    if (store.mapping != nullptr)
-        Platform::CloseMapping(store.mapping);
-    // A host that closed descriptors it did not own may have its own file there now.
-    if (store.fd != -1 && Platform::StillRefersTo(store.fd, store.file))
-        Platform::Close(store.fd);
-    store = StoreFile();
-}
-
-// Keeps a view that is no longer the gate's until the store closes: a thread may hold it.
-void KeepEarlier(int32_t* view)
-{
-    if (view != nullptr && view != s_shortCopy && s_earlierViewCount < kEarlierViews)
-        s_earlierViews[s_earlierViewCount++] = view;
-}
-
-// The file now at the store's path becomes the store: the gate's view reads it from then
-// on (at the same address on POSIX, so that no pointer a thread holds goes stale). When it
-// cannot be opened or mapped, the store stays as it was.
-void ReplaceStore()
-{
-    bool readOnly = false;
-    StoreFile next;
-    const int fd = OpenStoreFile(s_storePath, readOnly);
-    if (fd == -1)
-        return;
-    int32_t* const view = CLog::Levels();
-    int32_t* levels = TakeStoreFile(fd, readOnly, next);
-    if (levels == nullptr && next.mapping != nullptr)
-        levels = static_cast<int32_t*>(view != s_shortCopy
-                                           ? Platform::MapViewAt(next.mapping, kStoreBytes, kDefaults.bytes, view)
-                                           : Platform::MapView(next.mapping, kStoreBytes, kDefaults.bytes));
-    if (levels == nullptr) {
-        DropStoreFile(next);
-        return;
-    }
-    DropStoreFile(s_store);
-    s_store = next;
-    s_readOnly = readOnly;
-    if (levels != view) {
-        KeepEarlier(view);
-        CLog::s_levels = levels;
-    }
-}
-
-// A read-only store that was too short to map: its levels read again, or mapped once its
-// writer has made it whole.
-void RefreshShortStore()
-{
-    uint64_t size = 0;
-    if (!Platform::FileSize(s_store.fd, size) || size < kStoreBytes) {
-        CopyOfShortStore(s_store.fd);
-        return;
-    }
-    s_store.mapping = Platform::CreateMapping(s_store.fd, false);
-    if (s_store.mapping == nullptr)
-        return;
-    if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes))
-        CLog::s_levels = static_cast<int32_t*>(view);
-}
-
-// Follows the store's file when another file has taken its path (saved through a new file
-// and a rename, as many tools and installers save) and, for a short read-only store, what
-// its writer has changed since. A store whose path names nothing is kept until another
-// file is there. Under the lifecycle lock.
-void FollowStore()
-{
-    if (s_external || s_store.fd == -1)
-        return;
-    const Platform::FileId atPath = Platform::IdentifyPathTarget(s_storePath);
-    if (atPath.known && !Platform::SameFile(atPath, s_store.file))
-        ReplaceStore();
-    else if (CLog::Levels() == s_shortCopy)
-        RefreshShortStore();
-}
-
 using pdulog_detail::LogSink::Previous;
 
 // Makes the init log file the sink; what it replaces is closed or handed back.
-std::FILE* StartInitLog(bool truncate, Previous previous)
+std::FILE* StartInitLog(Platform::LogOpening opening, Previous previous)
 {
     std::string path;
-    if (!ExpandPath(std::string(kTempFolder) + kInitLogFile, path)) {
+    if (!Platform::ExpandPath(std::string(kTempFolder) + kInitLogFile, path)) {
         const std::string fallback = std::string(kTempFolder) + kInitLogFileFallback;
-        if (!ExpandPath(fallback, path)) {
+        if (!Platform::ExpandPath(fallback, path)) {
             CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineNoInitLogPath, "CLog::SetInitLogFile")
                 << "Failed to re-direct to init log file: " << fallback;
             return nullptr;
@@ -307,7 +66,7 @@ std::FILE* StartInitLog(bool truncate, Previous previous)
     const std::FILE* current = pdulog_detail::LogSink::Current(initLog);
     if (current != nullptr && initLog)
         return nullptr;  // already the sink: neither reopened nor truncated
-    std::FILE* file = Platform::OpenLogStream(path, truncate);
+    std::FILE* file = Platform::OpenLogStream(path, opening);
     if (file == nullptr) {
         CLOG_RECORD(LL_NOTICE, LS_GENERAL, kPlace.c_str(), kLineInitLogOpenFailed, "CLog::SetInitLogFile")
             << "Failed to re-direct to init log file: " << Platform::PublicText(path);
@@ -322,15 +81,20 @@ std::FILE* StartInitLog(bool truncate, Previous previous)
 
 }  // namespace
 
+std::recursive_mutex& pdulog_detail::LifecycleMutex()
+{
+    return s_lifecycle;
+}
+
 // ---- level store and lifecycle ---------------------------------------------------------
 
 bool CLog::Init(bool initLog)
 {
     const LifecycleLock lock(s_lifecycle);
-    const bool available = s_external ? s_levels != nullptr : OpenLevelStore();
+    const bool available = pdulog_detail::LevelStore::Open();
     // A sink the host handed over earlier (a plugin started again) is closed, not dropped.
     if (available && initLog)
-        StartInitLog(true, Previous::kClose);
+        StartInitLog(Platform::LogOpening::kEmptyFirst, Previous::kClose);
     if (kCountStarts && available)
         ++s_starts;
     return available;
@@ -339,79 +103,25 @@ bool CLog::Init(bool initLog)
 bool CLog::OpenLevelStore()
 {
     const LifecycleLock lock(s_lifecycle);
-    if (s_external)  // the host's array stands in for the file
-        return s_levels != nullptr;
-    // A host that closed every descriptor may have given the store's number to a file of
-    // its own: nothing kept from an earlier start is used again without asking.
-    if (s_store.fd != -1 && !Platform::StillRefersTo(s_store.fd, s_store.file))
-        CloseLevelStore();
-    FollowStore();
-    if (s_store.fd == -1) {
-        std::string path;
-        ExpandPath(kStoreFolder, path);
-        int fd = -1;
-        bool readOnly = false;
-        // With no per-user data folder the reference stays unexpanded: that is no place to
-        // create a store (it would land in whatever the current folder is).
-        if (path.compare(0, sizeof kAppDataReference - 1, kAppDataReference) == 0) {
-            errno = ENOENT;
-        } else {
-            Platform::CreateFolderChain(path);
-            ExpandPath(kStorePath, path);
-            fd = OpenStoreFile(path, readOnly);
-        }
-        if (fd == -1) {
-            const int error = errno;
-            std::cerr << "CLog failed to initialise - " << std::strerror(error) << '\n';
-            return false;
-        }
-        s_storePath = path;
-        s_readOnly = readOnly;
-        s_levels = TakeStoreFile(fd, readOnly, s_store);
-    }
-    // A store that is open already gets one more view; earlier views stay valid. When no
-    // further view can be made, the one in use stays.
-    if (s_store.mapping != nullptr)
-        if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes)) {
-            KeepEarlier(s_levels);
-            s_levels = static_cast<int32_t*>(view);
-        }
-    return s_levels != nullptr;
+    return pdulog_detail::LevelStore::Open();
 }
 
 void CLog::CloseLevelStore()
 {
     const LifecycleLock lock(s_lifecycle);
-    if (s_external)
-        return;
-    if (int32_t* view = s_levels) {
-        // Other threads may be testing the gate right now, with this pointer in hand.
-        s_levels = nullptr;
-        if (view != s_shortCopy)
-            Platform::RetireView(view, kStoreBytes, kAllOff.bytes);
-    }
-    for (; s_earlierViewCount > 0; --s_earlierViewCount)
-        Platform::RetireView(s_earlierViews[s_earlierViewCount - 1], kStoreBytes, kAllOff.bytes);
-    DropStoreFile(s_store);
-    s_readOnly = false;
-    Platform::ReleaseFaultHandler();
+    pdulog_detail::LevelStore::Close();
 }
 
 void CLog::UseExternalLevels(int32_t* levels)
 {
     const LifecycleLock lock(s_lifecycle);
-    CloseLevelStore();
-    s_external = true;
-    s_levels = levels;
+    pdulog_detail::LevelStore::UseExternal(levels);
 }
 
 void CLog::ReleaseExternalLevels()
 {
     const LifecycleLock lock(s_lifecycle);
-    if (!s_external)
-        return;
-    s_external = false;
-    s_levels = nullptr;
+    pdulog_detail::LevelStore::ReleaseExternal();
 }
 
 void CLog::Shutdown()
@@ -442,8 +152,8 @@ void CLog::Shutdown()
 bool CLog::GetLogFileName(std::string& path)
 {
     std::string own;
-    const bool expanded = ExpandPath(std::string(kTempFolder) + kLogFile, own)
-                          || ExpandPath(std::string(kTempFolder) + kLogFileFallback, own);
+    const bool expanded = Platform::ExpandPath(std::string(kTempFolder) + kLogFile, own)
+                          || Platform::ExpandPath(std::string(kTempFolder) + kLogFileFallback, own);
     path = Platform::PublicText(own);
     return expanded;
 }
@@ -451,7 +161,8 @@ bool CLog::GetLogFileName(std::string& path)
 std::FILE* CLog::SetInitLogFile(bool truncate)
 {
     const LifecycleLock lock(s_lifecycle);
-    return StartInitLog(truncate, Previous::kHandBack);
+    const auto opening = truncate ? Platform::LogOpening::kEmptyFirst : Platform::LogOpening::kAppend;
+    return StartInitLog(opening, Previous::kHandBack);
 }
 
 std::FILE* CLog::SetPipe(std::FILE* pipe)
@@ -477,40 +188,12 @@ std::FILE* CLog::SetPipe(std::FILE* pipe)
 
 // ---- levels of the open store ----------------------------------------------------------
 
-void pdulog_detail::LevelStore::FollowIfDue(int64_t now)
-{
-    int64_t due = s_nextFollow.load(std::memory_order_relaxed);
-    // A wall clock set back by more than the period counts as due.
-    if ((now < due && now > due - 2 * kFollowEvery) || !s_nextFollow.compare_exchange_strong(due, now + kFollowEvery))
-        return;
-    const std::unique_lock<std::recursive_mutex> lock(s_lifecycle, std::try_to_lock);
-    if (lock.owns_lock())
-        FollowStore();
-}
-
 bool CLog::GetLevel(int subsystem, int32_t& level)
 {
-    pdulog_detail::LevelStore::FollowIfDue(Platform::WallClockTicks());
-    const int32_t* levels = Levels();
-    if (levels == nullptr || subsystem < 0 || subsystem >= kLogSubsystemCount)
-        return false;
-    level = pdulog_detail::ReadSlot(levels, subsystem);
-    return true;
+    return pdulog_detail::LevelStore::Get(subsystem, level);
 }
 
 bool CLog::SetLevel(int subsystem, int32_t level)
 {
-    pdulog_detail::LevelStore::FollowIfDue(Platform::WallClockTicks());
-    int32_t* levels = Levels();
-    if (levels == nullptr || s_readOnly || subsystem < 0 || subsystem >= kLogSubsystemCount || level < LL_OFF
-        || level >= kLogLevelCount)
-        return false;
-    pdulog_detail::WriteSlot(levels, subsystem, level);  // seen at once by every process that maps the store
-    // A store whose file could not back the write any more (a full disk under an emptied
-    // store) took the level into the defaults it reads now, not into the file; one that
-    // another file has replaced at its path since took it into a file nobody reads.
-    if (!Platform::ViewFollowsFile(levels))
-        return false;
-    const LifecycleLock lock(s_lifecycle);
-    return s_external || Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file);
+    return pdulog_detail::LevelStore::Set(subsystem, level);
 }

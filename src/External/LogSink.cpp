@@ -197,12 +197,12 @@ void FollowPath(const Slot* seen)
         && (!seen->file.known || Platform::SameFile(Platform::IdentifyPath(seen->path), seen->file)))
         return;
     const std::string path = seen->path;  // the slot's copy goes with the slot
-    std::FILE* file = Platform::OpenLogStream(path, false);
+    std::FILE* file = Platform::OpenLogStream(path, Platform::LogOpening::kAppend);
     if (file == nullptr && seen->stream != nullptr && Platform::DeletedFileMayHoldItsPath()) {
         // Our own handle of the deleted file may be what keeps the path: it goes first, and
         // records are dropped until the path can be opened, at this or a later check.
         Replace(nullptr, path.c_str(), Previous::kClose);
-        file = Platform::OpenLogStream(path, false);
+        file = Platform::OpenLogStream(path, Platform::LogOpening::kAppend);
     }
     if (file != nullptr)
         Replace(file, path.c_str(), Previous::kClose);

@@ -1,8 +1,17 @@
 // One portable interface over the operating-system services the library needs.
-// Exactly one implementation file is compiled per platform (Posix.cpp or Windows.cpp);
-// nothing outside this folder may include a header that only one platform has.
+// The files of one platform implement it (Posix*.cpp or Windows*.cpp), and StoreFile.cpp
+// on both; nothing outside this folder may include a header that only one platform has.
+//
+// Failures: a function that can fail returns false, -1 or nullptr (ExpandEnvironment, a
+// size: 0) and sets errno to the cause, the C library's number on every platform (Windows
+// errors are turned into it). No out-parameter carries an error, and nothing else is
+// reported. A FileId that is not `known`, MayGrowFileTo, ViewFollowsFile and the like
+// answer a question; they do not fail. WriteRecord returns how much of the record it wrote.
+// One exception: SetThreadPriority hands back the platform's own error code, the number the
+// record of a refused priority has always shown.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,25 +24,33 @@ namespace Platform {
 // (text that is not UTF-8 is read in the ANSI code page, as the narrow Windows API reads
 // it); on POSIX they are the bytes the system takes.
 
-// ---- Files: C runtime descriptors, shared with other processes ----------------------
+// ---- The level store's file: C runtime descriptors, shared with other processes --------
 // No descriptor the layer hands out is ever 0, 1 or 2: with a standard stream closed, the
 // host's next write to it must not land in one of our files.
 
-// Opens for reading and writing with no sharing restriction; with create, a missing file
-// is created readable and writable by its owner. Returns -1 with errno set on failure.
-int OpenShared(const std::string& path, bool create);
-// Opens for reading only, with the same sharing: a store that the user may read but not write.
-int OpenForReading(const std::string& path);
-// Creates a file holding exactly these bytes, in one step as other processes see it: none
-// ever opens it shorter. False, with errno set, when it exists already or cannot be made
-// (then nothing is left at the path); errno EXDEV when the file system cannot make a file
-// appear in one step, and a plain create is the only way.
-bool CreateWhole(const std::string& path, const void* data, uint32_t size);
+// How this process may use a store's file.
+enum class StoreAccess {
+    kReadWrite,
+    kReadOnly,  // the user may read it but not write it
+};
+// Opens the store's file for reading and writing with no sharing restriction, or, when this
+// user may only read it (EACCES, EPERM, EROFS), for reading, and `access` says which. A
+// missing file is created holding `defaults` (size bytes), in one step as other processes
+// see it: none ever opens it shorter, and one that cannot be written whole (a full disk, a
+// file-size limit) is not left behind. Where the file system cannot make a file appear in
+// one step, it is created empty, readable and writable by its owner, for PadStore to fill.
+// A store that another process creates meanwhile is opened.
+int OpenOrCreateStore(const std::string& path, const void* defaults, uint32_t size, StoreAccess& access);
+// Appends `defaults`' bytes to a store shorter than `size` bytes, from its last whole
+// `unit` on (a unit cut short holds nothing). A store that is long enough needs no lock;
+// a short one is padded under an advisory lock between processes (one that does not stand in
+// the way of reads, writes or mappings), waited for `wait` at most, its size read again once the lock is held, so that
+// a level another process has set meanwhile is never padded over. Without the lock nothing
+// is written. False when the store may still be short.
+bool PadStore(int fd, const void* defaults, uint32_t size, uint32_t unit, std::chrono::milliseconds wait);
 bool FileSize(int fd, uint64_t& size);
-bool Seek(int fd, uint64_t offset);
-bool Write(int fd, const void* data, uint32_t size);
-// Reads up to `size` bytes from `offset`; `got` is how many came.
-bool ReadAt(int fd, uint64_t offset, void* data, uint32_t size, uint32_t& got);
+// Reads up to `size` bytes from the start of the file: how many came.
+int64_t ReadStart(int fd, void* data, uint32_t size);
 void Close(int fd);
 
 // What a descriptor refers to, remembered when it is opened: a host that closes descriptors
@@ -67,20 +84,18 @@ FileId IdentifyPathTarget(const std::string& path);
 // write would fail, or raise a signal that ends the process.
 bool MayGrowFileTo(uint64_t size);
 
-// Exclusive advisory lock between processes, held only around short critical sections.
-// It does not stand in the way of reads, writes or mappings of the file's contents.
-// Never waits: false when another process holds it.
-bool TryLockFile(int fd);
-void UnlockFile(int fd);
-
 // ---- Shared memory --------------------------------------------------------------------
 
 using MappingHandle = void*;  // nullptr: no mapping
 
-// A read/write mapping object of the whole file, shared with every process mapping it. Not
-// writable: the file was opened for reading only; its views are copy-on-write, so a write
-// through one stays in this process while the file's own changes still show.
-MappingHandle CreateMapping(int fd, bool writable = true);
+// How a mapping's views reach the file.
+enum class MapAccess {
+    kWrite,        // read and written, shared with every process mapping the file
+    kCopyOnWrite,  // for a file opened for reading: a write through a view stays in this
+                   // process, while the file's own changes still show
+};
+// A mapping object of the whole file.
+MappingHandle CreateMapping(int fd, MapAccess access);
 // A read/write view of the first `size` bytes; nullptr when the file is shorter than that
 // or the view cannot be made. A file emptied under the view (POSIX; Windows refuses to
 // shrink a mapped file) is written again from `padding` (size bytes, kept alive by the
@@ -116,16 +131,21 @@ bool CreateFolderChain(const std::string& path);
 // Windows, as public narrow strings are; a character the code page cannot hold comes out
 // as '?'. Not for paths the library opens.
 std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size);
-// %NAME% expansion into a path for the functions here (UTF-8 on Windows). False when the
-// expansion fails or comes out empty.
-bool ExpandPath(const std::string& text, std::string& path);
+// A configured path (backslashes between its folders, %NAME% references) made a path for
+// the functions here (UTF-8 on Windows): only the configured text's own separators become
+// the platform's, a variable's value is used as it is. False when the expansion fails or
+// comes out empty.
+bool ExpandPath(const std::string& configured, std::string& path);
 // A path of the library as public narrow strings give it: in the ANSI code page on
 // Windows, a character that the code page cannot hold as '?'; unchanged on POSIX.
 std::string PublicText(const std::string& path);
-// Turns the backslashes of a configured path into the platform's separator.
-void NativeSeparators(std::string& path);
 
-// Opens a log file that every write appends to, emptied first when truncate. Whatever
+// Whether a log is emptied when it is opened.
+enum class LogOpening {
+    kAppend,
+    kEmptyFirst,
+};
+// Opens a log file that every write appends to, emptied first with kEmptyFirst. Whatever
 // stands at the path in a shared folder is checked before it is written: a link, a FIFO,
 // a device, a file of another user or a file with a second name is refused (nullptr), and
 // left as it was. A new file is private to its owner. A record that WriteRecord writes to
@@ -133,7 +153,7 @@ void NativeSeparators(std::string& path);
 // append meanwhile (Windows: a handle that may append but not write elsewhere, and a lock
 // between the processes around each record's write; the log is emptied through a second
 // handle of its own, opened and checked the same way).
-std::FILE* OpenLogStream(const std::string& path, bool truncate);
+std::FILE* OpenLogStream(const std::string& path, LogOpening opening);
 // Whether a log file deleted while a handle of ours is open may keep its path from a new
 // file until that handle is closed (Windows, where a deletion can stay pending).
 bool DeletedFileMayHoldItsPath();

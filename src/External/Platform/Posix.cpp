@@ -2,6 +2,7 @@
 #include "Platform.h"
 
 #include "FaultInjection.h"
+#include "FileSteps.h"
 
 #include <cerrno>
 #include <climits>
@@ -35,14 +36,24 @@ static int AboveStandardStreams(int fd)
     return moved;
 }
 
-int OpenShared(const std::string& path, bool create)
+// Opened for reading and writing, an interrupted open made again.
+static int OpenReadWrite(const std::string& path, int flags)
 {
-    const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0);
     int fd;
     do {
-        fd = Fault::Fails("OpenShared") ? -1 : ::open(path.c_str(), flags, 0600);
+        fd = Fault::Fails("OpenShared") ? -1 : ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | flags, 0600);
     } while (fd < 0 && errno == EINTR);
     return AboveStandardStreams(fd);
+}
+
+int OpenExisting(const std::string& path)
+{
+    return OpenReadWrite(path, 0);
+}
+
+int OpenCreating(const std::string& path)
+{
+    return OpenReadWrite(path, O_CREAT);
 }
 
 int OpenForReading(const std::string& path)
@@ -56,30 +67,51 @@ int OpenForReading(const std::string& path)
     return AboveStandardStreams(fd);
 }
 
+// How a store written beside its path came into place.
+enum class Linked {
+    kWhole,      // linked: it appeared whole
+    kNoLinks,    // written, but this file system has no hard links (FAT, a network share)
+    kNot,        // errno says why; EEXIST: another process made the store meanwhile
+};
+
 // Written under a name of its own beside the path, then linked into place: link() never
 // replaces what another process created meanwhile.
-bool CreateWhole(const std::string& path, const void* data, uint32_t size)
+static Linked CreateWhole(const std::string& path, const void* data, uint32_t size)
 {
     if (Fault::Fails("CreateWhole"))
-        return false;
+        return Linked::kNot;
     if (!MayGrowFileTo(size)) {  // the write would raise SIGXFSZ in a host
         errno = EFBIG;
-        return false;
+        return Linked::kNot;
     }
     const std::string draft = path + "." + std::to_string(::getpid()) + ".new";
     const int fd = AboveStandardStreams(
         ::open(draft.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600));
     if (fd < 0)
-        return false;
+        return Linked::kNot;
     const bool written = Write(fd, data, size);
     ::close(fd);
     const bool linked = written && ::link(draft.c_str(), path.c_str()) == 0;
-    int error = errno;
+    const int error = errno;
     ::unlink(draft.c_str());
-    if (written && !linked && error != EEXIST)
-        error = EXDEV;  // no hard links here (a FAT or network file system)
     errno = error;
-    return linked;
+    if (linked)
+        return Linked::kWhole;
+    return written && error != EEXIST ? Linked::kNoLinks : Linked::kNot;
+}
+
+// Where no file can appear whole, the store is created plainly and padded by its opener.
+int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
+{
+    switch (CreateWhole(path, data, size)) {
+    case Linked::kWhole:
+        return OpenExisting(path);
+    case Linked::kNoLinks:
+        return OpenCreating(path);
+    case Linked::kNot:
+        break;
+    }
+    return errno == EEXIST ? OpenExisting(path) : -1;
 }
 
 bool FileSize(int fd, uint64_t& size)
@@ -118,23 +150,23 @@ bool Write(int fd, const void* data, uint32_t size)
     return true;
 }
 
-bool ReadAt(int fd, uint64_t offset, void* data, uint32_t size, uint32_t& got)
+int64_t ReadStart(int fd, void* data, uint32_t size)
 {
-    got = 0;
     if (Fault::Fails("ReadAt"))
-        return false;
+        return -1;
     char* p = static_cast<char*>(data);
+    uint32_t got = 0;
     while (got < size) {
-        const ssize_t n = ::pread(fd, p + got, size - got, static_cast<off_t>(offset + got));
+        const ssize_t n = ::pread(fd, p + got, size - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return false;
+            return -1;
         if (n == 0)
             break;
         got += static_cast<uint32_t>(n);
     }
-    return true;
+    return got;
 }
 
 void Close(int fd)
@@ -197,8 +229,12 @@ void UnlockFile(int fd)
 
 bool CreateFolderChain(const std::string& path)
 {
-    if (Fault::Fails("CreateFolderChain") || path.empty())
+    if (Fault::Fails("CreateFolderChain"))
         return false;
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
     std::string prefix;
     prefix.reserve(path.size());
     for (std::size_t i = 0; i < path.size(); ++i) {
@@ -209,7 +245,11 @@ bool CreateFolderChain(const std::string& path)
     if (prefix.back() != '/')
         ::mkdir(prefix.c_str(), 0700);
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode))
+        errno = ENOTDIR;
+    return S_ISDIR(st.st_mode);
 }
 
 // An empty value counts as unset, as it does on Windows, where setting a variable to
@@ -259,8 +299,10 @@ static bool Lookup(const std::string& name, std::string& value)
 // as it is, both signs included, and the text goes on after it.
 std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
 {
-    if (text == nullptr)
+    if (text == nullptr) {
+        errno = EINVAL;
         return 0;
+    }
     std::string out;
     const char* p = text;
     while (*p != '\0') {
@@ -284,8 +326,12 @@ std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
     return needed;
 }
 
-bool ExpandPath(const std::string& text, std::string& path)
+bool ExpandPath(const std::string& configured, std::string& path)
 {
+    std::string text = configured;
+    for (char& c : text)
+        if (c == '\\')
+            c = '/';
     path.clear();
     const std::size_t needed = ExpandEnvironment(text.c_str(), nullptr, 0);
     if (needed == 0)
@@ -293,6 +339,8 @@ bool ExpandPath(const std::string& text, std::string& path)
     std::string buffer(needed, '\0');
     if (ExpandEnvironment(text.c_str(), &buffer[0], buffer.size()) != 0)
         path.assign(buffer.c_str());  // up to the first NUL
+    if (path.empty())
+        errno = EINVAL;
     return !path.empty();
 }
 
@@ -301,15 +349,16 @@ std::string PublicText(const std::string& path)
     return path;
 }
 
-void NativeSeparators(std::string& path)
+static void CloseKeepingError(int fd)
 {
-    for (char& c : path)
-        if (c == '\\')
-            c = '/';
+    const int error = errno;
+    ::close(fd);
+    errno = error;
 }
 
-std::FILE* OpenLogStream(const std::string& path, bool truncate)
+std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
 {
+    const bool truncate = opening == LogOpening::kEmptyFirst;
     if (Fault::Fails("OpenLogStream"))
         return nullptr;
     // Opened without following a link and without waiting for a FIFO's reader; nothing
@@ -324,13 +373,15 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
                          && st.st_nlink == 1;
     // O_APPEND stays: every record lands at the end of the file as it is then, even when
     // another process has the same log open.
+    if (!trusted)
+        errno = EPERM;
     if (!trusted || (truncate && ::ftruncate(fd, 0) != 0) || ::fcntl(fd, F_SETFL, O_APPEND) != 0) {
-        ::close(fd);
+        CloseKeepingError(fd);
         return nullptr;
     }
     std::FILE* stream = ::fdopen(fd, "a");
     if (stream == nullptr)
-        ::close(fd);
+        CloseKeepingError(fd);
     return stream;
 }
 

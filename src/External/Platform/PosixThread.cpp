@@ -9,6 +9,7 @@
 #include "PosixModule.h"
 
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 #include <new>
 
@@ -83,14 +84,21 @@ void* ThreadPointer()
 bool SetThreadPointer(void* value, void (*release)(void*))
 {
     const std::lock_guard<std::mutex> lock(g_lock);
-    if (!g_keyMade.load() && ::pthread_key_create(&g_key, ThreadEnds) != 0)
-        return false;
+    if (!g_keyMade.load()) {
+        const int made = ::pthread_key_create(&g_key, ThreadEnds);
+        if (made != 0) {
+            errno = made;
+            return false;
+        }
+    }
     g_keyMade.store(true);
     auto* entry = static_cast<ThreadEntry*>(::pthread_getspecific(g_key));
     if (entry == nullptr) {
         entry = new (std::nothrow) ThreadEntry {value, release, g_entries, nullptr};
-        if (entry == nullptr || ::pthread_setspecific(g_key, entry) != 0) {
+        const int set = entry != nullptr ? ::pthread_setspecific(g_key, entry) : ENOMEM;
+        if (set != 0) {
             delete entry;
+            errno = set;
             return false;
         }
         if (g_entries != nullptr)

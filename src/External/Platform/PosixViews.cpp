@@ -220,7 +220,7 @@ void KeepSpare(uintptr_t address, std::size_t span)
 // mapping's lifetime is independent of the descriptor, as on Windows.
 struct Mapping {
     int fd;
-    bool writable;
+    MapAccess access;
     FileId file;
 };
 
@@ -257,27 +257,54 @@ struct ModuleRelease {
 bool Mappable(const Mapping& mapping, std::size_t size)
 {
     struct stat st {};
-    return ::fstat(mapping.fd, &st) == 0 && st.st_size >= static_cast<off_t>(size) && mapping.file.known
-           && st.st_dev == static_cast<dev_t>(mapping.file.device) && st.st_ino == static_cast<ino_t>(mapping.file.node);
+    if (::fstat(mapping.fd, &st) != 0)
+        return false;
+    if (st.st_size >= static_cast<off_t>(size) && mapping.file.known
+        && st.st_dev == static_cast<dev_t>(mapping.file.device) && st.st_ino == static_cast<ino_t>(mapping.file.node))
+        return true;
+    errno = EINVAL;
+    return false;
 }
 
 // A file the user may only read is mapped copy-on-write: it still shows what others write
 // to it, and a write through the view stays in this process.
 int Sharing(const Mapping& mapping)
 {
-    return mapping.writable ? MAP_SHARED : MAP_PRIVATE;
+    return mapping.access == MapAccess::kWrite ? MAP_SHARED : MAP_PRIVATE;
+}
+
+// A view at a spare address, which threads that held it may still read: it is watched
+// before the file's page takes its place, so that even their first read is safe.
+void* MapAtSpare(const Mapping& mapping, uintptr_t spare, std::size_t size, const void* padding)
+{
+    if (!Watch(spare, size, mapping.fd, mapping.file, padding)) {
+        KeepSpare(spare, Span(size));
+        errno = ENOMEM;
+        return nullptr;
+    }
+    if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, Sharing(mapping) | MAP_FIXED, mapping.fd, 0)
+        == MAP_FAILED) {
+        // A failed fixed mapping may have taken the spare page with it.
+        const int error = errno;
+        ReplaceWithPrivate(spare, size, padding);
+        Unwatch(spare);
+        KeepSpare(spare, Span(size));
+        errno = error;
+        return nullptr;
+    }
+    return reinterpret_cast<void*>(spare);
 }
 
 }  // namespace
 
-MappingHandle CreateMapping(int fd, bool writable)
+MappingHandle CreateMapping(int fd, MapAccess access)
 {
     if (Fault::Fails("CreateMapping"))
         return nullptr;
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
     if (copy < 0)
         return nullptr;
-    return new Mapping {copy, writable, IdentifyFile(copy)};
+    return new Mapping {copy, access, IdentifyFile(copy)};
 }
 
 void* MapView(MappingHandle handle, std::size_t size, const void* padding)
@@ -291,29 +318,15 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
         return nullptr;
     InstallHandler();
     // A view that no handler would know is one truncation away from killing the host:
-    // none is made. A spare address may still be read by threads that held it, so it is
-    // watched before the file's page takes its place, and even their first read is safe.
-    const std::size_t span = Span(size);
-    if (const uintptr_t spare = TakeSpare(span)) {
-        if (!Watch(spare, size, fd, mapping.file, padding)) {
-            KeepSpare(spare, span);
-            return nullptr;
-        }
-        if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, sharing | MAP_FIXED, fd, 0)
-            == MAP_FAILED) {
-            // A failed fixed mapping may have taken the spare page with it.
-            ReplaceWithPrivate(spare, size, padding);
-            Unwatch(spare);
-            KeepSpare(spare, span);
-            return nullptr;
-        }
-        return reinterpret_cast<void*>(spare);
-    }
+    // none is made.
+    if (const uintptr_t spare = TakeSpare(Span(size)))
+        return MapAtSpare(mapping, spare, size, padding);
     void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, sharing, fd, 0);
     if (view == MAP_FAILED)
         return nullptr;
     if (!Watch(reinterpret_cast<uintptr_t>(view), size, fd, mapping.file, padding)) {
         ::munmap(view, size);  // a fresh address: nobody else holds it yet
+        errno = ENOMEM;
         return nullptr;
     }
     return view;
@@ -329,13 +342,19 @@ void* MapViewAt(MappingHandle handle, std::size_t size, const void* padding, voi
     for (Watched& watched : g_watched)
         if (watched.start.load() == address)
             entry = &watched;
-    if (entry == nullptr || entry->length.load() != size || !Mappable(mapping, size))
+    if (entry == nullptr || entry->length.load() != size) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    if (!Mappable(mapping, size))
         return nullptr;
     if (::mmap(at, size, PROT_READ | PROT_WRITE, Sharing(mapping) | MAP_FIXED, mapping.fd, 0) == MAP_FAILED) {
         // A failed fixed mapping may have taken the old pages with it: the defaults stand in.
+        const int error = errno;
         ReplaceWithPrivate(address, size, padding);
         entry->fd.store(-1);
         g_anyDetached.store(true);
+        errno = error;
         return nullptr;
     }
     // The handler pads the new file from now on.

@@ -2,6 +2,7 @@
 #include "Platform.h"
 
 #include "FaultInjection.h"
+#include "FileSteps.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -210,11 +211,18 @@ static int OpenDescriptor(const std::string& path, DWORD access, DWORD dispositi
     return AboveStandardStreams(fd);
 }
 
-int OpenShared(const std::string& path, bool create)
+int OpenExisting(const std::string& path)
 {
     if (Fault::Fails("OpenShared"))
         return -1;
-    return OpenDescriptor(path, GENERIC_READ | GENERIC_WRITE, create ? OPEN_ALWAYS : OPEN_EXISTING, 0);
+    return OpenDescriptor(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, 0);
+}
+
+int OpenCreating(const std::string& path)
+{
+    if (Fault::Fails("OpenShared"))
+        return -1;
+    return OpenDescriptor(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, 0);
 }
 
 int OpenForReading(const std::string& path)
@@ -224,36 +232,60 @@ int OpenForReading(const std::string& path)
     return OpenDescriptor(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY);
 }
 
+// How a store written beside its path came into place.
+enum class Moved {
+    kWhole,         // moved: it appeared whole
+    kOtherVolume,   // written, but the draft's volume is not the path's
+    kNot,           // errno says why; EEXIST: another process made the store meanwhile
+};
+
 // Written under a name of its own beside the path, then moved into place: a move without
 // MOVEFILE_REPLACE_EXISTING never replaces what another process created meanwhile.
-bool CreateWhole(const std::string& path, const void* data, uint32_t size)
+static Moved CreateWhole(const std::string& path, const void* data, uint32_t size)
 {
-    if (Fault::Fails("CreateWhole"))
-        return false;
     std::wstring target;
-    if (!FileName(path, target))
-        return false;
+    if (Fault::Fails("CreateWhole") || !FileName(path, target))
+        return Moved::kNot;
     const std::wstring draft = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
     const HANDLE handle = ::CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Failed(::GetLastError());
+    if (handle == INVALID_HANDLE_VALUE) {
+        Failed(::GetLastError());
+        return Moved::kNot;
+    }
     DWORD written = 0;
     const bool whole = ::WriteFile(handle, data, size, &written, nullptr) && written == size;
     DWORD error = whole ? ERROR_SUCCESS : ::GetLastError();
     ::CloseHandle(handle);
     if (whole && ::MoveFileExW(draft.c_str(), target.c_str(), 0))
-        return true;
+        return Moved::kWhole;
     if (whole)
         error = ::GetLastError();
     ::DeleteFileW(draft.c_str());
-    return Failed(error);
+    Failed(error);
+    return error == ERROR_NOT_SAME_DEVICE ? Moved::kOtherVolume : Moved::kNot;
+}
+
+// Where no file can be moved into place, the store is created plainly and padded by its opener.
+int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
+{
+    switch (CreateWhole(path, data, size)) {
+    case Moved::kWhole:
+        return OpenExisting(path);
+    case Moved::kOtherVolume:
+        return OpenCreating(path);
+    case Moved::kNot:
+        break;
+    }
+    return errno == EEXIST ? OpenExisting(path) : -1;
 }
 
 bool FileSize(int fd, uint64_t& size)
 {
     LARGE_INTEGER value {};
-    if (Fault::Fails("FileSize") || !::GetFileSizeEx(OsHandle(fd), &value))
+    if (Fault::Fails("FileSize"))
         return false;
+    if (!::GetFileSizeEx(OsHandle(fd), &value))
+        return Failed(::GetLastError());
     size = static_cast<uint64_t>(value.QuadPart);
     return true;
 }
@@ -283,21 +315,21 @@ bool Write(int fd, const void* data, uint32_t size)
     return true;
 }
 
-bool ReadAt(int fd, uint64_t offset, void* data, uint32_t size, uint32_t& got)
+int64_t ReadStart(int fd, void* data, uint32_t size)
 {
-    got = 0;
-    if (Fault::Fails("ReadAt") || ::_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) == -1)
-        return false;
+    if (Fault::Fails("ReadAt") || ::_lseeki64(fd, 0, SEEK_SET) == -1)
+        return -1;
     char* p = static_cast<char*>(data);
+    uint32_t got = 0;
     while (got < size) {
         const int n = ::_read(fd, p + got, size - got);
         if (n < 0)
-            return false;
+            return -1;
         if (n == 0)
             break;
         got += static_cast<uint32_t>(n);
     }
-    return true;
+    return got;
 }
 
 void Close(int fd)
@@ -381,7 +413,9 @@ static void UnlockRegion(HANDLE file)
 
 bool TryLockFile(int fd)
 {
-    return !Fault::Fails("TryLockFile") && TryLockRegion(OsHandle(fd));
+    if (Fault::Fails("TryLockFile"))
+        return false;
+    return TryLockRegion(OsHandle(fd)) || Failed(::GetLastError());
 }
 
 void UnlockFile(int fd)
@@ -392,19 +426,21 @@ void UnlockFile(int fd)
 namespace {
 struct Mapping {
     HANDLE section;
-    bool writable;
+    MapAccess access;
 };
 }  // namespace
 
-MappingHandle CreateMapping(int fd, bool writable)
+MappingHandle CreateMapping(int fd, MapAccess access)
 {
     if (Fault::Fails("CreateMapping"))
         return nullptr;
-    const HANDLE section =
-        ::CreateFileMappingA(OsHandle(fd), nullptr, writable ? PAGE_READWRITE : PAGE_WRITECOPY, 0, 0, nullptr);
-    if (section == nullptr)
+    const DWORD protection = access == MapAccess::kWrite ? PAGE_READWRITE : PAGE_WRITECOPY;
+    const HANDLE section = ::CreateFileMappingA(OsHandle(fd), nullptr, protection, 0, 0, nullptr);
+    if (section == nullptr) {
+        Failed(::GetLastError());
         return nullptr;
-    return new Mapping {section, writable};
+    }
+    return new Mapping {section, access};
 }
 
 // Windows cannot put other memory in a view's place in one step, so a view given up stays
@@ -454,7 +490,11 @@ void* MapView(MappingHandle handle, std::size_t size, const void*)
     if (Fault::Fails("MapView"))
         return nullptr;
     const Mapping& mapping = *static_cast<const Mapping*>(handle);
-    return ::MapViewOfFile(mapping.section, mapping.writable ? FILE_MAP_ALL_ACCESS : FILE_MAP_COPY, 0, 0, size);
+    const DWORD access = mapping.access == MapAccess::kWrite ? FILE_MAP_ALL_ACCESS : FILE_MAP_COPY;
+    void* view = ::MapViewOfFile(mapping.section, access, 0, 0, size);
+    if (view == nullptr)
+        Failed(::GetLastError());
+    return view;
 }
 
 void* MapViewAt(MappingHandle handle, std::size_t size, const void* padding, void*)
@@ -507,8 +547,10 @@ std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
 {
     std::wstring wide;
     std::wstring expanded;
-    if (text == nullptr || !ToWide(text, std::strlen(text), CP_ACP, 0, wide) || !ExpandWide(wide, expanded))
+    if (text == nullptr || !ToWide(text, std::strlen(text), CP_ACP, 0, wide) || !ExpandWide(wide, expanded)) {
+        errno = EINVAL;
         return 0;
+    }
     const std::string ansi = FromWide(expanded, CP_ACP);
     const std::size_t needed = ansi.size() + 1;
     if (buffer != nullptr && size >= needed)
@@ -516,13 +558,16 @@ std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
     return needed;
 }
 
-bool ExpandPath(const std::string& text, std::string& path)
+// A configured path's backslashes are Windows' own separators already.
+bool ExpandPath(const std::string& configured, std::string& path)
 {
     std::wstring wide;
     std::wstring expanded;
     path.clear();
-    if (PathToWide(text, wide) && ExpandWide(wide, expanded))
+    if (PathToWide(configured, wide) && ExpandWide(wide, expanded))
         path = FromWide(expanded, CP_UTF8);
+    if (path.empty())
+        errno = EINVAL;
     return !path.empty();
 }
 
@@ -530,10 +575,6 @@ std::string PublicText(const std::string& path)
 {
     std::wstring wide;
     return PathToWide(path, wide) ? FromWide(wide, CP_ACP) : path;
-}
-
-void NativeSeparators(std::string&)
-{
 }
 
 // The temporary folder is the user's own on Windows, but what stands at the path is still
@@ -556,10 +597,26 @@ static HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposit
     if (trusted)
         return handle;
     ::CloseHandle(handle);
+    errno = EPERM;
     return INVALID_HANDLE_VALUE;
 }
 
-std::FILE* OpenLogStream(const std::string& path, bool truncate)
+// Empties the log through a handle that may write anywhere, on the file just checked only.
+static bool EmptyLog(const std::wstring& path, const FileId& file)
+{
+    FileId again;
+    const HANDLE writer = OpenTrusted(path, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_EXISTING, again);
+    if (writer == INVALID_HANDLE_VALUE)
+        return false;
+    const bool same = SameFile(file, again);
+    if (!same)
+        errno = EPERM;  // another file took the path between the two opens
+    const bool emptied = same && (::SetEndOfFile(writer) || Failed(::GetLastError()));
+    ::CloseHandle(writer);
+    return emptied;
+}
+
+std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
 {
     if (Fault::Fails("OpenLogStream"))
         return nullptr;
@@ -575,16 +632,9 @@ std::FILE* OpenLogStream(const std::string& path, bool truncate)
     const HANDLE handle = OpenTrusted(wide, access, OPEN_ALWAYS, file);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    if (truncate) {  // through a handle that may write anywhere, on the file just checked only
-        FileId again;
-        const HANDLE writer = OpenTrusted(wide, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_EXISTING, again);
-        const bool emptied = writer != INVALID_HANDLE_VALUE && SameFile(file, again) && ::SetEndOfFile(writer);
-        if (writer != INVALID_HANDLE_VALUE)
-            ::CloseHandle(writer);
-        if (!emptied) {
-            ::CloseHandle(handle);
-            return nullptr;
-        }
+    if (opening == LogOpening::kEmptyFirst && !EmptyLog(wide, file)) {
+        ::CloseHandle(handle);
+        return nullptr;
     }
     // No _O_APPEND: the handle appends by itself, and the C runtime's seek would add nothing.
     const int opened = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_TEXT);
@@ -707,8 +757,11 @@ bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local {};
-    if (::localtime_s(&local, &t) != 0)
+    const errno_t error = ::localtime_s(&local, &t);
+    if (error != 0) {
+        errno = error;
         return false;
+    }
     hour = local.tm_hour;
     minute = local.tm_min;
     second = local.tm_sec;

@@ -5,6 +5,7 @@
 #include "Platform.h"
 
 #include <atomic>
+#include <cerrno>
 #include <new>
 
 #include <windows.h>
@@ -72,15 +73,16 @@ void* ThreadPointer()
 bool SetThreadPointer(void* value, void (*release)(void*))
 {
     const DWORD index = Index();
-    if (index == FLS_OUT_OF_INDEXES)
+    if (index == FLS_OUT_OF_INDEXES) {
+        errno = EAGAIN;
         return false;
+    }
     auto* entry = static_cast<ThreadEntry*>(::FlsGetValue(index));
     if (entry == nullptr) {
         entry = new (std::nothrow) ThreadEntry {value, release};
-        if (entry == nullptr)
-            return false;
-        if (!::FlsSetValue(index, entry)) {
+        if (entry == nullptr || !::FlsSetValue(index, entry)) {
             delete entry;
+            errno = ENOMEM;
             return false;
         }
         return true;

@@ -1,0 +1,317 @@
+// The level store: DEBUG.CFG opened or created, padded, mapped by every process, followed
+// when another file takes its path; the slots behind the gate, read and set.
+#include "LevelStore.h"
+
+#include "CLog.h"
+#include "Lifecycle.h"
+#include "PdulogIdentity.h"
+#include "Platform/Platform.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <string>
+
+// Defined here, not inline in the header: a shared build must have exactly one array, the
+// one that every module's gate reads through the library's export.
+std::atomic<int32_t*> CLog::s_levels {nullptr};
+
+namespace pdulog_detail::LevelStore {
+
+namespace {
+
+constexpr char kAppDataReference[] = "%APPDATA%";
+// The product's folder and file names are the build's (PdulogIdentity.h): a second vendor's
+// product on the same PC keeps a store and logs of its own.
+constexpr char kStoreFolder[] = "%APPDATA%\\" PDULOG_STORE_FOLDER "\\";
+constexpr char kStorePath[] = "%APPDATA%\\" PDULOG_STORE_FOLDER "\\DEBUG.CFG";
+constexpr uint32_t kSlotBytes = 4;
+constexpr uint32_t kStoreBytes = kLogSubsystemCount * kSlotBytes;  // 76
+// How long a start waits for another process that pads the store: a holder that takes
+// longer is not padding, and waiting on it would hang the host's start.
+constexpr std::chrono::milliseconds kPaddingLockWait {1000};
+
+// The bytes of a store with every slot at one level, little-endian as the file keeps them.
+struct StoreBytes {
+    uint8_t bytes[kStoreBytes];
+};
+constexpr StoreBytes EverySlotAt(int32_t level)
+{
+    StoreBytes store {};
+    for (uint32_t at = 0; at < kStoreBytes; ++at)
+        store.bytes[at] = static_cast<uint8_t>(static_cast<uint32_t>(level) >> (8 * (at % kSlotBytes)));
+    return store;
+}
+// What a new store holds, and what a short one is padded with.
+constexpr StoreBytes kDefaults = EverySlotAt(LL_WARN);
+// What a view given up reads, so that a decision taken across a shut-down admits nothing.
+constexpr StoreBytes kAllOff = EverySlotAt(LL_OFF);
+
+// The store's file as the facility holds it.
+struct StoreFile {
+    int fd = -1;
+    Platform::FileId file;  // what fd referred to when it was opened
+    Platform::MappingHandle mapping = nullptr;  // what its views are made from
+};
+StoreFile s_store;
+std::string s_storePath;  // where it was opened: followed when another file takes its place
+// When the store is next followed, in wall-clock ticks: at most once a second, by whoever
+// finds it due first (a record, GetLevel, SetLevel).
+constexpr int64_t kFollowEvery = 10000000;
+std::atomic<int64_t> s_nextFollow {0};
+bool s_external = false;
+// The user may read the store but not write it (an administrator fixed the levels, a
+// read-only profile or mount): its levels are used, and no level is set through it.
+std::atomic<bool> s_readOnly {false};  // read by SetLevel on any thread
+// The levels of a read-only store too short to map: its whole slots, WARN for the rest.
+int32_t s_shortCopy[kLogSubsystemCount];
+// Views of earlier starts on the open store: given up with the store, as the current one
+// is, so that nothing of the store outlives its shut-down.
+constexpr int kEarlierViews = 64;
+int32_t* s_earlierViews[kEarlierViews];
+int s_earlierViewCount = 0;
+
+// A read-only store shorter than its slots cannot be mapped (and may not be padded): its
+// levels are read from the file, again whenever the store is followed.
+int32_t* CopyOfShortStore(int fd)
+{
+    StoreBytes store = kDefaults;
+    const int64_t got = Platform::ReadStart(fd, store.bytes, kStoreBytes);
+    const uint32_t whole = got > 0 ? static_cast<uint32_t>(got) / kSlotBytes * kSlotBytes : 0;
+    std::memcpy(store.bytes + whole, kDefaults.bytes + whole, kStoreBytes - whole);
+    int32_t levels[kLogSubsystemCount];
+    std::memcpy(levels, store.bytes, kStoreBytes);
+    for (int slot = 0; slot < kLogSubsystemCount; ++slot)  // other threads read it meanwhile
+        WriteSlot(s_shortCopy, slot, levels[slot]);
+    return s_shortCopy;
+}
+
+// Opens the store's file, or creates it with the default levels; -1 with errno set.
+int OpenStoreFile(const std::string& path, Platform::StoreAccess& access)
+{
+    return Platform::OpenOrCreateStore(path, kDefaults.bytes, kStoreBytes, access);
+}
+
+// Makes an opened file the store's: padded when it may be written, its mapping object made.
+// A read-only store too short to map gives the copy of its levels, returned; otherwise
+// nullptr, and the levels come from a view.
+int32_t* TakeStoreFile(int fd, Platform::StoreAccess access, StoreFile& store)
+{
+    store.fd = fd;
+    store.file = Platform::IdentifyFile(fd);
+    if (access == Platform::StoreAccess::kReadOnly) {
+        uint64_t size = 0;
+        if (Platform::FileSize(fd, size) && size < kStoreBytes)
+            return CopyOfShortStore(fd);
+        store.mapping = Platform::CreateMapping(fd, Platform::MapAccess::kCopyOnWrite);
+        return nullptr;
+    }
+    // A store that stays short is not mapped (its view would fault): no levels are lost.
+    Platform::PadStore(fd, kDefaults.bytes, kStoreBytes, kSlotBytes, kPaddingLockWait);
+    store.mapping = Platform::CreateMapping(fd, Platform::MapAccess::kWrite);
+    return nullptr;
+}
+
+// Lets go of a store file's mapping object and descriptor (not of its views).
+void DropStoreFile(StoreFile& store)
+{
+    if (store.mapping != nullptr)
+        Platform::CloseMapping(store.mapping);
+    // A host that closed descriptors it did not own may have its own file there now.
+    if (store.fd != -1 && Platform::StillRefersTo(store.fd, store.file))
+        Platform::Close(store.fd);
+    store = StoreFile();
+}
+
+// Keeps a view that is no longer the gate's until the store closes: a thread may hold it.
+void KeepEarlier(int32_t* view)
+{
+    if (view != nullptr && view != s_shortCopy && s_earlierViewCount < kEarlierViews)
+        s_earlierViews[s_earlierViewCount++] = view;
+}
+
+// The file now at the store's path becomes the store: the gate's view reads it from then
+// on (at the same address on POSIX, so that no pointer a thread holds goes stale). When it
+// cannot be opened or mapped, the store stays as it was.
+void ReplaceStore()
+{
+    Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
+    StoreFile next;
+    const int fd = OpenStoreFile(s_storePath, access);
+    if (fd == -1)
+        return;
+    int32_t* const view = CLog::Levels();
+    int32_t* levels = TakeStoreFile(fd, access, next);
+    if (levels == nullptr && next.mapping != nullptr)
+        levels = static_cast<int32_t*>(view != s_shortCopy
+                                           ? Platform::MapViewAt(next.mapping, kStoreBytes, kDefaults.bytes, view)
+                                           : Platform::MapView(next.mapping, kStoreBytes, kDefaults.bytes));
+    if (levels == nullptr) {
+        DropStoreFile(next);
+        return;
+    }
+    DropStoreFile(s_store);
+    s_store = next;
+    s_readOnly = access == Platform::StoreAccess::kReadOnly;
+    if (levels != view) {
+        KeepEarlier(view);
+        CLog::s_levels = levels;
+    }
+}
+
+// A read-only store that was too short to map: its levels read again, or mapped once its
+// writer has made it whole.
+void RefreshShortStore()
+{
+    uint64_t size = 0;
+    if (!Platform::FileSize(s_store.fd, size) || size < kStoreBytes) {
+        CopyOfShortStore(s_store.fd);
+        return;
+    }
+    s_store.mapping = Platform::CreateMapping(s_store.fd, Platform::MapAccess::kCopyOnWrite);
+    if (s_store.mapping == nullptr)
+        return;
+    if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes))
+        CLog::s_levels = static_cast<int32_t*>(view);
+}
+
+// Follows the store's file when another file has taken its path (saved through a new file
+// and a rename, as many tools and installers save) and, for a short read-only store, what
+// its writer has changed since. A store whose path names nothing is kept until another
+// file is there. Under the lifecycle lock.
+void FollowStore()
+{
+    if (s_external || s_store.fd == -1)
+        return;
+    const Platform::FileId atPath = Platform::IdentifyPathTarget(s_storePath);
+    if (atPath.known && !Platform::SameFile(atPath, s_store.file))
+        ReplaceStore();
+    else if (CLog::Levels() == s_shortCopy)
+        RefreshShortStore();
+}
+
+// Opens the store at its path, creating its folder and the file when missing, and makes it
+// the store. False, with a line on standard error, when it cannot be opened.
+bool OpenAtItsPath()
+{
+    std::string path;
+    Platform::ExpandPath(kStoreFolder, path);
+    int fd = -1;
+    Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
+    // With no per-user data folder the reference stays unexpanded: that is no place to
+    // create a store (it would land in whatever the current folder is).
+    if (path.compare(0, sizeof kAppDataReference - 1, kAppDataReference) == 0) {
+        errno = ENOENT;
+    } else {
+        Platform::CreateFolderChain(path);
+        Platform::ExpandPath(kStorePath, path);
+        fd = OpenStoreFile(path, access);
+    }
+    if (fd == -1) {
+        const int error = errno;
+        std::cerr << "CLog failed to initialise - " << std::strerror(error) << '\n';
+        return false;
+    }
+    s_storePath = path;
+    s_readOnly = access == Platform::StoreAccess::kReadOnly;
+    CLog::s_levels = TakeStoreFile(fd, access, s_store);
+    return true;
+}
+
+}  // namespace
+
+bool Open()
+{
+    if (s_external)  // the host's array stands in for the file
+        return CLog::s_levels.load() != nullptr;
+    // A host that closed every descriptor may have given the store's number to a file of
+    // its own: nothing kept from an earlier start is used again without asking.
+    if (s_store.fd != -1 && !Platform::StillRefersTo(s_store.fd, s_store.file))
+        Close();
+    FollowStore();
+    if (s_store.fd == -1 && !OpenAtItsPath())
+        return false;
+    // A store that is open already gets one more view; earlier views stay valid. When no
+    // further view can be made, the one in use stays.
+    if (s_store.mapping != nullptr)
+        if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes)) {
+            KeepEarlier(CLog::s_levels.load());
+            CLog::s_levels = static_cast<int32_t*>(view);
+        }
+    return CLog::s_levels.load() != nullptr;
+}
+
+void Close()
+{
+    if (s_external)
+        return;
+    if (int32_t* view = CLog::s_levels.load()) {
+        // Other threads may be testing the gate right now, with this pointer in hand.
+        CLog::s_levels = nullptr;
+        if (view != s_shortCopy)
+            Platform::RetireView(view, kStoreBytes, kAllOff.bytes);
+    }
+    for (; s_earlierViewCount > 0; --s_earlierViewCount)
+        Platform::RetireView(s_earlierViews[s_earlierViewCount - 1], kStoreBytes, kAllOff.bytes);
+    DropStoreFile(s_store);
+    s_readOnly = false;
+    Platform::ReleaseFaultHandler();
+}
+
+void UseExternal(int32_t* levels)
+{
+    Close();
+    s_external = true;
+    CLog::s_levels = levels;
+}
+
+void ReleaseExternal()
+{
+    if (!s_external)
+        return;
+    s_external = false;
+    CLog::s_levels = nullptr;
+}
+
+void FollowIfDue(int64_t now)
+{
+    int64_t due = s_nextFollow.load(std::memory_order_relaxed);
+    // A wall clock set back by more than the period counts as due.
+    if ((now < due && now > due - 2 * kFollowEvery) || !s_nextFollow.compare_exchange_strong(due, now + kFollowEvery))
+        return;
+    const std::unique_lock<std::recursive_mutex> lock(LifecycleMutex(), std::try_to_lock);
+    if (lock.owns_lock())
+        FollowStore();
+}
+
+bool Get(int subsystem, int32_t& level)
+{
+    FollowIfDue(Platform::WallClockTicks());
+    const int32_t* levels = CLog::Levels();
+    if (levels == nullptr || subsystem < 0 || subsystem >= kLogSubsystemCount)
+        return false;
+    level = ReadSlot(levels, subsystem);
+    return true;
+}
+
+bool Set(int subsystem, int32_t level)
+{
+    FollowIfDue(Platform::WallClockTicks());
+    int32_t* levels = CLog::Levels();
+    if (levels == nullptr || s_readOnly || subsystem < 0 || subsystem >= kLogSubsystemCount || level < LL_OFF
+        || level >= kLogLevelCount)
+        return false;
+    WriteSlot(levels, subsystem, level);  // seen at once by every process that maps the store
+    // A store whose file could not back the write any more (a full disk under an emptied
+    // store) took the level into the defaults it reads now, not into the file; one that
+    // another file has replaced at its path since took it into a file nobody reads.
+    if (!Platform::ViewFollowsFile(levels))
+        return false;
+    const LifecycleLock lock(LifecycleMutex());
+    return s_external || Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file);
+}
+
+}  // namespace pdulog_detail::LevelStore
