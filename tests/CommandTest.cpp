@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <regex>
 #include <sstream>
 
 #ifndef _WIN32
@@ -110,7 +109,7 @@ protected:
     {
         std::string raw;
         const int status = test::RunCapturing(kProgram, args, m_dir.path() / "stderr.txt", raw);
-        m_stderr = std::regex_replace(raw, std::regex("(^|\n)\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"), "$1TT");
+        m_stderr = test::MaskTimes(raw);
         return status;
     }
 
@@ -142,7 +141,7 @@ TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
     EXPECT_EQ(Run({}), 0);
 #ifndef _WIN32
     umask(mask);
-    for (const test::fs::path& made : {AppData() / "Krelt", test::StoreFolder(AppData()), Store()})
+    for (const test::fs::path& made : {test::StoreTopFolder(AppData()), test::StoreFolder(AppData()), Store()})
         EXPECT_EQ(test::fs::status(made).permissions() & (test::fs::perms::group_all | test::fs::perms::others_all),
                   test::fs::perms::none) << made;
 #endif
@@ -257,7 +256,7 @@ TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBanner)
     const std::pair<const char*, std::function<void()>> causes[] = {
         {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }},
         {"an overlong data folder", [&] { test::SetEnv("APPDATA", (AppData() / std::string(5000, 'a')).string()); }},
-        {"a file where the store's folder goes", [&] { test::WriteFile(AppData() / "Krelt", "in the way"); }},
+        {"a file where the store's folder goes", [&] { test::WriteFile(test::StoreTopFolder(AppData()), "in the way"); }},
     };
     for (const auto& cause : causes) {
         SCOPED_TRACE(cause.first);
@@ -273,7 +272,7 @@ TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBanner)
         EXPECT_GT(lineEnd, prefix.size() + 1);  // an error text follows
         EXPECT_EQ(m_stderr.substr(lineEnd + 1), Native("\n\tFailed to access/create log levels\n" + ExitLine()));
     }
-    EXPECT_EQ(test::ReadFile(AppData() / "Krelt"), "in the way");  // the last cause's file, left as it was
+    EXPECT_EQ(test::ReadFile(test::StoreTopFolder(AppData())), "in the way");  // the last cause's file, left as it was
 }
 
 TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)

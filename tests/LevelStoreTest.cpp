@@ -163,7 +163,7 @@ TEST_F(LevelStore, ExternalNullArrayIsNoStore)
 TEST_F(LevelStore, FileThatCannotBeCreatedIsReportedOnStandardError)
 {
     // A regular file stands where a folder of the path must go.
-    test::WriteFile(m_dir.path() / "Krelt", "not a folder");
+    test::WriteFile(test::StoreTopFolder(m_dir.path()), "not a folder");
 
     std::ostringstream captured;
     std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
