@@ -1,8 +1,6 @@
 // pdu-loglevel from the outside: the built binary in a child process, its own per-user
 // data folder, standard error compared byte for byte (timestamps matched by pattern).
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
+#include "Fixtures.h"
 
 #include <cerrno>
 #include <cstring>
@@ -89,20 +87,9 @@ std::string UnknownLevel(const std::string& name)
     return "TT WARN   Unknown logging level '" + name + "'. Using DEBUG level as default.\n";
 }
 
-class Command : public ::testing::Test {
+class Command : public StoreTest {
 protected:
     void SetUp() override { test::UnsetEnv("POSIXLY_CORRECT"); }
-
-    test::fs::path AppData() const { return m_dir.path() / "appdata"; }
-    test::fs::path Store() const { return test::StoreFile(AppData()); }
-
-    void PlaceStore(const std::vector<int32_t>& slots)
-    {
-        test::fs::create_directories(test::StoreFolder(AppData()));
-        test::WriteFile(Store(), SlotBytes(slots));
-    }
-
-    std::string StoreBytes() const { return test::ReadFile(Store()); }
 
     // Runs the command; its standard error with each leading timestamp made "TT".
     int Run(const std::vector<std::string>& args)
@@ -113,9 +100,6 @@ protected:
         return status;
     }
 
-    test::TempDir m_dir;
-    test::ScopedEnv m_appData {"APPDATA", AppData().string()};
-    test::ScopedEnv m_temp {"TEMP", m_dir.path().string()};
     std::string m_stderr;
 };
 
@@ -152,7 +136,7 @@ TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
 TEST_F(Command, ReportShowsWhatTheSlotsHold)
 {
     std::vector<int32_t> slots = {-1, 7, 8, 100, -5, 0, 1, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, INT32_MIN};
-    PlaceStore(slots);
+    PlaceStore(SlotBytes(slots));
     EXPECT_EQ(Run({}), 0);
     EXPECT_EQ(m_stderr, Native(Banner() + AllLines(slots)));
     EXPECT_EQ(StoreBytes(), SlotBytes(slots));  // listing writes nothing
@@ -203,7 +187,7 @@ TEST_F(Command, OptionsShowOrSetAsTheirCountSays)
         for (const std::string& a : c.args)
             label += "[" + a + "]";
         SCOPED_TRACE(label);
-        PlaceStore(start);
+        PlaceStore(SlotBytes(start));
         EXPECT_EQ(Run(c.args), 0);
         EXPECT_EQ(m_stderr, Native(Banner() + c.afterBanner));
         EXPECT_EQ(StoreBytes(), SlotBytes(c.slots));
@@ -296,7 +280,7 @@ TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
 
 TEST_F(Command, TruncatedStoreIsPaddedAgainOnTheNextRun)
 {
-    PlaceStore({1, 7});  // GENERAL and APP survive
+    PlaceStore(SlotBytes({1, 7}));  // GENERAL and APP survive
     EXPECT_EQ(Run({}), 0);
     std::vector<int32_t> expected(19, 1);
     expected[1] = 7;
@@ -313,8 +297,7 @@ TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
         SCOPED_TRACE(before.size());
         test::fs::remove_all(AppData());
         if (!before.empty()) {
-            test::fs::create_directories(test::StoreFolder(AppData()));
-            test::WriteFile(Store(), before);
+            PlaceStore(before);
         }
         // Standard error goes to a pipe: the limit would stop a file from taking it.
         test::Child child("ulimit -f 0; exec " + test::Quote(kProgram) + " -s APP 2>&1");
@@ -425,7 +408,7 @@ TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain
 {
     // This process stands for one that found the store short and is padding it: it holds
     // the padding lock.
-    PlaceStore({1, 1});
+    PlaceStore(SlotBytes({1, 1}));
     const int fd = open(Store().c_str(), O_RDWR);
     ASSERT_NE(fd, -1);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
@@ -479,7 +462,7 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
     const auto place = [&](const Start& start) {
         test::fs::remove_all(AppData());
         if (!start.bytes.empty())
-            PlaceStore({}), test::WriteFile(Store(), start.bytes);
+            PlaceStore(start.bytes);
     };
     // What a whole store must hold after a start from `start`, and after a set too.
     const auto whole = [&](const Start& start, bool set) {

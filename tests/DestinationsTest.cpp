@@ -1,5 +1,5 @@
 // The moves of the log sink: init log file, pipe and back, and what each move records.
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 
 #include "Platform/Platform.h"
 
@@ -30,7 +30,7 @@ protected:
         return std::regex_replace(test::MaskTimes(text), std::regex(" INFO   [ 0-9a-f]{5,}:"), " INFO   tid:");
     }
 
-    test::ScopedEnv m_temp {"TEMP", (m_dir.path() / "temp").string()};
+    test::ScopedEnv m_ownTemp {"TEMP", Temp().string()};
     const std::string m_prefix = "TT INFO   tid:src\\External\\CLog.cpp:";
 
     void SetUp() override
@@ -129,7 +129,6 @@ TEST_F(Destinations, UnopenableInitLogLeavesTheSinkAlone)
 
 TEST_F(Destinations, InitStartsTheInitLogOnlyWhenTheStoreOpens)
 {
-    test::ScopedEnv appData("APPDATA", (m_dir.path() / "appdata").string());
 #ifndef _WIN32
     const auto inheritable = [] {  // what a program that the host starts would be given
         std::vector<int> fds;

@@ -1,7 +1,5 @@
 // A running host sees a level that pdu-loglevel sets, at its next logging decision.
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
+#include "Fixtures.h"
 
 #include <chrono>
 #include <regex>
@@ -9,12 +7,13 @@
 
 namespace {
 
-TEST(Host, SeesALevelChangeWithoutRestart)
+// A host of its own folders.
+class Host : public StoreTest {};
+
+TEST_F(Host, SeesALevelChangeWithoutRestart)
 {
-    test::TempDir dir;
-    test::ScopedEnv appData("APPDATA", (dir.path() / "appdata").string());
     const std::string command = test::Quote(PDU_LOGLEVEL);
-    ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR 2> " + test::Quote((dir.path() / "set.txt").string())), 0);
+    ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR 2> " + test::Quote((m_dir.path() / "set.txt").string())), 0);
 
     // Stops by itself after its first COMMS record, or after 20 s without one.
     test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 20 --until COMMS 2>&1");
@@ -22,7 +21,7 @@ TEST(Host, SeesALevelChangeWithoutRestart)
     ASSERT_TRUE(host.ReadLine(line));
     ASSERT_EQ(line, "pdulog-host: running, levels from the shared store");
 
-    ASSERT_EQ(test::Run(command + " -s COMMS -l INFO 2> " + test::Quote((dir.path() / "set.txt").string())), 0);
+    ASSERT_EQ(test::Run(command + " -s COMMS -l INFO 2> " + test::Quote((m_dir.path() / "set.txt").string())), 0);
 
     std::vector<std::string> lines;
     while (host.ReadLine(line))
@@ -37,7 +36,7 @@ TEST(Host, SeesALevelChangeWithoutRestart)
 }
 
 // What real hosts do to their guest, one scenario each (tests/guest_host.cpp checks itself).
-TEST(Host, GuestHoldsUpToWhatHostsDo)
+TEST_F(Host, GuestHoldsUpToWhatHostsDo)
 {
     const char* scenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
                                "pipe-after-restart", "read-only-store", "three-hosts-on-one-init-log",
@@ -61,13 +60,10 @@ TEST(Host, GuestHoldsUpToWhatHostsDo)
 namespace {
 
 // Editors, scripts and users empty files: the host must live on and follow the store again.
-TEST(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
+TEST_F(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
 {
-    test::TempDir dir;
-    const test::fs::path appData = dir.path() / "appdata";
-    test::ScopedEnv scoped("APPDATA", appData.string());
     const std::string command = test::Quote(PDU_LOGLEVEL);
-    const std::string quiet = " 2> " + test::Quote((dir.path() / "set.txt").string());
+    const std::string quiet = " 2> " + test::Quote((m_dir.path() / "set.txt").string());
     ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR" + quiet), 0);
 
     test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 20 --until COMMS 2>&1");
@@ -75,7 +71,7 @@ TEST(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
     ASSERT_TRUE(host.ReadLine(line));
     ASSERT_EQ(line, "pdulog-host: running, levels from the shared store");
 
-    const test::fs::path store = test::StoreFile(appData);
+    const test::fs::path store = Store();
     test::fs::resize_file(store, 0);
     // The host's next decision finds the file empty and writes the default levels back.
     // The bound only keeps a dead host from hanging the run.

@@ -1,6 +1,6 @@
 #include "Platform/Platform.h"
 
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 
 #include "LogFormat.h"
 #include "Platform/Platform.h"
