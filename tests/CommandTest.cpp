@@ -67,13 +67,9 @@ std::string ExitLine()
     return "\n\t" + kProgram + ": exiting with [1]\n";
 }
 
-const char* const kNames[] = {"GENERAL", "APP", "MODULE", "CLL", "COP", "TSTRPRS", "COMPARAM",
-                              "COMMS", "VCI", "VEHTX", "VEHRX", "PRTCL", "PRTCLPHY", "PRTCLTRANS",
-                              "PRTCLAPP", "USER1", "EXCEPT", "DATA", "TIMER"};
-
 std::string Line(int subsystem, const std::string& level)
 {
-    std::string name = kNames[subsystem];
+    const std::string name = CLog::SubsystemText(subsystem);
     return "\t" + name + std::string(name.size() < 10 ? 10 - name.size() : 0, ' ') + " :" + level + "\n";
 }
 
@@ -105,13 +101,9 @@ protected:
 
 std::string AllLines(const std::vector<int32_t>& slots)
 {
-    static const char* const kTags[] = {" ERROR  ", " WARN   ", " NOTICE ", " INFO   ",
-                                        " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 "};
     std::string lines;
-    for (int s = 0; s < 19; ++s) {
-        const int32_t v = slots[s];
-        lines += Line(s, v == -1 ? "OFF" : (v >= 0 && v <= 7) ? kTags[v] : "Invalid Level");
-    }
+    for (int s = 0; s < 19; ++s)
+        lines += Line(s, CLog::LevelText(slots[s]));
     return lines;
 }
 
