@@ -426,6 +426,46 @@ TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain
     EXPECT_EQ(StoreBytes(), SlotBytes(levels));
 }
 
+// The levels of the fault walk's stores, and what a whole store holds after a start from
+// `before` (its whole slots kept, WARN for the rest), and after a set of VCI to DEBUG2 too.
+const std::vector<int32_t> kWalkLevels = {0, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+
+std::string Whole(const std::string& before, bool set)
+{
+    std::vector<int32_t> expected(19, 1);
+    for (std::size_t slot = 0; slot < before.size() / 4; ++slot)
+        expected[slot] = kWalkLevels[slot];
+    if (set)
+        expected[8] = 6;
+    return SlotBytes(expected);
+}
+
+// One case of the fault walk: the platform call `call` of a list, show or set fails with
+// `error` on a start from the store `before` (empty: none).
+struct Fault {
+    const std::string& before;
+    bool set;
+    std::string error;
+    std::string call;
+};
+
+// Whether the command's exit status and the store it left (`after`, when it `exists`) are
+// what the fault allows.
+bool HeldUp(const Fault& f, int status, bool exists, const std::string& after)
+{
+    const bool asBefore = exists == !f.before.empty() && after == f.before;
+    // An interrupted open is made again, a store that a racing start created is opened, a
+    // short write goes on: none of them may fail the command.
+    const bool recovers = f.error.rfind("short", 0) == 0 || (f.error == "4" && f.call == "OpenShared")
+                          || (f.error == "17" && f.call == "CreateWhole");
+    // A store that may not be written is read: it lists and shows, and refuses a set.
+    if ((f.error == "13" || f.error == "1" || f.error == "30") && f.call == "OpenShared" && !f.before.empty())
+        return asBefore && status == (f.set ? 1 : 0);
+    if (status == 0)
+        return after == Whole(f.before, f.set);
+    return status == 1 && !recovers && (asBefore || after == Whole(f.before, false));
+}
+
 // Every platform call of every command path, made to fail (once, or from then on) with each
 // error a file system gives, then the command killed at each call of a first start.
 TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
@@ -435,83 +475,53 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
         return test::Run(environment + " " + faulty + " " + args + " > " + test::Quote((m_dir.path() / output).string())
                          + " 2> " + test::Quote((m_dir.path() / "stderr.txt").string()));
     };
-    std::vector<int32_t> levels = {0, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-    struct Start {
-        const char* name;
-        std::string bytes;  // empty: no store at all
-    };
-    const Start starts[] = {
-        {"missing", ""},
-        {"short", SlotBytes({0, 2, 3}) + "\x05"},
-        {"whole", SlotBytes(levels)},
-    };
+    const std::pair<const char*, std::string> starts[] = {  // no store, a short and a whole one
+        {"missing", ""}, {"short", SlotBytes({0, 2, 3}) + "\x05"}, {"whole", SlotBytes(kWalkLevels)}};
     const std::pair<const char*, std::string> paths[] = {
         {"list", ""}, {"show", "-s VCI"}, {"set", "-s VCI -l DEBUG2"}};
     // ENOENT EACCES EPERM EROFS ENOSPC EIO EINTR EEXIST EFBIG; a lasting fault is a full disk
     const char* const errors[] = {"2", "13", "1", "30", "28", "5", "4", "17", "27", "short",
                                   "28 PDULOG_FAULT_LASTING=1", "short PDULOG_FAULT_LASTING=1"};
-
-    const auto place = [&](const Start& start) {
+    const auto place = [&](const std::string& bytes) {
         test::fs::remove_all(AppData());
-        if (!start.bytes.empty())
-            PlaceStore(start.bytes);
-    };
-    // What a whole store must hold after a start from `start`, and after a set too.
-    const auto whole = [&](const Start& start, bool set) {
-        std::vector<int32_t> expected(19, 1);
-        for (std::size_t slot = 0; slot < start.bytes.size() / 4; ++slot)
-            expected[slot] = levels[slot];
-        if (set)
-            expected[8] = 6;  // VCI at DEBUG2
-        return SlotBytes(expected);
+        if (!bytes.empty())
+            PlaceStore(bytes);
     };
     int cases = 0, failures = 0;
-    for (const Start& start : starts) {
+    for (const auto& [name, before] : starts) {
         for (const auto& path : paths) {
-            place(start);
+            place(before);
             ASSERT_EQ(runFaulty("PDULOG_FAULT_TRACE=1", path.second, "trace.txt"), 0);
             std::istringstream trace(test::ReadFile(m_dir.path() / "trace.txt"));
             std::vector<std::string> calls;
             for (std::string call; std::getline(trace, call);)
                 calls.push_back(call);
             ASSERT_FALSE(calls.empty());
-            const bool set = path.first == std::string("set");
             for (const char* error : errors) {
                 for (std::size_t at = 1; at <= calls.size(); ++at) {
-                    place(start);
+                    place(before);
                     const int status = runFaulty("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=" + error,
                                                  path.second, "out.txt");
                     const bool exists = test::fs::exists(Store());
-                    const std::string after = exists ? test::ReadFile(Store()) : "";
-                    const bool asBefore = exists == !start.bytes.empty() && after == start.bytes;
-                    const std::string e = error, call = calls[at - 1];
-                    // An interrupted open is made again, a store that a racing start created is opened, a
-                    // short write goes on: none of them may fail the command.
-                    const bool recovers = e.rfind("short", 0) == 0 || (e == "4" && call == "OpenShared")
-                                          || (e == "17" && call == "CreateWhole");
-                    // A store that may not be written is read: it lists and shows, and refuses a set.
-                    const bool readOnly = (e == "13" || e == "1" || e == "30") && call == "OpenShared"
-                                          && !start.bytes.empty();
-                    const bool ok = readOnly ? asBefore && status == (set ? 1 : 0)
-                                    : status == 0 ? after == whole(start, set)
-                                    : status == 1 && !recovers && (asBefore || after == whole(start, false));
+                    const std::string after = exists ? StoreBytes() : "";
                     ++cases;
-                    if (!ok && ++failures <= 5)
-                        ADD_FAILURE() << start.name << " " << path.first << ": call " << at << " failing with " << error
+                    if (!HeldUp({before, path.first == std::string("set"), error, calls[at - 1]}, status, exists, after)
+                        && ++failures <= 5)
+                        ADD_FAILURE() << name << " " << path.first << ": call " << at << " failing with " << error
                                       << " gave status " << status << " and a store of " << after.size() << " bytes";
                 }
             }
-            if (start.bytes.size() == 76)
+            if (before.size() == 76)
                 continue;
             for (std::size_t at = 1; at <= calls.size(); ++at) {  // killed during a first start
-                place(start);
+                place(before);
                 const int killed = runFaulty("PDULOG_FAULT_KILL=" + std::to_string(at), path.second, "out.txt");
                 EXPECT_TRUE(killed == -1 || killed == 128 + 9) << killed;  // as the shell reports it
                 ++cases;
-                if (Run({}) != 0 || test::ReadFile(Store()) != whole(start, false)) {
+                if (Run({}) != 0 || StoreBytes() != Whole(before, false)) {
                     if (++failures <= 5)
-                        ADD_FAILURE() << start.name << " " << path.first << ": killed at call " << at
-                                      << ", the next run left " << test::ReadFile(Store()).size() << " bytes";
+                        ADD_FAILURE() << name << " " << path.first << ": killed at call " << at
+                                      << ", the next run left " << StoreBytes().size() << " bytes";
                 }
             }
         }
