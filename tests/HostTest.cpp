@@ -1,14 +1,15 @@
 // A running host sees a level that pdu-loglevel sets, at its next logging decision.
 #include "Fixtures.h"
 
+#include <algorithm>
 #include <chrono>
 #include <regex>
 #include <thread>
 
 namespace {
 
-// A host of its own folders.
-class Host : public StoreTest {};
+// A host of its own folders; a guest case plays the scenario of tests/guest_host.cpp it names.
+class Host : public StoreTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_F(Host, SeesALevelChangeWithoutRestart)
 {
@@ -35,24 +36,25 @@ TEST_F(Host, SeesALevelChangeWithoutRestart)
         EXPECT_EQ(earlier.find("GENERAL tick"), std::string::npos) << "GENERAL is at ERROR";
 }
 
-// What real hosts do to their guest, one scenario each (tests/guest_host.cpp checks itself).
-TEST_F(Host, GuestHoldsUpToWhatHostsDo)
+// What real hosts do to their guest, a case per scenario (tests/guest_host.cpp checks itself).
+TEST_P(Host, GuestHoldsUpToWhatHostsDo)
 {
-    const char* scenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
-                               "pipe-after-restart", "read-only-store", "three-hosts-on-one-init-log",
-#ifndef _WIN32
-                               "blocked-writer", "blocked-host-writer", "writes-that-cannot-be-made",
-                               "foreign-descriptors", "replaced-store",
-#endif
-    };
-    for (const char* scenario : scenarios) {
-        test::TempDir dir;
-        test::ScopedEnv appData("APPDATA", (dir.path() / "appdata").string());
-        test::ScopedEnv temp("TEMP", dir.path().string());
-        const std::string output = test::Quote((dir.path() / "stderr.txt").string());
-        EXPECT_EQ(test::Run(test::Quote(GUEST_HOST) + " " + scenario + " 2> " + output), 0) << scenario;
-    }
+    const std::string output = test::Quote((m_dir.path() / "stderr.txt").string());
+    EXPECT_EQ(test::Run(test::Quote(GUEST_HOST) + " " + GetParam() + " 2> " + output), 0);
 }
+
+const char* const kScenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
+                                  "pipe-after-restart", "read-only-store", "three-hosts-on-one-init-log",
+#ifndef _WIN32
+                                  "blocked-writer", "blocked-host-writer", "writes-that-cannot-be-made",
+                                  "foreign-descriptors", "replaced-store",
+#endif
+};
+INSTANTIATE_TEST_SUITE_P(Scenario, Host, ::testing::ValuesIn(kScenarios), [](const auto& scenario) {
+    std::string name = scenario.param;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
 
 }  // namespace
 
