@@ -1,13 +1,10 @@
 // pdu-loglevel from the outside: the built binary in a child process, its own per-user
 // data folder, standard error compared byte for byte (timestamps matched by pattern).
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
+#include "Fixtures.h"
 
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <regex>
 #include <sstream>
 
 #ifndef _WIN32
@@ -70,13 +67,9 @@ std::string ExitLine()
     return "\n\t" + kProgram + ": exiting with [1]\n";
 }
 
-const char* const kNames[] = {"GENERAL", "APP", "MODULE", "CLL", "COP", "TSTRPRS", "COMPARAM",
-                              "COMMS", "VCI", "VEHTX", "VEHRX", "PRTCL", "PRTCLPHY", "PRTCLTRANS",
-                              "PRTCLAPP", "USER1", "EXCEPT", "DATA", "TIMER"};
-
 std::string Line(int subsystem, const std::string& level)
 {
-    std::string name = kNames[subsystem];
+    const std::string name = CLog::SubsystemText(subsystem);
     return "\t" + name + std::string(name.size() < 10 ? 10 - name.size() : 0, ' ') + " :" + level + "\n";
 }
 
@@ -90,45 +83,27 @@ std::string UnknownLevel(const std::string& name)
     return "TT WARN   Unknown logging level '" + name + "'. Using DEBUG level as default.\n";
 }
 
-class Command : public ::testing::Test {
+class Command : public StoreTest {
 protected:
     void SetUp() override { test::UnsetEnv("POSIXLY_CORRECT"); }
-
-    test::fs::path AppData() const { return m_dir.path() / "appdata"; }
-    test::fs::path Store() const { return test::StoreFile(AppData()); }
-
-    void PlaceStore(const std::vector<int32_t>& slots)
-    {
-        test::fs::create_directories(test::StoreFolder(AppData()));
-        test::WriteFile(Store(), SlotBytes(slots));
-    }
-
-    std::string StoreBytes() const { return test::ReadFile(Store()); }
 
     // Runs the command; its standard error with each leading timestamp made "TT".
     int Run(const std::vector<std::string>& args)
     {
         std::string raw;
         const int status = test::RunCapturing(kProgram, args, m_dir.path() / "stderr.txt", raw);
-        m_stderr = std::regex_replace(raw, std::regex("(^|\n)\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"), "$1TT");
+        m_stderr = test::MaskTimes(raw);
         return status;
     }
 
-    test::TempDir m_dir;
-    test::ScopedEnv m_appData {"APPDATA", AppData().string()};
-    test::ScopedEnv m_temp {"TEMP", m_dir.path().string()};
     std::string m_stderr;
 };
 
 std::string AllLines(const std::vector<int32_t>& slots)
 {
-    static const char* const kTags[] = {" ERROR  ", " WARN   ", " NOTICE ", " INFO   ",
-                                        " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 "};
     std::string lines;
-    for (int s = 0; s < 19; ++s) {
-        const int32_t v = slots[s];
-        lines += Line(s, v == -1 ? "OFF" : (v >= 0 && v <= 7) ? kTags[v] : "Invalid Level");
-    }
+    for (int s = 0; s < 19; ++s)
+        lines += Line(s, CLog::LevelText(slots[s]));
     return lines;
 }
 
@@ -142,7 +117,7 @@ TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
     EXPECT_EQ(Run({}), 0);
 #ifndef _WIN32
     umask(mask);
-    for (const test::fs::path& made : {AppData() / "Krelt", test::StoreFolder(AppData()), Store()})
+    for (const test::fs::path& made : {test::StoreTopFolder(AppData()), test::StoreFolder(AppData()), Store()})
         EXPECT_EQ(test::fs::status(made).permissions() & (test::fs::perms::group_all | test::fs::perms::others_all),
                   test::fs::perms::none) << made;
 #endif
@@ -153,7 +128,7 @@ TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
 TEST_F(Command, ReportShowsWhatTheSlotsHold)
 {
     std::vector<int32_t> slots = {-1, 7, 8, 100, -5, 0, 1, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, INT32_MIN};
-    PlaceStore(slots);
+    PlaceStore(SlotBytes(slots));
     EXPECT_EQ(Run({}), 0);
     EXPECT_EQ(m_stderr, Native(Banner() + AllLines(slots)));
     EXPECT_EQ(StoreBytes(), SlotBytes(slots));  // listing writes nothing
@@ -204,7 +179,7 @@ TEST_F(Command, OptionsShowOrSetAsTheirCountSays)
         for (const std::string& a : c.args)
             label += "[" + a + "]";
         SCOPED_TRACE(label);
-        PlaceStore(start);
+        PlaceStore(SlotBytes(start));
         EXPECT_EQ(Run(c.args), 0);
         EXPECT_EQ(m_stderr, Native(Banner() + c.afterBanner));
         EXPECT_EQ(StoreBytes(), SlotBytes(c.slots));
@@ -257,7 +232,7 @@ TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBanner)
     const std::pair<const char*, std::function<void()>> causes[] = {
         {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }},
         {"an overlong data folder", [&] { test::SetEnv("APPDATA", (AppData() / std::string(5000, 'a')).string()); }},
-        {"a file where the store's folder goes", [&] { test::WriteFile(AppData() / "Krelt", "in the way"); }},
+        {"a file where the store's folder goes", [&] { test::WriteFile(test::StoreTopFolder(AppData()), "in the way"); }},
     };
     for (const auto& cause : causes) {
         SCOPED_TRACE(cause.first);
@@ -273,7 +248,7 @@ TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBanner)
         EXPECT_GT(lineEnd, prefix.size() + 1);  // an error text follows
         EXPECT_EQ(m_stderr.substr(lineEnd + 1), Native("\n\tFailed to access/create log levels\n" + ExitLine()));
     }
-    EXPECT_EQ(test::ReadFile(AppData() / "Krelt"), "in the way");  // the last cause's file, left as it was
+    EXPECT_EQ(test::ReadFile(test::StoreTopFolder(AppData())), "in the way");  // the last cause's file, left as it was
 }
 
 TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
@@ -297,7 +272,7 @@ TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
 
 TEST_F(Command, TruncatedStoreIsPaddedAgainOnTheNextRun)
 {
-    PlaceStore({1, 7});  // GENERAL and APP survive
+    PlaceStore(SlotBytes({1, 7}));  // GENERAL and APP survive
     EXPECT_EQ(Run({}), 0);
     std::vector<int32_t> expected(19, 1);
     expected[1] = 7;
@@ -314,8 +289,7 @@ TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
         SCOPED_TRACE(before.size());
         test::fs::remove_all(AppData());
         if (!before.empty()) {
-            test::fs::create_directories(test::StoreFolder(AppData()));
-            test::WriteFile(Store(), before);
+            PlaceStore(before);
         }
         // Standard error goes to a pipe: the limit would stop a file from taking it.
         test::Child child("ulimit -f 0; exec " + test::Quote(kProgram) + " -s APP 2>&1");
@@ -426,7 +400,7 @@ TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain
 {
     // This process stands for one that found the store short and is padding it: it holds
     // the padding lock.
-    PlaceStore({1, 1});
+    PlaceStore(SlotBytes({1, 1}));
     const int fd = open(Store().c_str(), O_RDWR);
     ASSERT_NE(fd, -1);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
@@ -452,6 +426,46 @@ TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain
     EXPECT_EQ(StoreBytes(), SlotBytes(levels));
 }
 
+// The levels of the fault walk's stores, and what a whole store holds after a start from
+// `before` (its whole slots kept, WARN for the rest), and after a set of VCI to DEBUG2 too.
+const std::vector<int32_t> kWalkLevels = {0, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+
+std::string Whole(const std::string& before, bool set)
+{
+    std::vector<int32_t> expected(19, 1);
+    for (std::size_t slot = 0; slot < before.size() / 4; ++slot)
+        expected[slot] = kWalkLevels[slot];
+    if (set)
+        expected[8] = 6;
+    return SlotBytes(expected);
+}
+
+// One case of the fault walk: the platform call `call` of a list, show or set fails with
+// `error` on a start from the store `before` (empty: none).
+struct Fault {
+    const std::string& before;
+    bool set;
+    std::string error;
+    std::string call;
+};
+
+// Whether the command's exit status and the store it left (`after`, when it `exists`) are
+// what the fault allows.
+bool HeldUp(const Fault& f, int status, bool exists, const std::string& after)
+{
+    const bool asBefore = exists == !f.before.empty() && after == f.before;
+    // An interrupted open is made again, a store that a racing start created is opened, a
+    // short write goes on: none of them may fail the command.
+    const bool recovers = f.error.rfind("short", 0) == 0 || (f.error == "4" && f.call == "OpenShared")
+                          || (f.error == "17" && f.call == "CreateWhole");
+    // A store that may not be written is read: it lists and shows, and refuses a set.
+    if ((f.error == "13" || f.error == "1" || f.error == "30") && f.call == "OpenShared" && !f.before.empty())
+        return asBefore && status == (f.set ? 1 : 0);
+    if (status == 0)
+        return after == Whole(f.before, f.set);
+    return status == 1 && !recovers && (asBefore || after == Whole(f.before, false));
+}
+
 // Every platform call of every command path, made to fail (once, or from then on) with each
 // error a file system gives, then the command killed at each call of a first start.
 TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
@@ -461,83 +475,53 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
         return test::Run(environment + " " + faulty + " " + args + " > " + test::Quote((m_dir.path() / output).string())
                          + " 2> " + test::Quote((m_dir.path() / "stderr.txt").string()));
     };
-    std::vector<int32_t> levels = {0, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-    struct Start {
-        const char* name;
-        std::string bytes;  // empty: no store at all
-    };
-    const Start starts[] = {
-        {"missing", ""},
-        {"short", SlotBytes({0, 2, 3}) + "\x05"},
-        {"whole", SlotBytes(levels)},
-    };
+    const std::pair<const char*, std::string> starts[] = {  // no store, a short and a whole one
+        {"missing", ""}, {"short", SlotBytes({0, 2, 3}) + "\x05"}, {"whole", SlotBytes(kWalkLevels)}};
     const std::pair<const char*, std::string> paths[] = {
         {"list", ""}, {"show", "-s VCI"}, {"set", "-s VCI -l DEBUG2"}};
     // ENOENT EACCES EPERM EROFS ENOSPC EIO EINTR EEXIST EFBIG; a lasting fault is a full disk
     const char* const errors[] = {"2", "13", "1", "30", "28", "5", "4", "17", "27", "short",
                                   "28 PDULOG_FAULT_LASTING=1", "short PDULOG_FAULT_LASTING=1"};
-
-    const auto place = [&](const Start& start) {
+    const auto place = [&](const std::string& bytes) {
         test::fs::remove_all(AppData());
-        if (!start.bytes.empty())
-            PlaceStore({}), test::WriteFile(Store(), start.bytes);
-    };
-    // What a whole store must hold after a start from `start`, and after a set too.
-    const auto whole = [&](const Start& start, bool set) {
-        std::vector<int32_t> expected(19, 1);
-        for (std::size_t slot = 0; slot < start.bytes.size() / 4; ++slot)
-            expected[slot] = levels[slot];
-        if (set)
-            expected[8] = 6;  // VCI at DEBUG2
-        return SlotBytes(expected);
+        if (!bytes.empty())
+            PlaceStore(bytes);
     };
     int cases = 0, failures = 0;
-    for (const Start& start : starts) {
+    for (const auto& [name, before] : starts) {
         for (const auto& path : paths) {
-            place(start);
+            place(before);
             ASSERT_EQ(runFaulty("PDULOG_FAULT_TRACE=1", path.second, "trace.txt"), 0);
             std::istringstream trace(test::ReadFile(m_dir.path() / "trace.txt"));
             std::vector<std::string> calls;
             for (std::string call; std::getline(trace, call);)
                 calls.push_back(call);
             ASSERT_FALSE(calls.empty());
-            const bool set = path.first == std::string("set");
             for (const char* error : errors) {
                 for (std::size_t at = 1; at <= calls.size(); ++at) {
-                    place(start);
+                    place(before);
                     const int status = runFaulty("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=" + error,
                                                  path.second, "out.txt");
                     const bool exists = test::fs::exists(Store());
-                    const std::string after = exists ? test::ReadFile(Store()) : "";
-                    const bool asBefore = exists == !start.bytes.empty() && after == start.bytes;
-                    const std::string e = error, call = calls[at - 1];
-                    // An interrupted open is made again, a store that a racing start created is opened, a
-                    // short write goes on: none of them may fail the command.
-                    const bool recovers = e.rfind("short", 0) == 0 || (e == "4" && call == "OpenShared")
-                                          || (e == "17" && call == "CreateWhole");
-                    // A store that may not be written is read: it lists and shows, and refuses a set.
-                    const bool readOnly = (e == "13" || e == "1" || e == "30") && call == "OpenShared"
-                                          && !start.bytes.empty();
-                    const bool ok = readOnly ? asBefore && status == (set ? 1 : 0)
-                                    : status == 0 ? after == whole(start, set)
-                                    : status == 1 && !recovers && (asBefore || after == whole(start, false));
+                    const std::string after = exists ? StoreBytes() : "";
                     ++cases;
-                    if (!ok && ++failures <= 5)
-                        ADD_FAILURE() << start.name << " " << path.first << ": call " << at << " failing with " << error
+                    if (!HeldUp({before, path.first == std::string("set"), error, calls[at - 1]}, status, exists, after)
+                        && ++failures <= 5)
+                        ADD_FAILURE() << name << " " << path.first << ": call " << at << " failing with " << error
                                       << " gave status " << status << " and a store of " << after.size() << " bytes";
                 }
             }
-            if (start.bytes.size() == 76)
+            if (before.size() == 76)
                 continue;
             for (std::size_t at = 1; at <= calls.size(); ++at) {  // killed during a first start
-                place(start);
+                place(before);
                 const int killed = runFaulty("PDULOG_FAULT_KILL=" + std::to_string(at), path.second, "out.txt");
                 EXPECT_TRUE(killed == -1 || killed == 128 + 9) << killed;  // as the shell reports it
                 ++cases;
-                if (Run({}) != 0 || test::ReadFile(Store()) != whole(start, false)) {
+                if (Run({}) != 0 || StoreBytes() != Whole(before, false)) {
                     if (++failures <= 5)
-                        ADD_FAILURE() << start.name << " " << path.first << ": killed at call " << at
-                                      << ", the next run left " << test::ReadFile(Store()).size() << " bytes";
+                        ADD_FAILURE() << name << " " << path.first << ": killed at call " << at
+                                      << ", the next run left " << StoreBytes().size() << " bytes";
                 }
             }
         }

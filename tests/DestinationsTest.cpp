@@ -1,5 +1,5 @@
 // The moves of the log sink: init log file, pipe and back, and what each move records.
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 
 #include "Platform/Platform.h"
 
@@ -19,7 +19,7 @@ namespace {
 class Destinations : public LogTest {
 protected:
     test::fs::path Temp() const { return m_dir.path() / "temp"; }
-    test::fs::path InitLog() const { return Temp() / "d-pdu-api_All_x86_init.log"; }
+    test::fs::path InitLog() const { return test::InitLog(Temp()); }
     std::string InitLogPath() const { return InitLog().string(); }
 
     // The file's records with times and thread fields made uniform.
@@ -27,11 +27,10 @@ protected:
     {
         std::string text = test::ReadFile(path);
         text = std::regex_replace(text, std::regex("\r\n"), "\n");
-        text = std::regex_replace(text, std::regex("(^|\n)\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"), "$1TT");
-        return std::regex_replace(text, std::regex(" INFO   [ 0-9a-f]{5,}:"), " INFO   tid:");
+        return std::regex_replace(test::MaskTimes(text), std::regex(" INFO   [ 0-9a-f]{5,}:"), " INFO   tid:");
     }
 
-    test::ScopedEnv m_temp {"TEMP", (m_dir.path() / "temp").string()};
+    test::ScopedEnv m_ownTemp {"TEMP", Temp().string()};
     const std::string m_prefix = "TT INFO   tid:src\\External\\CLog.cpp:";
 
     void SetUp() override
@@ -45,14 +44,14 @@ TEST_F(Destinations, LogFileNameIsInTheTemporaryFolder)
 {
     std::string path;
     EXPECT_TRUE(CLog::GetLogFileName(path));
-    EXPECT_EQ(test::fs::path(path), Temp() / "d-pdu-api_All_x86.log");
+    EXPECT_EQ(test::fs::path(path), test::LogFile(Temp()));
     EXPECT_FALSE(test::fs::exists(path)) << "nothing is created";
 #ifndef _WIN32
     // Only the configured path's separators become '/': the folder's name is used as it is.
     const std::string odd = (m_dir.path() / "a\\b").string();
     test::ScopedEnv temp("TEMP", odd);
     EXPECT_TRUE(CLog::GetLogFileName(path));
-    EXPECT_EQ(path, odd + "/d-pdu-api_All_x86.log");
+    EXPECT_EQ(path, test::LogFile(odd).string());
 #endif
 }
 
@@ -130,7 +129,6 @@ TEST_F(Destinations, UnopenableInitLogLeavesTheSinkAlone)
 
 TEST_F(Destinations, InitStartsTheInitLogOnlyWhenTheStoreOpens)
 {
-    test::ScopedEnv appData("APPDATA", (m_dir.path() / "appdata").string());
 #ifndef _WIN32
     const auto inheritable = [] {  // what a program that the host starts would be given
         std::vector<int> fds;

@@ -3,7 +3,7 @@
 // or made in the wrong form fails natively too, not only in the sanitizer build.
 #include "CUtil.h"
 #include "PduItems.h"
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 #include "CHex.h"
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 
 #include <algorithm>
 #include <iomanip>

@@ -1,20 +1,20 @@
 // A running host sees a level that pdu-loglevel sets, at its next logging decision.
-#include "TestSupport.h"
+#include "Fixtures.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <chrono>
 #include <regex>
 #include <thread>
 
 namespace {
 
-TEST(Host, SeesALevelChangeWithoutRestart)
+// A host of its own folders; a guest case plays the scenario of tests/guest_host.cpp it names.
+class Host : public StoreTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_F(Host, SeesALevelChangeWithoutRestart)
 {
-    test::TempDir dir;
-    test::ScopedEnv appData("APPDATA", (dir.path() / "appdata").string());
     const std::string command = test::Quote(PDU_LOGLEVEL);
-    ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR 2> " + test::Quote((dir.path() / "set.txt").string())), 0);
+    ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR 2> " + test::Quote((m_dir.path() / "set.txt").string())), 0);
 
     // Stops by itself after its first COMMS record, or after 20 s without one.
     test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 20 --until COMMS 2>&1");
@@ -22,38 +22,39 @@ TEST(Host, SeesALevelChangeWithoutRestart)
     ASSERT_TRUE(host.ReadLine(line));
     ASSERT_EQ(line, "pdulog-host: running, levels from the shared store");
 
-    ASSERT_EQ(test::Run(command + " -s COMMS -l INFO 2> " + test::Quote((dir.path() / "set.txt").string())), 0);
+    ASSERT_EQ(test::Run(command + " -s COMMS -l INFO 2> " + test::Quote((m_dir.path() / "set.txt").string())), 0);
 
     std::vector<std::string> lines;
     while (host.ReadLine(line))
         lines.push_back(line);
     EXPECT_EQ(host.Wait(), 0);
     ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(std::regex_match(lines.back(), std::regex(
-        "\\d\\d:\\d\\d:\\d\\d\\.\\d{3} INFO   [ 0-9a-f]{5,}:examples\\\\host\\\\main\\.cpp:3:main:COMMS tick \\d+")))
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex(std::string(test::kTime) +
+        " INFO   [ 0-9a-f]{5,}:examples\\\\host\\\\main\\.cpp:3:main:COMMS tick \\d+")))
         << lines.back();
     for (const std::string& earlier : lines)
         EXPECT_EQ(earlier.find("GENERAL tick"), std::string::npos) << "GENERAL is at ERROR";
 }
 
-// What real hosts do to their guest, one scenario each (tests/guest_host.cpp checks itself).
-TEST(Host, GuestHoldsUpToWhatHostsDo)
+// What real hosts do to their guest, a case per scenario (tests/guest_host.cpp checks itself).
+TEST_P(Host, GuestHoldsUpToWhatHostsDo)
 {
-    const char* scenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
-                               "pipe-after-restart", "read-only-store", "three-hosts-on-one-init-log",
-#ifndef _WIN32
-                               "blocked-writer", "blocked-host-writer", "writes-that-cannot-be-made",
-                               "foreign-descriptors", "replaced-store",
-#endif
-    };
-    for (const char* scenario : scenarios) {
-        test::TempDir dir;
-        test::ScopedEnv appData("APPDATA", (dir.path() / "appdata").string());
-        test::ScopedEnv temp("TEMP", dir.path().string());
-        const std::string output = test::Quote((dir.path() / "stderr.txt").string());
-        EXPECT_EQ(test::Run(test::Quote(GUEST_HOST) + " " + scenario + " 2> " + output), 0) << scenario;
-    }
+    const std::string output = test::Quote((m_dir.path() / "stderr.txt").string());
+    EXPECT_EQ(test::Run(test::Quote(GUEST_HOST) + " " + GetParam() + " 2> " + output), 0);
 }
+
+const char* const kScenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
+                                  "pipe-after-restart", "read-only-store", "three-hosts-on-one-init-log",
+#ifndef _WIN32
+                                  "blocked-writer", "blocked-host-writer", "writes-that-cannot-be-made",
+                                  "foreign-descriptors", "replaced-store",
+#endif
+};
+INSTANTIATE_TEST_SUITE_P(Scenario, Host, ::testing::ValuesIn(kScenarios), [](const auto& scenario) {
+    std::string name = scenario.param;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
 
 }  // namespace
 
@@ -61,13 +62,10 @@ TEST(Host, GuestHoldsUpToWhatHostsDo)
 namespace {
 
 // Editors, scripts and users empty files: the host must live on and follow the store again.
-TEST(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
+TEST_F(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
 {
-    test::TempDir dir;
-    const test::fs::path appData = dir.path() / "appdata";
-    test::ScopedEnv scoped("APPDATA", appData.string());
     const std::string command = test::Quote(PDU_LOGLEVEL);
-    const std::string quiet = " 2> " + test::Quote((dir.path() / "set.txt").string());
+    const std::string quiet = " 2> " + test::Quote((m_dir.path() / "set.txt").string());
     ASSERT_EQ(test::Run(command + " -s GENERAL -l ERROR" + quiet), 0);
 
     test::Child host(test::Quote(PDULOG_HOST) + " --interval-ms 10 --seconds 20 --until COMMS 2>&1");
@@ -75,7 +73,7 @@ TEST(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
     ASSERT_TRUE(host.ReadLine(line));
     ASSERT_EQ(line, "pdulog-host: running, levels from the shared store");
 
-    const test::fs::path store = test::StoreFile(appData);
+    const test::fs::path store = Store();
     test::fs::resize_file(store, 0);
     // The host's next decision finds the file empty and writes the default levels back.
     // The bound only keeps a dead host from hanging the run.

@@ -1,5 +1,5 @@
 // CLog::GetLevel and CLog::SetLevel: one slot at a time, in range or not at all.
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 
 #include <iostream>
 #include <thread>
@@ -9,22 +9,7 @@ namespace {
 
 using test::SlotBytes;
 
-class LevelStore : public LogTest {
-protected:
-    test::fs::path Store() const { return test::StoreFile(m_dir.path()); }
-
-    void PlaceStore(const std::string& bytes)
-    {
-        test::fs::create_directories(test::StoreFolder(m_dir.path()));
-        test::WriteFile(Store(), bytes);
-    }
-
-    int Peer(const std::string& verb, int slot, int32_t value)
-    {
-        return test::Run(test::Quote(STORE_PEER) + " " + verb + " " + std::to_string(slot) + " "
-                         + std::to_string(value));
-    }
-};
+using LevelStore = LogTest;
 
 const std::vector<int32_t> kDefaults(kLogSubsystemCount, 1);
 
@@ -78,12 +63,12 @@ TEST_F(LevelStore, LevelSetByOneProcessIsSeenInTheOthersExistingView)
     ASSERT_TRUE(CLog::Init(false));
     int32_t* view = CLog::Levels();
 
-    ASSERT_EQ(Peer("set", LS_CLL, LL_DEBUG), 0);
+    ASSERT_EQ(test::Run(Peer("set", LS_CLL, LL_DEBUG)), 0);
     EXPECT_EQ(view[LS_CLL], LL_DEBUG);  // no reopen, no reread of the file
 
     view[LS_COMMS] = LL_DEBUG2;
-    EXPECT_EQ(Peer("expect", LS_COMMS, LL_DEBUG2), 0);
-    EXPECT_EQ(Peer("expect", LS_COMMS, LL_WARN), 1);
+    EXPECT_EQ(test::Run(Peer("expect", LS_COMMS, LL_DEBUG2)), 0);
+    EXPECT_EQ(test::Run(Peer("expect", LS_COMMS, LL_WARN)), 1);
 
     CLog::Shutdown();
     const std::string bytes = test::ReadFile(Store());
@@ -104,7 +89,6 @@ TEST_F(LevelStore, InitOnAnOpenStoreMapsAFurtherViewOfTheSameBytes)
 
 TEST_F(LevelStore, CloseAndShutdownReleaseOnceAndAgainDoNothing)
 {
-    test::ScopedEnv temp("TEMP", m_dir.path().string());
     ASSERT_TRUE(CLog::Init(true));
     CLog::CloseLevelStore();
     CLog::CloseLevelStore();
@@ -163,7 +147,8 @@ TEST_F(LevelStore, ExternalNullArrayIsNoStore)
 TEST_F(LevelStore, FileThatCannotBeCreatedIsReportedOnStandardError)
 {
     // A regular file stands where a folder of the path must go.
-    test::WriteFile(m_dir.path() / "Krelt", "not a folder");
+    test::fs::create_directories(AppData());
+    test::WriteFile(test::StoreTopFolder(AppData()), "not a folder");
 
     std::ostringstream captured;
     std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
@@ -224,7 +209,6 @@ namespace {
 
 TEST_F(LevelStore, NoFileOfTheFacilityTakesAClosedStandardDescriptor)
 {
-    test::ScopedEnv temp("TEMP", m_dir.path().string());
     {
         const test::ClosedDescriptor closed(0);
         ASSERT_TRUE(CLog::Init(true));  // the store, its mapping and the init log
@@ -237,7 +221,6 @@ TEST_F(LevelStore, NoFileOfTheFacilityTakesAClosedStandardDescriptor)
 TEST_F(LevelStore, ShutdownKeepsTheHostsStandardErrorAndClosesItsOwnSinks)
 {
     UseLevels(LL_DEBUG3);
-    test::ScopedEnv temp("TEMP", m_dir.path().string());
     const auto path = m_dir.path() / "pipe.log";
     std::FILE* pipe = std::fopen(path.string().c_str(), "wb");
     ASSERT_NE(pipe, nullptr);
@@ -311,7 +294,7 @@ TEST_F(LevelStore, ViewOutlivesItsFileBeingEmptied)
     EXPECT_TRUE(CLog::Enabled(LL_WARN, LS_COMMS));
     EXPECT_FALSE(CLog::Enabled(LL_NOTICE, LS_COMMS));
     EXPECT_EQ(test::ReadFile(Store()), SlotBytes(kDefaults));
-    ASSERT_EQ(Peer("set", LS_COMMS, LL_DEBUG2), 0);
+    ASSERT_EQ(test::Run(Peer("set", LS_COMMS, LL_DEBUG2)), 0);
     EXPECT_TRUE(CLog::Enabled(LL_DEBUG2, LS_COMMS));
 
     // When the file cannot grow, the view reads the defaults instead, and the process lives.

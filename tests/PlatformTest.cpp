@@ -1,7 +1,7 @@
 #include "Platform/FileSteps.h"
 #include "Platform/Platform.h"
 
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -243,20 +243,20 @@ TEST_F(NonAnsiFolders, HoldTheStoreAndTheInitLog)
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "in the init log";
     CLog::Shutdown();
     EXPECT_EQ(test::ReadFile(test::StoreFile(folder)).substr(28, 4), test::SlotBytes({LL_DEBUG}));
-    EXPECT_NE(test::ReadFile(folder / "d-pdu-api_All_x86_init.log").find(" ERROR  in the init log"), std::string::npos);
+    EXPECT_NE(test::ReadFile(test::InitLog(folder)).find(" ERROR  in the init log"), std::string::npos);
 
     // The public name stays in the ANSI code page, as it always was.
     std::string name;
     ASSERT_TRUE(CLog::GetLogFileName(name));
 #ifdef _WIN32
-    const std::wstring wide = (folder / "d-pdu-api_All_x86.log").wstring();
+    const std::wstring wide = test::LogFile(folder).wstring();
     char ansi[1024] = {};
     const bool exact = ::GetACP() == CP_UTF8;
     ::WideCharToMultiByte(CP_ACP, exact ? 0 : WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi, sizeof ansi,
                           exact ? nullptr : "?", nullptr);
     EXPECT_EQ(name, ansi);
 #else
-    EXPECT_EQ(name, (folder / "d-pdu-api_All_x86.log").string());
+    EXPECT_EQ(name, test::LogFile(folder).string());
 #endif
 }
 

@@ -6,7 +6,7 @@
 #include <sched.h>
 #endif
 #include "CUtil.h"
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 #include "Platform/Platform.h"
 
 #include <algorithm>

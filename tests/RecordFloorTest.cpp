@@ -1,7 +1,7 @@
 // A compile-time floor: sites more verbose than PDULOG_ACTIVE_LEVEL are compiled out,
 // whatever the store admits.
 #define PDULOG_ACTIVE_LEVEL LL_INFO
-#include "LogTestFixture.h"
+#include "Fixtures.h"
 
 namespace {
 

@@ -1,8 +1,6 @@
 // Crowds of processes on one store: first starts racing each other, writers racing
 // readers. Each process is a real child; nothing sleeps, every child is waited for.
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
+#include "Fixtures.h"
 
 #include <algorithm>
 #include <iterator>
@@ -18,19 +16,7 @@ constexpr int kRounds = 1;  // every process is a wine start: one round says eno
 constexpr int kRounds = 5;
 #endif
 
-class Stress : public ::testing::Test {
-protected:
-    test::fs::path AppData() const { return m_dir.path() / "appdata"; }
-    test::fs::path Store() const { return test::StoreFile(AppData()); }
-
-    static std::string Peer(const std::string& verb, int slot, int32_t value)
-    {
-        return test::Quote(STORE_PEER) + " " + verb + " " + std::to_string(slot) + " " + std::to_string(value);
-    }
-
-    test::TempDir m_dir;
-    test::ScopedEnv m_appData {"APPDATA", AppData().string()};
-};
+using Stress = StoreTest;
 
 TEST_F(Stress, RacingFirstStartsNeverLoseALevelThatWasSet)
 {
@@ -51,7 +37,7 @@ TEST_F(Stress, RacingFirstStartsNeverLoseALevelThatWasSet)
         std::vector<int32_t> expected(19, 1);
         for (int s = 0; s < 8; ++s)
             expected[10 + s] = values[s];
-        EXPECT_EQ(test::ReadFile(Store()), SlotBytes(expected)) << "round " << round;
+        EXPECT_EQ(StoreBytes(), SlotBytes(expected)) << "round " << round;
     }
 }
 
@@ -87,7 +73,7 @@ TEST_F(Stress, WritersAndListersNeverSeeATornOrLostLevel)
     std::vector<int32_t> expected(19, 1);
     for (int slot = 0; slot < 16; ++slot)
         expected[slot] = (1000 - 1) % 8;
-    EXPECT_EQ(test::ReadFile(Store()), SlotBytes(expected));
+    EXPECT_EQ(StoreBytes(), SlotBytes(expected));
 }
 
 }  // namespace

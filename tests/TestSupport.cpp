@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "PdulogIdentity.h"
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -7,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #ifdef _WIN32
@@ -340,14 +344,43 @@ std::string SlotBytes(const std::vector<int32_t>& slots)
     return bytes;
 }
 
+static fs::path RelativeStoreFolder()
+{
+    std::string folder = PDULOG_STORE_FOLDER;  // with Windows' separators
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    return folder;
+}
+
 fs::path StoreFolder(const fs::path& appData)
 {
-    return appData / "Krelt" / "PDUAPI";
+    return appData / RelativeStoreFolder();
 }
 
 fs::path StoreFile(const fs::path& appData)
 {
     return StoreFolder(appData) / "DEBUG.CFG";
+}
+
+fs::path StoreTopFolder(const fs::path& appData)
+{
+    return appData / *RelativeStoreFolder().begin();
+}
+
+fs::path LogFile(const fs::path& temp)
+{
+    return temp / PDULOG_LOG_FILE;
+}
+
+fs::path InitLog(const fs::path& temp)
+{
+    return temp / PDULOG_INIT_LOG_FILE;
+}
+
+const char kTime[] = "\\d\\d:\\d\\d:\\d\\d\\.\\d{3}";
+
+std::string MaskTimes(const std::string& text)
+{
+    return std::regex_replace(text, std::regex(std::string("(^|\n)") + kTime), "$1TT");
 }
 
 }  // namespace test

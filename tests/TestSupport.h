@@ -91,8 +91,18 @@ void WriteFile(const fs::path& path, const std::string& bytes);
 // The bytes of a store file holding these slot values, little-endian.
 std::string SlotBytes(const std::vector<int32_t>& slots);
 
-// Where the store lives below a given per-user data folder.
+// Where the store lives below a given per-user data folder, in the build's folder, and the
+// first folder of that chain (the build's names, PdulogIdentity.h).
 fs::path StoreFolder(const fs::path& appData);
 fs::path StoreFile(const fs::path& appData);
+fs::path StoreTopFolder(const fs::path& appData);
+// The build's log files in a temporary folder.
+fs::path LogFile(const fs::path& temp);
+fs::path InitLog(const fs::path& temp);
+
+// A record's time of day at a line's start (hh:mm:ss.mmm), as a regular expression, and a
+// text with each such time made "TT".
+extern const char kTime[];
+std::string MaskTimes(const std::string& text);
 
 }  // namespace test

@@ -44,7 +44,7 @@ void Check(bool ok, const char* what)
         std::printf("failed: %s\n", what);
 }
 
-fs::path InitLog() { return fs::path(std::getenv("TEMP")) / "d-pdu-api_All_x86_init.log"; }
+fs::path InitLog() { return test::InitLog(std::getenv("TEMP")); }
 fs::path Store() { return test::StoreFile(std::getenv("APPDATA")); }
 void Tick() { CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "tick!"; }
 
