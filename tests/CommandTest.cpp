@@ -232,6 +232,10 @@ TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBanner)
     const std::pair<const char*, std::function<void()>> causes[] = {
         {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }},
         {"an overlong data folder", [&] { test::SetEnv("APPDATA", (AppData() / std::string(5000, 'a')).string()); }},
+#ifndef _WIN32  // a FIFO (no writer ever comes) or a device where the store goes: refused, never waited on
+        {"a FIFO at the store's path", [&] { test::fs::create_directories(Store().parent_path()), mkfifo(Store().c_str(), 0444); }},
+        {"a device at the store's path", [&] { test::fs::create_directories(Store().parent_path()), test::fs::create_symlink("/dev/zero", Store()); }},
+#endif
         {"a file where the store's folder goes", [&] { test::WriteFile(test::StoreTopFolder(AppData()), "in the way"); }},
     };
     for (const auto& cause : causes) {

@@ -34,6 +34,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+#ifdef _WIN32
+constexpr char kNullDevice[] = "NUL";
+#else
+constexpr char kNullDevice[] = "/dev/null";
+#endif
 using test::ReadFile;
 int g_failures = 0;
 char** g_argv;
@@ -73,6 +78,7 @@ bool WholeRecords(const std::string& text)
 // 16 threads log on while the facility is shut down under them, 20 times over.
 void ShutdownWhileLogging(bool toPipe)
 {
+    int moves = 0;
     for (int round = 0; round < 20; ++round) {
         Check(CLog::Init(!toPipe), "start");
         int fds[2] = {-1, -1};
@@ -96,6 +102,14 @@ void ShutdownWhileLogging(bool toPipe)
             });
         while (started < 16)
             std::this_thread::yield();
+        // The init log's slot taken by other streams under the writers, and back.
+        for (std::FILE* spare = toPipe ? nullptr : std::fopen(kNullDevice, "w"); spare != nullptr;) {
+            CLog::SetPipe(stderr);
+            CLog::SetPipe(spare);
+            spare = CLog::SetPipe(nullptr);  // handed back, for the next move
+            if (++moves % 200 == 0)
+                std::fclose(spare), spare = nullptr;
+        }
         CLog::Shutdown();
         stop = true;
         for (std::thread& thread : threads)
@@ -278,6 +292,9 @@ void ReplacedStore()
     Check(Eventually([] { return Tick(), CLog::Enabled(LL_DEBUG2, LS_COMMS); }), "records follow the new file");
     Check(CLog::Levels() == view, "at the same address");
     Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set reaches the new file");
+    fs::remove(Store());
+    Check(!CLog::SetLevel(LS_VCI, LL_DEBUG3) && CLog::GetLevel(LS_VCI, level) && level == LL_DEBUG1,
+          "no file at the path: no level set, nothing written");
     CLog::Shutdown();
 }
 
@@ -365,16 +382,18 @@ void WritesThatCannotBeMade()
 void ForeignDescriptors()
 {
     Check(CLog::Init(true), "start");
+    Tick();  // the init log's path checked: not again for a second
     for (int fd = 3; fd < 1024; ++fd)
         close(fd);
     std::vector<int> own;
     const std::string hosts(100, 'h');  // long enough to be mapped as a store
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 16; ++i) {  // over every number the library had
         own.push_back(open((InitLog().parent_path() / ("host" + std::to_string(i))).c_str(), O_RDWR | O_CREAT, 0600));
         Check(write(own.back(), hosts.data(), hosts.size()) == 100, "the host's file written");
     }
     // Started again: the store is opened afresh, never the host's file in its place.
-    Check(CLog::Init(false) && CLog::SetLevel(LS_VCI, LL_DEBUG1), "a second start sets a level");
+    Check(CLog::Init(true) && CLog::SetLevel(LS_VCI, LL_DEBUG1), "a second start sets a level");
+    Tick();  // into the init log opened again, never into the host's file at its old number
     Check(ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}), "the level reaches the store");
     Check(truncate(Store().c_str(), 0) == 0, "the store emptied");
     Check(CLog::Enabled(LL_WARN, LS_COMMS), "the view reads its defaults");

@@ -64,7 +64,7 @@ std::FILE* StartInitLog(Platform::LogOpening opening, Previous previous)
     }
     bool initLog = false;
     const std::FILE* current = pdulog_detail::LogSink::Current(initLog);
-    if (current != nullptr && initLog)
+    if (current != nullptr && initLog && pdulog_detail::LogSink::InitLogStillOpen())
         return nullptr;  // already the sink: neither reopened nor truncated
     std::FILE* file = Platform::OpenLogStream(path, opening);
     if (file == nullptr) {

@@ -136,8 +136,9 @@ public:
     // the subsystem is not 0 to 18.
     static bool GetLevel(int subsystem, int32_t& level);
     // Sets one subsystem's level (-1 for OFF to 7), seen at once by every process that maps
-    // the store. False, with nothing written, when no store is open or an argument is out
-    // of range; false too when the store's file could no longer take the level.
+    // the store. False, with nothing written, when no store is open, an argument is out of
+    // range or no file stands at the store's path (a file that replaced the store there is
+    // followed first); false too when the store's file could no longer take the level.
     static bool SetLevel(int subsystem, int32_t level);
 
     // ---- vocabulary: any thread ----

@@ -182,6 +182,12 @@ void RefreshShortStore()
 // and a rename, as many tools and installers save) and, for a short read-only store, what
 // its writer has changed since. A store whose path names nothing is kept until another
 // file is there. Under the lifecycle lock.
+// Whether the store's path still leads to the file it has open.
+bool StillAtItsPath()
+{
+    return Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file);
+}
+
 void FollowStore()
 {
     if (s_external || s_store.fd == -1)
@@ -299,19 +305,21 @@ bool Get(int subsystem, int32_t& level)
 
 bool Set(int subsystem, int32_t level)
 {
-    FollowIfDue(Platform::WallClockTicks());
+    // Under the lifecycle lock: no follow moves the store between the checks and the write.
+    const LifecycleLock lock(LifecycleMutex());
+    if (subsystem < 0 || subsystem >= kLogSubsystemCount || level < LL_OFF || level >= kLogLevelCount)
+        return false;
+    // A store replaced at its path is followed first; one whose path names no file takes no
+    // level (nothing is written that nobody would read).
+    const bool atItsPath = s_external || s_store.fd == -1 || StillAtItsPath() || (FollowStore(), StillAtItsPath());
     int32_t* levels = CLog::Levels();
-    if (levels == nullptr || s_readOnly || subsystem < 0 || subsystem >= kLogSubsystemCount || level < LL_OFF
-        || level >= kLogLevelCount)
+    if (levels == nullptr || s_readOnly || !atItsPath)
         return false;
     WriteSlot(levels, subsystem, level);  // seen at once by every process that maps the store
     // A store whose file could not back the write any more (a full disk under an emptied
     // store) took the level into the defaults it reads now, not into the file; one that
-    // another file has replaced at its path since took it into a file nobody reads.
-    if (!Platform::ViewFollowsFile(levels))
-        return false;
-    const LifecycleLock lock(LifecycleMutex());
-    return s_external || Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file);
+    // another file replaced meanwhile took it into a file nobody reads.
+    return Platform::ViewFollowsFile(levels) && (s_external || s_store.fd == -1 || StillAtItsPath());
 }
 
 }  // namespace pdulog_detail::LevelStore

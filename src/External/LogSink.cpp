@@ -82,6 +82,14 @@ void Close(std::FILE* stream, const Platform::FileId& file)
         std::fclose(stream);
 }
 
+// Whether the slot's stream still writes to the file it was opened on: a host that closed
+// descriptors it did not own may have given the number to a file of its own.
+bool StillOurs(const Slot& slot)
+{
+    const int fd = slot.stream != nullptr ? Platform::StreamDescriptor(slot.stream) : -1;
+    return fd < 0 || Platform::StillRefersTo(fd, slot.file);
+}
+
 // Under g_moves, once no writer is left in the slot.
 void Release(Slot& slot)
 {
@@ -169,8 +177,10 @@ std::FILE* Replace(std::FILE* stream, const char* initLogPath, Previous previous
         return nullptr;
     }
     Release(*old);
-    if (previous == Previous::kHandBack && !IsStandardStream(old->stream))
-        return old->stream;  // a standard stream is the host's, never the caller's to close
+    // A standard stream is the host's, never the caller's to close; nor is a stream whose
+    // descriptor now refers to a file of the host's (Close abandons it).
+    if (previous == Previous::kHandBack && !IsStandardStream(old->stream) && StillOurs(*old))
+        return old->stream;
     Close(old->stream, old->file);
     return nullptr;
 }
@@ -191,9 +201,9 @@ bool CheckDue(Slot& slot, int64_t ticks)
 void FollowPath(const Slot* seen)
 {
     const std::lock_guard<std::mutex> lock(g_moves);
-    if (g_current.load() != seen)
-        return;  // moved meanwhile
-    if (seen->stream != nullptr
+    if (g_current.load() != seen || seen->path == nullptr)
+        return;  // moved meanwhile, to the init log no more
+    if (seen->stream != nullptr && StillOurs(*seen)
         && (!seen->file.known || Platform::SameFile(Platform::IdentifyPath(seen->path), seen->file)))
         return;
     const std::string path = seen->path;  // the slot's copy goes with the slot
@@ -243,6 +253,13 @@ void AdoptIfNone(std::FILE* stream)
     if (g_current.load() == nullptr)
         if (Slot* slot = Prepare(stream, nullptr))
             g_current.store(slot);
+}
+
+bool InitLogStillOpen()
+{
+    const std::lock_guard<std::mutex> lock(g_moves);
+    const Slot* slot = g_current.load();
+    return slot != nullptr && slot->path != nullptr && slot->stream != nullptr && StillOurs(*slot);
 }
 
 std::FILE* Current(bool& initLog)

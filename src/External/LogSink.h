@@ -29,6 +29,9 @@ void AdoptIfNone(std::FILE* stream);
 // The init log's stream is nullptr, with initLog true, while a log that was deleted could
 // not be opened again yet: its records are dropped until a later check opens it.
 std::FILE* Current(bool& initLog);
+// Whether the init log is the sink and still open on its own file: not when it could not be
+// opened again, nor when the host has given its descriptor's number to a file of its own.
+bool InitLogStillOpen();
 // Makes `stream` the sink (nullptr: none); `initLogPath` is the path the init log was
 // opened at (nullptr: `stream` is not the init log). Records still being written to the
 // previous sink are waited for, a bounded time; the previous stream is then closed or

@@ -36,14 +36,28 @@ static int AboveStandardStreams(int fd)
     return moved;
 }
 
+// A store is a regular file: what else stands at its path (a FIFO, a device) is refused,
+// opened without waiting for a peer that may never come (O_NONBLOCK, which a regular
+// file's reads and writes ignore).
+static int RegularFileOnly(int fd)
+{
+    struct stat st {};
+    if (fd < 0 || (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)))
+        return fd;
+    ::close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+}
+
 // Opened for reading and writing, an interrupted open made again.
 static int OpenReadWrite(const std::string& path, int flags)
 {
     int fd;
     do {
-        fd = Fault::Fails("OpenShared") ? -1 : ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | flags, 0600);
+        fd = Fault::Fails("OpenShared") ? -1
+                                        : ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0600);
     } while (fd < 0 && errno == EINTR);
-    return AboveStandardStreams(fd);
+    return AboveStandardStreams(RegularFileOnly(fd));
 }
 
 int OpenExisting(const std::string& path)
@@ -62,9 +76,9 @@ int OpenForReading(const std::string& path)
         return -1;
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
-    return AboveStandardStreams(fd);
+    return AboveStandardStreams(RegularFileOnly(fd));
 }
 
 // How a store written beside its path came into place.
