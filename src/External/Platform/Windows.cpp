@@ -354,13 +354,15 @@ FileId IdentifyFile(int fd)
     return Identity(fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info), info);
 }
 
-FileId IdentifyPath(const std::string& path)
+// What an open of the path for its attributes only finds there, with every sharing mode:
+// no other process is kept from anything.
+static FileId IdentifyByOpening(const std::string& path, DWORD flags)
 {
     std::wstring wide;
     if (!FileName(path, wide))
         return FileId();
     const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                        nullptr, OPEN_EXISTING, flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return FileId();
     BY_HANDLE_FILE_INFORMATION info {};
@@ -369,19 +371,14 @@ FileId IdentifyPath(const std::string& path)
     return id;
 }
 
+FileId IdentifyPath(const std::string& path)
+{
+    return IdentifyByOpening(path, FILE_FLAG_OPEN_REPARSE_POINT);
+}
+
 FileId IdentifyPathTarget(const std::string& path)
 {
-    std::wstring wide;
-    if (!FileName(path, wide))
-        return FileId();
-    const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return FileId();
-    BY_HANDLE_FILE_INFORMATION info {};
-    const FileId id = Identity(::GetFileInformationByHandle(handle, &info), info);
-    ::CloseHandle(handle);
-    return id;
+    return IdentifyByOpening(path, 0);
 }
 
 bool MayGrowFileTo(uint64_t)
