@@ -4,6 +4,7 @@
 #include "LogVocabulary.h"
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 LogLevel CLog::LevelFromName(const std::string& name)
