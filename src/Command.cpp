@@ -75,15 +75,20 @@ int Run(int argc, char** argv, const std::string& program)
     int level = LL_WARN;
     bool help = false;
     const int count = ParseOptions(argc, argv, &subsystem, &level, &help);
-    if (count == -1 || help) {
+    switch (RequestOf(count, help)) {
+    case Request::kUsage:
         Usage(program);
         return help ? 0 : Fail(program);
-    }
-    if (count >= 2) {
+    case Request::kSet:
         // Set whatever becomes of the output: the level is what the user asked for.
         return SetLevel(subsystem, level) ? 0 : FailOnTheStore(program);
+    case Request::kList:
+        ShowLevels(0, kLogSubsystemCount);
+        break;
+    case Request::kShow:
+        ShowLevels(subsystem, subsystem + 1);
+        break;
     }
-    ShowLevels(count == 0 ? 0 : subsystem, count == 0 ? kLogSubsystemCount : subsystem + 1);
     // A report that could not be written is a failure, as it is for other tools.
     return std::cerr.bad() ? 1 : 0;
 }

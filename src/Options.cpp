@@ -44,3 +44,12 @@ int ParseOptions(int argc, char** argv, int* subsystem, int* level, bool* help)
         }
     }
 }
+
+Request RequestOf(int count, bool help)
+{
+    if (count == -1 || help)
+        return Request::kUsage;
+    if (count >= 2)
+        return Request::kSet;
+    return count == 0 ? Request::kList : Request::kShow;
+}

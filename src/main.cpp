@@ -1,11 +1,10 @@
+#include "CUtil.h"
 #include "Command.h"
-
-#include "Platform/Platform.h"
 
 int main(int argc, char** argv)
 {
     // The command owns its process: output that cannot be written is an error it reports,
     // not a signal that ends it before the level is set.
-    Platform::ReportWriteFailuresAsErrors();
+    Util::Process::ReportWriteFailuresAsErrors();
     return RunCommand(argc, argv);
 }

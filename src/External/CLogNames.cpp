@@ -1,4 +1,7 @@
-// The level and subsystem vocabulary: numbers to texts and names to numbers.
+// The level and subsystem vocabulary: numbers to texts and names to numbers, with nothing
+// reported (CLogParse.cpp turns an unknown name into a record).
+#include "LogVocabulary.h"
+
 #include "CLog.h"
 
 #include <string_view>
@@ -37,22 +40,22 @@ const char* CLog::SubsystemText(int subsystem)
 
 // A name selects the first level whose tag contains it, blanks included, so fragments
 // resolve in table order ("I" is NOTICE, "1" is DEBUG1, "" is ERROR).
-LogLevel CLog::LevelFromName(const std::string& name)
+bool pdulog_detail::FindLevel(std::string_view name, LogLevel& level)
 {
-    for (int level = 0; level < kLogLevelCount; ++level)
-        if (std::string_view(kLevelTags[level]).find(name) != std::string_view::npos)
-            return static_cast<LogLevel>(level);
-    CLog(stderr).Header(LL_WARN, LS_GENERAL)
-        << "Unknown logging level '" << name << "'. Using DEBUG level as default.";
-    return LL_DEBUG;
+    for (int candidate = 0; candidate < kLogLevelCount; ++candidate)
+        if (std::string_view(kLevelTags[candidate]).find(name) != std::string_view::npos) {
+            level = static_cast<LogLevel>(candidate);
+            return true;
+        }
+    return false;
 }
 
-LogSubsystem CLog::SubsystemFromName(const std::string& name)
+bool pdulog_detail::FindSubsystem(std::string_view name, LogSubsystem& subsystem)
 {
-    for (int subsystem = 0; subsystem < kLogSubsystemCount; ++subsystem)
-        if (name == kSubsystemNames[subsystem])
-            return static_cast<LogSubsystem>(subsystem);
-    CLog(stderr).Header(LL_WARN, LS_GENERAL)
-        << "Unknown subsystem '" << name << "'. Using GENERAL subsystem as default.";
-    return LS_GENERAL;
+    for (int candidate = 0; candidate < kLogSubsystemCount; ++candidate)
+        if (name == kSubsystemNames[candidate]) {
+            subsystem = static_cast<LogSubsystem>(candidate);
+            return true;
+        }
+    return false;
 }

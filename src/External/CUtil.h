@@ -123,6 +123,15 @@ PDULOG_API std::string HandleToString(uint32_t handle);
 
 namespace Util {
 
+namespace Process {
+// For a program that owns its process (a command-line tool), never for a library inside a
+// host: from then on a write to a pipe without a reader or past a file-size limit fails
+// with an error the program can report, instead of raising SIGPIPE or SIGXFSZ, which would
+// end it. It sets the disposition of both signals for the whole process (POSIX: ignored;
+// Windows raises neither). Call it at the start, before other threads are made.
+PDULOG_API void ReportWriteFailuresAsErrors();
+}  // namespace Process
+
 namespace Env {
 // Expands %NAME% references; an undefined reference stays as it is. True when the result
 // is not empty. On Windows the text in and out is in the ANSI code page: a character of a

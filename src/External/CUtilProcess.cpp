@@ -1,10 +1,16 @@
-// Process helpers that report nothing through the log: expansion, ticks, build dates.
+// Process helpers that report nothing through the log: a tool's signal dispositions,
+// expansion, ticks, build dates.
 #include "CUtil.h"
 
 #include "Platform/Platform.h"
 
 #include <iostream>
 #include <vector>
+
+void Util::Process::ReportWriteFailuresAsErrors()
+{
+    Platform::ReportWriteFailuresAsErrors();
+}
 
 bool Util::Env::Expand(const std::string& text, std::string& result)
 {

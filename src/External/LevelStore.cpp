@@ -178,16 +178,16 @@ void RefreshShortStore()
         CLog::s_levels = static_cast<int32_t*>(view);
 }
 
-// Follows the store's file when another file has taken its path (saved through a new file
-// and a rename, as many tools and installers save) and, for a short read-only store, what
-// its writer has changed since. A store whose path names nothing is kept until another
-// file is there. Under the lifecycle lock.
 // Whether the store's path still leads to the file it has open.
 bool StillAtItsPath()
 {
     return Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file);
 }
 
+// Follows the store's file when another file has taken its path (saved through a new file
+// and a rename, as many tools and installers save) and, for a short read-only store, what
+// its writer has changed since. A store whose path names nothing is kept until another
+// file is there. Under the lifecycle lock.
 void FollowStore()
 {
     if (s_external || s_store.fd == -1)

@@ -13,71 +13,11 @@ class SiteFunction {
 public:
     constexpr explicit SiteFunction(const char (&pretty)[N])
     {
-        // The name ends at the parameter list: the first '(' outside template arguments,
-        // not counting clang's "(anonymous namespace)", the one of "operator()" or the one
-        // of a returned function pointer ("int (* Make())(int)", MSVC's "int (__cdecl *
-        // __cdecl Make(void))(int)"). An operator's name ends at the first '(' after its
-        // symbol, which may hold '<' and '>' of its own; MSVC writes a blank before the
-        // symbol ("operator ()"), which the field leaves out.
-        std::size_t end = 0;
-        std::size_t name = N;   // where "operator" starts, if the function is one
-        std::size_t blank = N;  // the blank that MSVC puts after "operator"
-        int depth = 0;
-        for (; end + 1 < N; ++end) {
-            const char c = pretty[end];
-            if (depth == 0 && IsOperator(pretty, end)) {
-                name = end;
-                end += sizeof kOperator - 1;
-                if (pretty[end] == ' ' && end + 2 < N && !IsIdentifier(pretty[end + 1]))
-                    blank = end++;
-                if (StartsWith(pretty, end, "()"))
-                    end += 2;
-                while (end + 1 < N && pretty[end] != '(')
-                    ++end;
-                break;
-            }
-            if (c == '<')
-                ++depth;
-            else if (c == '>' && depth > 0)
-                --depth;
-            else if (c == '(' && depth == 0) {
-                if (StartsWith(pretty, end, kAnonymous))
-                    end += sizeof kAnonymous - 2;
-                else if (end + 2 < N && (pretty[end + 1] == '*' || pretty[end + 1] == '&'
-                                         || IsCallingConvention(pretty, end + 1)))
-                    continue;
-                else
-                    break;
-            }
-        }
-        // It starts after the last blank before it (return type and specifiers) and keeps
-        // only its last two components: class and member.
-        std::size_t begin = name != N ? name : end;
-        std::size_t colons = 0;
-        depth = 0;
-        while (begin > 0) {
-            const char c = pretty[begin - 1];
-            if (c == '>' || c == ')')
-                ++depth;
-            else if ((c == '<' || c == '(') && depth > 0)
-                --depth;
-            else if (depth == 0 && c == ' ')
-                break;
-            else if (depth == 0 && c == ':' && begin >= 2 && pretty[begin - 2] == ':' && ++colons == 2)
-                break;
-            --begin;
-        }
-        // A free function in an anonymous namespace is named by itself.
-        for (const char* anonymous : kAnonymousPrefixes) {
-            std::size_t length = 0;
-            while (anonymous[length] != '\0')
-                ++length;
-            if (begin + length <= end && StartsWith(pretty, begin, anonymous))
-                begin += length;
-        }
+        const NameEnd name = FindNameEnd(pretty);
+        const std::size_t begin = AfterAnonymousPrefixes(pretty, FindNameBegin(pretty, name), name.end);
         std::size_t out = 0;
-        for (std::size_t i = begin; i < end; ++i)
-            if (i != blank)
+        for (std::size_t i = begin; i < name.end; ++i)
+            if (i != name.blank)
                 m_text[out++] = pretty[i];
         m_text[out] = '\0';
     }
@@ -93,6 +33,97 @@ private:
                                                           "__fastcall ", "__vectorcall ", "__clrcall "};
 
     static constexpr char kOperator[] = "operator";
+
+    // Where the name ends, and for an operator where its name starts and the blank that
+    // MSVC puts after "operator" ("operator ()"), which the field leaves out; N where none.
+    struct NameEnd {
+        std::size_t end = 0;
+        std::size_t op = N;
+        std::size_t blank = N;
+    };
+
+    // The name ends at the parameter list: the first '(' outside template arguments, not
+    // counting clang's "(anonymous namespace)", the one of "operator()" or the one of a
+    // returned function pointer ("int (* Make())(int)", MSVC's "int (__cdecl * __cdecl
+    // Make(void))(int)").
+    static constexpr NameEnd FindNameEnd(const char (&pretty)[N])
+    {
+        NameEnd name;
+        int depth = 0;
+        for (; name.end + 1 < N; ++name.end) {
+            const char c = pretty[name.end];
+            if (depth == 0 && IsOperator(pretty, name.end))
+                return OperatorEnd(pretty, name.end);
+            if (c == '<')
+                ++depth;
+            else if (c == '>' && depth > 0)
+                --depth;
+            else if (c == '(' && depth == 0) {
+                if (StartsWith(pretty, name.end, kAnonymous))
+                    name.end += sizeof kAnonymous - 2;
+                else if (!OpensFunctionPointer(pretty, name.end))
+                    break;
+            }
+        }
+        return name;
+    }
+
+    // An operator's name ends at the first '(' after its symbol, which may hold '<' and '>'
+    // of its own.
+    static constexpr NameEnd OperatorEnd(const char (&pretty)[N], std::size_t op)
+    {
+        NameEnd name;
+        name.op = op;
+        name.end = op + sizeof kOperator - 1;
+        if (pretty[name.end] == ' ' && name.end + 2 < N && !IsIdentifier(pretty[name.end + 1]))
+            name.blank = name.end++;
+        if (StartsWith(pretty, name.end, "()"))
+            name.end += 2;
+        while (name.end + 1 < N && pretty[name.end] != '(')
+            ++name.end;
+        return name;
+    }
+
+    // The '(' at `at` opens a returned function pointer's declarator, not the parameters.
+    static constexpr bool OpensFunctionPointer(const char (&text)[N], std::size_t at)
+    {
+        return at + 2 < N && (text[at + 1] == '*' || text[at + 1] == '&' || IsCallingConvention(text, at + 1));
+    }
+
+    // The name starts after the last blank before it (return type and specifiers) and keeps
+    // only its last two components: class and member.
+    static constexpr std::size_t FindNameBegin(const char (&pretty)[N], const NameEnd& name)
+    {
+        std::size_t begin = name.op != N ? name.op : name.end;
+        std::size_t colons = 0;
+        int depth = 0;
+        while (begin > 0) {
+            const char c = pretty[begin - 1];
+            if (c == '>' || c == ')')
+                ++depth;
+            else if ((c == '<' || c == '(') && depth > 0)
+                --depth;
+            else if (depth == 0 && c == ' ')
+                break;
+            else if (depth == 0 && c == ':' && begin >= 2 && pretty[begin - 2] == ':' && ++colons == 2)
+                break;
+            --begin;
+        }
+        return begin;
+    }
+
+    // A free function in an anonymous namespace is named by itself.
+    static constexpr std::size_t AfterAnonymousPrefixes(const char (&pretty)[N], std::size_t begin, std::size_t end)
+    {
+        for (const char* anonymous : kAnonymousPrefixes) {
+            std::size_t length = 0;
+            while (anonymous[length] != '\0')
+                ++length;
+            if (begin + length <= end && StartsWith(pretty, begin, anonymous))
+                begin += length;
+        }
+        return begin;
+    }
 
     static constexpr bool IsIdentifier(char c)
     {
