@@ -19,6 +19,8 @@
 
 namespace {
 
+namespace LogFormat = pdulog_detail::LogFormat;
+
 using Record = LogTest;
 
 const char kPlace[] = "src\\External\\Here.cpp";

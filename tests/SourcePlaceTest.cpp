@@ -7,6 +7,10 @@
 
 namespace {
 
+using pdulog_detail::LibraryPlace;
+using pdulog_detail::SiteFunction;
+using pdulog_detail::SourcePlace;
+
 template <std::size_t N>
 std::string FunctionOf(const char (&pretty)[N])
 {

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr auto kPlace = LibraryPlace(__FILE__);
+constexpr auto kPlace = pdulog_detail::LibraryPlace(__FILE__);
 
 constexpr char kTempFolder[] = "%TEMP%\\";
 constexpr char kLogFile[] = PDULOG_LOG_FILE;

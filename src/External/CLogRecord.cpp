@@ -246,9 +246,9 @@ CLog::~CLog()
 
 std::ostream& CLog::Header(int level, int /*subsystem*/)
 {
-    char time[LogFormat::kTimeLength];
+    char time[pdulog_detail::LogFormat::kTimeLength];
     m_composer->m_ticks = Platform::WallClockTicks();
-    LogFormat::TimeOfDay(m_composer->m_ticks, time);
+    pdulog_detail::LogFormat::TimeOfDay(m_composer->m_ticks, time);
     pdulog_detail::LevelStore::FollowIfDue(m_composer->m_ticks);
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     buffer.Append(time, sizeof time);
@@ -264,7 +264,7 @@ std::ostream& CLog::Located(int level, int subsystem, const char* place, int lin
     ThreadField& thread = t_threadField;
     const uint32_t id = Platform::CurrentThreadId();
     if (thread.length == 0 || thread.id != id) {
-        thread.length = LogFormat::ThreadField(id, thread.text);
+        thread.length = pdulog_detail::LogFormat::ThreadField(id, thread.text);
         thread.id = id;
     }
     buffer.Append(thread.text, thread.length);

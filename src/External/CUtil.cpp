@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr auto kPlace = LibraryPlace(__FILE__);
+constexpr auto kPlace = pdulog_detail::LibraryPlace(__FILE__);
 
 // The line field of each record: part of the record format people search logs for.
 constexpr int kLineDestroyEntry = 276;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-namespace LogFormat {
+namespace pdulog_detail::LogFormat {
 
 namespace {
 
@@ -65,4 +65,4 @@ std::size_t ThreadField(uint32_t id, char (&out)[8])
     return length;
 }
 
-}  // namespace LogFormat
+}  // namespace pdulog_detail::LogFormat

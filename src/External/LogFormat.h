@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace LogFormat {
+namespace pdulog_detail::LogFormat {
 
 constexpr std::size_t kTimeLength = 12;   // "HH:MM:SS.mmm"
 constexpr std::size_t kThreadWidth = 5;
@@ -17,4 +17,4 @@ void TimeOfDay(int64_t ticks, char (&out)[kTimeLength]);
 // a longer number is written whole. Returns the number of characters written (<= 8).
 std::size_t ThreadField(uint32_t id, char (&out)[8]);
 
-}  // namespace LogFormat
+}  // namespace pdulog_detail::LogFormat

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+namespace pdulog_detail {
+
 template <std::size_t N>
 class SiteFunction {
 public:
@@ -157,3 +159,5 @@ private:
 
     char m_text[N] {};
 };
+
+}  // namespace pdulog_detail

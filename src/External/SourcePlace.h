@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+namespace pdulog_detail {
+
 template <std::size_t N>
 class SourcePlace {
 public:
@@ -57,3 +59,5 @@ constexpr SourcePlace<N> LibraryPlace(const char (&file)[N])
 {
     return SourcePlace<N>(file, "src\\External\\");
 }
+
+}  // namespace pdulog_detail
