@@ -1,3 +1,4 @@
+// Level and subsystem numbers as the command shows them.
 #include "LevelNames.h"
 
 #include "CLog.h"

@@ -1,3 +1,4 @@
+// The level report, one line per subsystem, read through the library's accessor.
 #include "LevelReport.h"
 
 #include "CLog.h"

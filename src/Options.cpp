@@ -1,3 +1,4 @@
+// The command line of pdu-loglevel parsed into a subsystem, a level and a count.
 #include "Options.h"
 
 #include "CLog.h"

@@ -1,3 +1,4 @@
+// The entry point of pdu-loglevel.
 #include "CUtil.h"
 #include "Command.h"
 

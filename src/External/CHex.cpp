@@ -1,3 +1,4 @@
+// The hex dump's rows: offset, sixteen bytes in hexadecimal, the same bytes as characters.
 #include "CHex.h"
 
 #include "CLog.h"

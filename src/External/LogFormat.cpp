@@ -1,3 +1,4 @@
+// The time-of-day and thread fields of a record, written into fixed-width buffers.
 #include "LogFormat.h"
 
 #include "Platform/Platform.h"
