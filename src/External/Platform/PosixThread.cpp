@@ -14,6 +14,9 @@
 #include <new>
 
 #include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -109,6 +112,42 @@ bool SetThreadPointer(void* value, void (*release)(void*))
     entry->value = value;
     entry->release = release;
     return true;
+}
+
+// The thread id is asked of the kernel once per thread. A child made by fork() inherits
+// the parent's cache, so the child clears it.
+static thread_local uint32_t t_threadId = 0;
+
+static void ForgetThreadId()
+{
+    t_threadId = 0;
+}
+
+uint32_t CurrentThreadId()
+{
+    if (t_threadId == 0) {
+        static const bool registered = (::pthread_atfork(nullptr, nullptr, ForgetThreadId), true);
+        (void)registered;
+        t_threadId = static_cast<uint32_t>(::syscall(SYS_gettid));
+    }
+    return t_threadId;
+}
+
+bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
+{
+    if (!thread.joinable()) {  // no thread behind the object: nothing to hand the system
+        error = ESRCH;
+        return false;
+    }
+    sched_param param {};
+    int policy = SCHED_OTHER;
+    if (priority == kPriorityTimeCritical) {
+        policy = SCHED_FIFO;
+        param.sched_priority = ::sched_get_priority_max(SCHED_FIFO);
+    }
+    const int rc = ::pthread_setschedparam(thread.native_handle(), policy, &param);
+    error = static_cast<uint32_t>(rc);
+    return rc == 0;
 }
 
 }  // namespace Platform
