@@ -9,6 +9,7 @@
 #include <new>
 
 #include <windows.h>
+#include <pthread.h>
 
 namespace Platform {
 
@@ -90,6 +91,26 @@ bool SetThreadPointer(void* value, void (*release)(void*))
     entry->value = value;
     entry->release = release;
     return true;
+}
+
+uint32_t CurrentThreadId()
+{
+    return ::GetCurrentThreadId();
+}
+
+bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
+{
+    if (!thread.joinable()) {  // no thread behind the object: nothing to hand the system
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    const HANDLE handle = ::pthread_gethandle(thread.native_handle());
+    if (::SetThreadPriority(handle, priority) != 0) {
+        error = 0;
+        return true;
+    }
+    error = ::GetLastError();
+    return false;
 }
 
 }  // namespace Platform
