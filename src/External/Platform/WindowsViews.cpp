@@ -3,6 +3,7 @@
 
 #include "FaultInjection.h"
 #include "WindowsDescriptors.h"
+#include "WindowsModule.h"
 #include "WindowsText.h"
 
 #include <vector>
@@ -61,9 +62,7 @@ void UnmapRetired(ULONGLONG now)
 struct RetiredRelease {
     ~RetiredRelease()
     {
-        HMODULE own = nullptr;
-        const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
-        if (!::GetModuleHandleExA(flags, reinterpret_cast<LPCSTR>(&UnmapRetired), &own) || own == ::GetModuleHandleA(nullptr))
+        if (Module::InTheMainProgram())
             return;
         for (const Retired& old : g_retired)
             ::UnmapViewOfFile(old.view);
