@@ -32,10 +32,12 @@ void CloseKeepingError(int fd)
     errno = error;
 }
 
+namespace {
+
 // A store is a regular file: what else stands at its path (a FIFO, a device) is refused,
 // opened without waiting for a peer that may never come (O_NONBLOCK, which a regular
 // file's reads and writes ignore).
-static int RegularFileOnly(int fd)
+int RegularFileOnly(int fd)
 {
     struct stat st {};
     if (fd < 0 || (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)))
@@ -46,7 +48,7 @@ static int RegularFileOnly(int fd)
 }
 
 // Opened for reading and writing, an interrupted open made again.
-static int OpenReadWrite(const std::string& path, int flags)
+int OpenReadWrite(const std::string& path, int flags)
 {
     int fd;
     do {
@@ -55,6 +57,8 @@ static int OpenReadWrite(const std::string& path, int flags)
     } while (fd < 0 && errno == EINTR);
     return AboveStandardStreams(RegularFileOnly(fd));
 }
+
+}  // namespace
 
 int OpenExisting(const std::string& path)
 {
@@ -77,6 +81,8 @@ int OpenForReading(const std::string& path)
     return AboveStandardStreams(RegularFileOnly(fd));
 }
 
+namespace {
+
 // How a store written beside its path came into place.
 enum class Linked {
     kWhole,      // linked: it appeared whole
@@ -86,7 +92,7 @@ enum class Linked {
 
 // Written under a name of its own beside the path, then linked into place: link() never
 // replaces what another process created meanwhile.
-static Linked CreateWhole(const std::string& path, const void* data, uint32_t size)
+Linked CreateWhole(const std::string& path, const void* data, uint32_t size)
 {
     if (Fault::Fails("CreateWhole"))
         return Linked::kNot;
@@ -109,6 +115,8 @@ static Linked CreateWhole(const std::string& path, const void* data, uint32_t si
         return Linked::kWhole;
     return written && error != EEXIST ? Linked::kNoLinks : Linked::kNot;
 }
+
+}  // namespace
 
 // Where no file can appear whole, the store is created plainly and padded by its opener.
 int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
@@ -184,7 +192,9 @@ void Close(int fd)
     ::close(fd);
 }
 
-static FileId Identity(bool known, const struct stat& st)
+namespace {
+
+FileId Identity(bool known, const struct stat& st)
 {
     FileId id;
     if (known) {
@@ -194,6 +204,8 @@ static FileId Identity(bool known, const struct stat& st)
     }
     return id;
 }
+
+}  // namespace
 
 FileId IdentifyFile(int fd)
 {

@@ -71,8 +71,10 @@ int StreamDescriptor(std::FILE* stream)
     return ::fileno(stream);
 }
 
+namespace {
+
 // How many bytes reached the file.
-static std::size_t WriteAll(int fd, const char* text, std::size_t length)
+std::size_t WriteAll(int fd, const char* text, std::size_t length)
 {
     std::size_t done = 0;
     while (done < length) {
@@ -88,7 +90,7 @@ static std::size_t WriteAll(int fd, const char* text, std::size_t length)
 
 // Whether the record would carry the file past the process's size limit. Only a whole
 // record is written: a piece of one would be glued to whatever comes next.
-static bool PastSizeLimit(int fd, std::size_t length)
+bool PastSizeLimit(int fd, std::size_t length)
 {
     struct rlimit limit {};
     struct stat st {};
@@ -104,7 +106,7 @@ static bool PastSizeLimit(int fd, std::size_t length)
 // the mask is restored, so the host never sees it. One that a host blocking the signal had
 // pending already is left to it (a host that does not block it has had it delivered).
 template <typename Write>
-static std::size_t HoldingBack(int signal, std::size_t length, Write write)
+std::size_t HoldingBack(int signal, std::size_t length, Write write)
 {
     sigset_t only;
     sigset_t saved;
@@ -126,6 +128,8 @@ static std::size_t HoldingBack(int signal, std::size_t length, Write write)
     errno = error;
     return written;
 }
+
+}  // namespace
 
 // A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
 // its end whole.

@@ -37,9 +37,11 @@ bool CreateFolderChain(const std::string& path)
     return S_ISDIR(st.st_mode);
 }
 
+namespace {
+
 // An empty value counts as unset, as it does on Windows, where setting a variable to
 // nothing removes it.
-static const char* Variable(const char* name)
+const char* Variable(const char* name)
 {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
@@ -47,7 +49,7 @@ static const char* Variable(const char* name)
 
 // Per-user folders follow the XDG base-directory rule: a relative value is ignored like an
 // unset one, or the store would land below whatever folder happens to be current.
-static const char* AbsoluteFolder(const char* name)
+const char* AbsoluteFolder(const char* name)
 {
     const char* value = Variable(name);
     return value != nullptr && value[0] == '/' ? value : nullptr;
@@ -55,7 +57,7 @@ static const char* AbsoluteFolder(const char* name)
 
 // The per-user data folder and the temporary folder have conventional homes on POSIX
 // when the Windows variables are not set.
-static bool Lookup(const std::string& name, std::string& value)
+bool Lookup(const std::string& name, std::string& value)
 {
     if (name == "APPDATA") {
         if (const char* appData = AbsoluteFolder("APPDATA"))
@@ -79,6 +81,8 @@ static bool Lookup(const std::string& name, std::string& value)
     }
     return false;
 }
+
+}  // namespace
 
 // As ExpandEnvironmentStringsA does it: a reference to an undefined (or empty) name stays
 // as it is, both signs included, and the text goes on after it.

@@ -114,14 +114,18 @@ bool SetThreadPointer(void* value, void (*release)(void*))
     return true;
 }
 
+namespace {
+
 // The thread id is asked of the kernel once per thread. A child made by fork() inherits
 // the parent's cache, so the child clears it.
-static thread_local uint32_t t_threadId = 0;
+thread_local uint32_t t_threadId = 0;
 
-static void ForgetThreadId()
+void ForgetThreadId()
 {
     t_threadId = 0;
 }
+
+}  // namespace
 
 uint32_t CurrentThreadId()
 {

@@ -38,7 +38,9 @@ int AboveStandardStreams(int fd)
     return moved > 2 ? moved : -1;
 }
 
-static int OpenDescriptor(const std::string& path, DWORD access, DWORD disposition, int flags)
+namespace {
+
+int OpenDescriptor(const std::string& path, DWORD access, DWORD disposition, int flags)
 {
     std::wstring wide;
     if (!FileName(path, wide))
@@ -57,6 +59,8 @@ static int OpenDescriptor(const std::string& path, DWORD access, DWORD dispositi
     }
     return AboveStandardStreams(fd);
 }
+
+}  // namespace
 
 int OpenExisting(const std::string& path)
 {
@@ -79,6 +83,8 @@ int OpenForReading(const std::string& path)
     return OpenDescriptor(path, GENERIC_READ, OPEN_EXISTING, _O_RDONLY);
 }
 
+namespace {
+
 // How a store written beside its path came into place.
 enum class Moved {
     kWhole,         // moved: it appeared whole
@@ -88,7 +94,7 @@ enum class Moved {
 
 // Written under a name of its own beside the path, then moved into place: a move without
 // MOVEFILE_REPLACE_EXISTING never replaces what another process created meanwhile.
-static Moved CreateWhole(const std::string& path, const void* data, uint32_t size)
+Moved CreateWhole(const std::string& path, const void* data, uint32_t size)
 {
     std::wstring target;
     if (Fault::Fails("CreateWhole") || !FileName(path, target))
@@ -111,6 +117,8 @@ static Moved CreateWhole(const std::string& path, const void* data, uint32_t siz
     Failed(error);
     return error == ERROR_NOT_SAME_DEVICE ? Moved::kOtherVolume : Moved::kNot;
 }
+
+}  // namespace
 
 // Where no file can be moved into place, the store is created plainly and padded by its opener.
 int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
@@ -201,9 +209,11 @@ FileId IdentifyFile(int fd)
     return Identity(fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info), info);
 }
 
+namespace {
+
 // What an open of the path for its attributes only finds there, with every sharing mode:
 // no other process is kept from anything.
-static FileId IdentifyByOpening(const std::string& path, DWORD flags)
+FileId IdentifyByOpening(const std::string& path, DWORD flags)
 {
     std::wstring wide;
     if (!FileName(path, wide))
@@ -217,6 +227,8 @@ static FileId IdentifyByOpening(const std::string& path, DWORD flags)
     ::CloseHandle(handle);
     return id;
 }
+
+}  // namespace
 
 FileId IdentifyPath(const std::string& path)
 {
@@ -233,15 +245,19 @@ bool MayGrowFileTo(uint64_t)
     return true;  // Windows has no file-size limit per process
 }
 
+namespace {
+
 // Windows byte-range locks are mandatory for reads and writes through the descriptor, so
 // the lock covers one byte far past any content the store or a log can have.
-static OVERLAPPED LockRegion()
+OVERLAPPED LockRegion()
 {
     OVERLAPPED region {};
     region.Offset = 0xFFFFFFFEu;
     region.OffsetHigh = 0x7FFFFFFFu;
     return region;
 }
+
+}  // namespace
 
 bool TryLockRegion(HANDLE file)
 {

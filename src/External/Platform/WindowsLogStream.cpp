@@ -17,11 +17,13 @@
 
 namespace Platform {
 
+namespace {
+
 // The temporary folder is the user's own on Windows, but what stands at the path is still
 // checked before anything is written: a reparse point (symbolic link, junction) is not
 // followed, a device or pipe is refused, and so is a file with a second name (a hard link
 // to another file of the user's). Returns the handle and what it refers to.
-static HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposition, FileId& file)
+HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposition, FileId& file)
 {
     const HANDLE handle = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -42,7 +44,7 @@ static HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposit
 }
 
 // Empties the log through a handle that may write anywhere, on the file just checked only.
-static bool EmptyLog(const std::wstring& path, const FileId& file)
+bool EmptyLog(const std::wstring& path, const FileId& file)
 {
     FileId again;
     const HANDLE writer = OpenTrusted(path, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_EXISTING, again);
@@ -55,6 +57,8 @@ static bool EmptyLog(const std::wstring& path, const FileId& file)
     ::CloseHandle(writer);
     return emptied;
 }
+
+}  // namespace
 
 std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
 {
@@ -106,12 +110,14 @@ int StreamDescriptor(std::FILE* stream)
     return ::_fileno(stream);
 }
 
+namespace {
+
 // Where the system finds the end of the file and then writes there, two steps (wine does so
 // for an appending handle), another process's record could land between them: processes that
 // share a log take turns through a lock on one byte far past its end, held around the write.
 // A record waits a second at most for a holder (a process stopped in a debugger), then is
 // written without the lock.
-static bool LockForAppend(HANDLE file)
+bool LockForAppend(HANDLE file)
 {
     const ULONGLONG giveUp = ::GetTickCount64() + 1000;
     for (;;) {
@@ -126,7 +132,7 @@ static bool LockForAppend(HANDLE file)
 // The record with every LF turned into CRLF, as the C runtime's text mode writes it, in one
 // WriteFile: the text mode would split it into several, between which another process's
 // record could land.
-static std::size_t AppendLines(HANDLE file, const char* text, std::size_t length)
+std::size_t AppendLines(HANDLE file, const char* text, std::size_t length)
 {
     const std::size_t lines = static_cast<std::size_t>(std::count(text, text + length, '\n'));
     if (length > MAXDWORD || lines > MAXDWORD - length)
@@ -146,6 +152,8 @@ static std::size_t AppendLines(HANDLE file, const char* text, std::size_t length
         UnlockRegion(file);
     return done == size ? length : std::min<std::size_t>(done, length - 1);
 }
+
+}  // namespace
 
 std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk, bool ownLog)
 {

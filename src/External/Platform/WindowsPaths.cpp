@@ -14,8 +14,10 @@
 
 namespace Platform {
 
+namespace {
+
 // %NAME% expansion of the environment in its own (wide) form; false on failure.
-static bool ExpandWide(const std::wstring& text, std::wstring& expanded)
+bool ExpandWide(const std::wstring& text, std::wstring& expanded)
 {
     DWORD capacity = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
     while (capacity != 0) {
@@ -32,6 +34,8 @@ static bool ExpandWide(const std::wstring& text, std::wstring& expanded)
     expanded.clear();
     return false;
 }
+
+}  // namespace
 
 bool CreateFolderChain(const std::string& path)
 {
