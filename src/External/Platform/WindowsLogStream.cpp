@@ -1,12 +1,14 @@
 // Windows log streams: the checked opening of a log, and records appended whole.
 #include "Platform.h"
 
+#include "BoundedWait.h"
 #include "FaultInjection.h"
 #include "WindowsDescriptors.h"
 #include "WindowsText.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -117,16 +119,15 @@ namespace {
 // share a log take turns through a lock on one byte far past its end, held around the write.
 // A record waits a second at most for a holder (a process stopped in a debugger), then is
 // written without the lock.
+constexpr std::chrono::milliseconds kAppendLockWait {1000};
+
 bool LockForAppend(HANDLE file)
 {
-    const ULONGLONG giveUp = ::GetTickCount64() + 1000;
-    for (;;) {
+    return WaitUntil(kAppendLockWait, std::chrono::microseconds(0), [file] {
         if (TryLockRegion(file))
-            return true;
-        if (::GetLastError() != ERROR_LOCK_VIOLATION || ::GetTickCount64() >= giveUp)
-            return false;
-        ::SwitchToThread();
-    }
+            return Attempt::kDone;
+        return ::GetLastError() == ERROR_LOCK_VIOLATION ? Attempt::kBusy : Attempt::kFailed;
+    });
 }
 
 // The record with every LF turned into CRLF, as the C runtime's text mode writes it, in one
