@@ -149,10 +149,10 @@ enum class LogOpening {
 // stands at the path in a shared folder is checked before it is written: a link, a FIFO,
 // a device, a file of another user or a file with a second name is refused (nullptr), and
 // left as it was. A new file is private to its owner. A record that WriteRecord writes to
-// it (ownLog) lands whole at the end of the file as it is then, whatever other processes
-// append meanwhile (Windows: a handle that may append but not write elsewhere, and a lock
-// between the processes around each record's write; the log is emptied through a second
-// handle of its own, opened and checked the same way).
+// it (StreamOrigin::kOwnLog) lands whole at the end of the file as it is then, whatever
+// other processes append meanwhile (Windows: a handle that may append but not write
+// elsewhere, and a lock between the processes around each record's write; the log is
+// emptied through a second handle of its own, opened and checked the same way).
 std::FILE* OpenLogStream(const std::string& path, LogOpening opening);
 // Whether a log file deleted while a handle of ours is open may keep its path from a new
 // file until that handle is closed (Windows, where a deletion can stay pending).
@@ -168,14 +168,20 @@ enum class StreamRisk { kNone, kBrokenPipe, kSizeLimit };
 // The descriptor behind a stream; -1 for a stream without one.
 int StreamDescriptor(std::FILE* stream);
 StreamRisk RiskOf(std::FILE* stream);
+// Where a stream that records are written to came from.
+enum class StreamOrigin {
+    kOwnLog,  // OpenLogStream opened it
+    kOther,   // the host's, or handed over by it
+};
 // Writes a record to the stream's file, after whatever the stream still buffers, without
 // raising a signal in the host. Returns how many bytes reached the file: a record that a
 // size limit would cut is not written at all, one that a full disk cuts is written in part.
-// A log of OpenLogStream's (ownLog) gets the record in one system write, with line ends as
+// A log of OpenLogStream's (kOwnLog) gets the record in one system write, with line ends as
 // the platform's text files have them (CRLF on Windows), so that records of processes
 // appending to the same log are never torn apart; any other stream is written as it is
 // (a stream of the host's in text mode turns the line ends itself).
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, bool ownLog);
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk,
+                        StreamOrigin origin);
 
 // ---- Process ------------------------------------------------------------------------
 

@@ -133,7 +133,7 @@ std::size_t HoldingBack(int signal, std::size_t length, Write write)
 
 // A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
 // its end whole.
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, bool)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin)
 {
     const int fd = ::fileno(stream);
     // What the stream still buffers goes first, then the record in one write, past the

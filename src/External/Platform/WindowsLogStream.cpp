@@ -156,7 +156,7 @@ std::size_t AppendLines(HANDLE file, const char* text, std::size_t length)
 
 }  // namespace
 
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk, bool ownLog)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk, StreamOrigin origin)
 {
     // What the stream still buffers goes first, then the record in one write, past the
     // stream's buffer: a record that fails leaves nothing behind in the stream.
@@ -168,7 +168,7 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
         written = std::fwrite(text, 1, length, stream);
         if (::fflush(stream) != 0)
             written = 0;
-    } else if (ownLog) {
+    } else if (origin == StreamOrigin::kOwnLog) {
         written = AppendLines(OsHandle(fd), text, length);
     } else {
         while (written < length) {
