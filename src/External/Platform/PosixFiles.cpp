@@ -194,15 +194,9 @@ void Close(int fd)
 
 namespace {
 
-FileId Identity(bool known, const struct stat& st)
+FileId Identity(const struct stat& st)
 {
-    FileId id;
-    if (known) {
-        id.known = true;
-        id.device = static_cast<uint64_t>(st.st_dev);
-        id.node = static_cast<uint64_t>(st.st_ino);
-    }
-    return id;
+    return FileId {true, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
 }  // namespace
@@ -210,19 +204,19 @@ FileId Identity(bool known, const struct stat& st)
 FileId IdentifyFile(int fd)
 {
     struct stat st {};
-    return Identity(fd >= 0 && ::fstat(fd, &st) == 0, st);
+    return fd >= 0 && ::fstat(fd, &st) == 0 ? Identity(st) : FileId();
 }
 
 FileId IdentifyPath(const std::string& path)
 {
     struct stat st {};
-    return Identity(::lstat(path.c_str(), &st) == 0, st);
+    return ::lstat(path.c_str(), &st) == 0 ? Identity(st) : FileId();
 }
 
 FileId IdentifyPathTarget(const std::string& path)
 {
     struct stat st {};
-    return Identity(::stat(path.c_str(), &st) == 0, st);
+    return ::stat(path.c_str(), &st) == 0 ? Identity(st) : FileId();
 }
 
 bool MayGrowFileTo(uint64_t size)

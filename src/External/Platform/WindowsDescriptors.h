@@ -11,8 +11,8 @@ HANDLE OsHandle(int fd);
 // A descriptor that landed on 0, 1 or 2 (the host had closed a standard stream) is moved
 // above them.
 int AboveStandardStreams(int fd);
-// What the file is, from its information (when `known`).
-FileId Identity(bool known, const BY_HANDLE_FILE_INFORMATION& info);
+// What the file is, from the information the system gave about it.
+FileId Identity(const BY_HANDLE_FILE_INFORMATION& info);
 // A lock on one byte far past any content the store or a log can have, between processes.
 bool TryLockRegion(HANDLE file);
 void UnlockRegion(HANDLE file);

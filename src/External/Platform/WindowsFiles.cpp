@@ -192,21 +192,16 @@ void Close(int fd)
     ::_close(fd);
 }
 
-FileId Identity(bool known, const BY_HANDLE_FILE_INFORMATION& info)
+FileId Identity(const BY_HANDLE_FILE_INFORMATION& info)
 {
-    FileId id;
-    if (known) {
-        id.known = true;
-        id.device = info.dwVolumeSerialNumber;
-        id.node = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    }
-    return id;
+    return FileId {true, info.dwVolumeSerialNumber,
+                   (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
 FileId IdentifyFile(int fd)
 {
     BY_HANDLE_FILE_INFORMATION info {};
-    return Identity(fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info), info);
+    return fd >= 0 && ::GetFileInformationByHandle(OsHandle(fd), &info) ? Identity(info) : FileId();
 }
 
 namespace {
@@ -223,7 +218,7 @@ FileId IdentifyByOpening(const std::string& path, DWORD flags)
     if (handle == INVALID_HANDLE_VALUE)
         return FileId();
     BY_HANDLE_FILE_INFORMATION info {};
-    const FileId id = Identity(::GetFileInformationByHandle(handle, &info), info);
+    const FileId id = ::GetFileInformationByHandle(handle, &info) ? Identity(info) : FileId();
     ::CloseHandle(handle);
     return id;
 }

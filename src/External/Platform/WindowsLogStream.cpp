@@ -37,7 +37,7 @@ HANDLE OpenTrusted(const std::wstring& path, DWORD access, DWORD disposition, Fi
     const bool trusted = ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
                          && (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0
                          && info.nNumberOfLinks == 1;
-    file = Identity(trusted, info);
+    file = trusted ? Identity(info) : FileId();
     if (trusted)
         return handle;
     ::CloseHandle(handle);
