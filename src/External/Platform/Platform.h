@@ -1,14 +1,4 @@
 // One portable interface over the operating-system services the library needs.
-// The files of one platform implement it (Posix*.cpp or Windows*.cpp), and StoreFile.cpp
-// on both; nothing outside this folder may include a header that only one platform has.
-//
-// Failures: a function that can fail returns false, -1 or nullptr (ExpandEnvironment, a
-// size: 0) and sets errno to the cause, the C library's number on every platform (Windows
-// errors are turned into it). No out-parameter carries an error, and nothing else is
-// reported. A FileId that is not `known`, MayGrowFileTo, ViewFollowsFile and the like
-// answer a question; they do not fail. WriteRecord returns how much of the record it wrote.
-// One exception: SetThreadPriority hands back the platform's own error code, the number the
-// record of a refused priority has always shown.
 #pragma once
 
 #include <chrono>
@@ -20,6 +10,18 @@
 
 namespace Platform {
 
+// ---- Conventions ----------------------------------------------------------------------
+// The files of one platform implement it (Posix*.cpp or Windows*.cpp), and StoreFile.cpp
+// on both; nothing outside this folder may include a header that only one platform has.
+//
+// Failures: a function that can fail returns false, -1 or nullptr (ExpandEnvironment, a
+// size: 0) and sets errno to the cause, the C library's number on every platform (Windows
+// errors are turned into it). No out-parameter carries an error, and nothing else is
+// reported. A FileId that is not `known`, MayGrowFileTo, ViewFollowsFile and the like
+// answer a question; they do not fail. WriteRecord returns how much of the record it wrote.
+// One exception: SetThreadPriority hands back the platform's own error code, the number the
+// record of a refused priority has always shown.
+//
 // Paths are UTF-8 on Windows, so that they can name any file whatever the ANSI code page
 // (text that is not UTF-8 is read in the ANSI code page, as the narrow Windows API reads
 // it); on POSIX they are the bytes the system takes.
@@ -194,7 +196,7 @@ void ReportWriteFailuresAsErrors();
 
 // One pointer of each thread's own for the library (its record composer): nullptr until the
 // thread sets it, then handed to `release` once when the thread ends, or when the library
-// is unloaded while the thread still runs. SetThreadPointer is false when there is no room
+// is unloaded while the thread still runs (see Unloading). SetThreadPointer is false when there is no room
 // for it; the caller then keeps nothing per thread. (Not C++ thread_local: mingw-w64 runs
 // its destructors after the thread's emulated storage is gone.)
 void* ThreadPointer();
@@ -213,5 +215,40 @@ constexpr int kPriorityNormal = 0;
 constexpr int kPriorityTimeCritical = 15;
 // Applies the priority; on refusal returns false with the platform's error code.
 bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
+
+// ---- Unloading ------------------------------------------------------------------------
+// A host may unload the module that holds the library (dlclose, FreeLibrary) and go on
+// running, and load it again many times: a load, Init, Shutdown, unload cycle must leave
+// nothing behind. Shutdown gives up what the facility uses while it runs: the store's
+// descriptor and mapping object (Close, CloseMapping), every view of it (RetireView), the
+// fault handler once no view needs it (ReleaseFaultHandler) and the sink's streams. What
+// outlives that is released by the module's static destructors, named below, when the
+// module is unloaded; no thread runs the module's code by then. A program's own copy (the
+// main executable) runs the same destructors at its exit, while other threads may still
+// log: there the views' pages and the threads' composers stay to the end of the process.
+//
+// POSIX, at dlclose:
+// - The fault handler (ModuleRelease, PosixViews.cpp): the host's SIGBUS action from before
+//   is put back when ours is the one installed; in a program at its exit too.
+// - Views (ModuleRelease): the private pages kept at given-up views' addresses, and any
+//   view still watched (one RetireView could not replace, or one of a module unloaded
+//   without Shutdown), are unmapped.
+// - The per-thread pointer (KeyRelease, PosixThread.cpp): the threads library's key is
+//   deleted, and the pointer of every thread still running is handed to its `release`.
+//   Neither the key nor the thread id cache (a thread_local without a destructor, whose
+//   fork handler the C library drops with the module) keeps the module mapped.
+// - KeepLoaded: a module whose handler another copy of the library has covered was made
+//   RTLD_NODELETE at its Shutdown (ReleaseFaultHandler): its dlclose unmaps nothing and
+//   releases nothing, and the destructors above run at the process's exit instead.
+// Windows, at FreeLibrary (there is no fault handler, and no module is kept loaded):
+// - Views (RetiredRelease, WindowsViews.cpp): the given-up views still kept mapped for
+//   their readers are unmapped at once, whatever is left of their grace.
+// - The per-thread pointer (SlotRelease, WindowsThread.cpp): the fiber-local slot is freed,
+//   and Windows hands every thread's pointer still set to its `release`; no slot is made
+//   again afterwards. This runs at an .exe's exit too.
+// A module unloaded without Shutdown leaves behind, on both: the store's descriptor and
+// mapping object, the sink's streams, and on Windows the view in use; on POSIX a handler
+// of ours that another handler covers, which may hand faults on into unloaded code. A
+// stream that the last move left open for a writer stuck in it is never closed either.
 
 }  // namespace Platform

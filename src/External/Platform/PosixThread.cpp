@@ -1,9 +1,4 @@
-// POSIX per-thread pointer of Platform.h: a key of the threads library, whose destructor
-// runs at each thread's end. Not C++ thread_local with a destructor: the C library keeps a
-// module whose thread_local destructors are pending mapped until every thread that used it
-// has ended, so a plugin that a long-lived host thread logged through could never be
-// unloaded. When a plugin goes, the key goes with it and what live threads still hold is
-// released: no thread runs the plugin's code any more by then.
+// POSIX threads: each thread's pointer for the library, thread ids and priorities.
 #include "Platform.h"
 
 #include "PosixModule.h"
@@ -22,6 +17,11 @@ namespace Platform {
 
 namespace {
 
+// The per-thread pointer is kept under a key of the threads library, whose destructor runs
+// at each thread's end. Not C++ thread_local with a destructor: the C library keeps a
+// module whose thread_local destructors are pending mapped until every thread that used it
+// has ended, so a plugin that a long-lived host thread logged through could never be
+// unloaded.
 struct ThreadEntry {
     void* value;
     void (*release)(void*);
@@ -58,8 +58,9 @@ void ThreadEnds(void* data)
     Release(entry);
 }
 
+// The key goes with the module, and what live threads still hold is released (Platform.h,
+// Unloading). A program's threads may still log while it exits: they keep what they hold.
 struct KeyRelease {
-    // A program's threads may still log while it exits: they keep what they hold.
     ~KeyRelease()
     {
         const std::lock_guard<std::mutex> lock(g_lock);

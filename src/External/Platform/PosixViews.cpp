@@ -56,10 +56,11 @@ struct Mapping {
     FileId file;
 };
 
-// A module that links the library is unloaded with its host still running: what it mapped
-// goes with it, or every load and unload would leave pages behind, and the host's own
-// SIGBUS action comes back when ours is the one installed. (The main program leaves its
-// pages to the end of the process: other threads may still read them while it exits.)
+// A module that links the library is unloaded with its host still running (Platform.h,
+// Unloading): what it mapped goes with it, or every load and unload would leave pages
+// behind, and the host's own SIGBUS action comes back when ours is the one installed. (The
+// main program leaves its pages to the end of the process: other threads may still read
+// them while it exits.)
 struct ModuleRelease {
     ~ModuleRelease()
     {

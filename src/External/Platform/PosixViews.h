@@ -1,5 +1,4 @@
-// The store's views that the POSIX fault handler watches; only PosixViews.cpp and
-// PosixFaultHandler.cpp include it.
+// The views that the POSIX fault handler watches, for PosixViews.cpp and PosixFaultHandler.cpp.
 #pragma once
 
 #include "Platform.h"

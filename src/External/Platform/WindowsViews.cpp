@@ -57,8 +57,9 @@ void UnmapRetired(ULONGLONG now)
 }
 
 // A DLL that links the library may be loaded and freed many times in one host: its given-up
-// views go with it, or each cycle would keep one mapped for good. (In an .exe they are left
-// to the end of the process: other threads may still read them while it exits.)
+// views go with it (Platform.h, Unloading), or each cycle would keep one mapped for good.
+// (In an .exe they are left to the end of the process: other threads may still read them
+// while it exits.)
 struct RetiredRelease {
     ~RetiredRelease()
     {
