@@ -13,30 +13,16 @@
 namespace Platform {
 
 namespace {
+
 struct Mapping {
     HANDLE section;
     MapAccess access;
 };
-}  // namespace
-
-MappingHandle CreateMapping(int fd, MapAccess access)
-{
-    if (Fault::Fails("CreateMapping"))
-        return nullptr;
-    const DWORD protection = access == MapAccess::kWrite ? PAGE_READWRITE : PAGE_WRITECOPY;
-    const HANDLE section = ::CreateFileMappingA(OsHandle(fd), nullptr, protection, 0, 0, nullptr);
-    if (section == nullptr) {
-        Failed(::GetLastError());
-        return nullptr;
-    }
-    return new Mapping {section, access};
-}
 
 // Windows cannot put other memory in a view's place in one step, so a view given up stays
 // mapped for a while: a thread that read its address just before it was given up reads
 // it at once, not seconds later. Views given up more than kGraceMs ago are unmapped when
 // the facility next maps or gives up a view.
-namespace {
 constexpr ULONGLONG kGraceMs = 2000;
 struct Retired {
     void* view;
@@ -70,7 +56,21 @@ struct RetiredRelease {
         g_retired.clear();
     }
 } g_retiredRelease;
+
 }  // namespace
+
+MappingHandle CreateMapping(int fd, MapAccess access)
+{
+    if (Fault::Fails("CreateMapping"))
+        return nullptr;
+    const DWORD protection = access == MapAccess::kWrite ? PAGE_READWRITE : PAGE_WRITECOPY;
+    const HANDLE section = ::CreateFileMappingA(OsHandle(fd), nullptr, protection, 0, 0, nullptr);
+    if (section == nullptr) {
+        Failed(::GetLastError());
+        return nullptr;
+    }
+    return new Mapping {section, access};
+}
 
 void* MapView(MappingHandle handle, std::size_t size, const void*)
 {
