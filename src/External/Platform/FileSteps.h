@@ -1,7 +1,8 @@
 // The single steps that the store file's tasks are made of, one system call or loop each.
-// Each platform's file implements them; only the files of this folder (and their tests)
-// call them.
 #pragma once
+
+// Each platform's files implement them; only the files of this folder (and their tests)
+// call them.
 
 #include <cstdint>
 #include <string>

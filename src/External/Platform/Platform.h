@@ -1,14 +1,4 @@
 // One portable interface over the operating-system services the library needs.
-// The files of one platform implement it (Posix*.cpp or Windows*.cpp), and StoreFile.cpp
-// on both; nothing outside this folder may include a header that only one platform has.
-//
-// Failures: a function that can fail returns false, -1 or nullptr (ExpandEnvironment, a
-// size: 0) and sets errno to the cause, the C library's number on every platform (Windows
-// errors are turned into it). No out-parameter carries an error, and nothing else is
-// reported. A FileId that is not `known`, MayGrowFileTo, ViewFollowsFile and the like
-// answer a question; they do not fail. WriteRecord returns how much of the record it wrote.
-// One exception: SetThreadPriority hands back the platform's own error code, the number the
-// record of a refused priority has always shown.
 #pragma once
 
 #include <chrono>
@@ -20,6 +10,18 @@
 
 namespace Platform {
 
+// ---- Conventions ----------------------------------------------------------------------
+// The files of one platform implement it (Posix*.cpp or Windows*.cpp), and StoreFile.cpp
+// on both; nothing outside this folder may include a header that only one platform has.
+//
+// Failures: a function that can fail returns false, -1 or nullptr (ExpandEnvironment, a
+// size: 0) and sets errno to the cause, the C library's number on every platform (Windows
+// errors are turned into it). No out-parameter carries an error, and nothing else is
+// reported. A FileId that is not `known`, MayGrowFileTo, ViewFollowsFile and the like
+// answer a question; they do not fail. WriteRecord returns how much of the record it wrote.
+// One exception: SetThreadPriority hands back the platform's own error code, the number the
+// record of a refused priority has always shown.
+//
 // Paths are UTF-8 on Windows, so that they can name any file whatever the ANSI code page
 // (text that is not UTF-8 is read in the ANSI code page, as the narrow Windows API reads
 // it); on POSIX they are the bytes the system takes.
@@ -149,10 +151,10 @@ enum class LogOpening {
 // stands at the path in a shared folder is checked before it is written: a link, a FIFO,
 // a device, a file of another user or a file with a second name is refused (nullptr), and
 // left as it was. A new file is private to its owner. A record that WriteRecord writes to
-// it (ownLog) lands whole at the end of the file as it is then, whatever other processes
-// append meanwhile (Windows: a handle that may append but not write elsewhere, and a lock
-// between the processes around each record's write; the log is emptied through a second
-// handle of its own, opened and checked the same way).
+// it (StreamOrigin::kOwnLog) lands whole at the end of the file as it is then, whatever
+// other processes append meanwhile (Windows: a handle that may append but not write
+// elsewhere, and a lock between the processes around each record's write; the log is
+// emptied through a second handle of its own, opened and checked the same way).
 std::FILE* OpenLogStream(const std::string& path, LogOpening opening);
 // Whether a log file deleted while a handle of ours is open may keep its path from a new
 // file until that handle is closed (Windows, where a deletion can stay pending).
@@ -168,14 +170,20 @@ enum class StreamRisk { kNone, kBrokenPipe, kSizeLimit };
 // The descriptor behind a stream; -1 for a stream without one.
 int StreamDescriptor(std::FILE* stream);
 StreamRisk RiskOf(std::FILE* stream);
+// Where a stream that records are written to came from.
+enum class StreamOrigin {
+    kOwnLog,  // OpenLogStream opened it
+    kOther,   // the host's, or handed over by it
+};
 // Writes a record to the stream's file, after whatever the stream still buffers, without
 // raising a signal in the host. Returns how many bytes reached the file: a record that a
 // size limit would cut is not written at all, one that a full disk cuts is written in part.
-// A log of OpenLogStream's (ownLog) gets the record in one system write, with line ends as
+// A log of OpenLogStream's (kOwnLog) gets the record in one system write, with line ends as
 // the platform's text files have them (CRLF on Windows), so that records of processes
 // appending to the same log are never torn apart; any other stream is written as it is
 // (a stream of the host's in text mode turns the line ends itself).
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, bool ownLog);
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk,
+                        StreamOrigin origin);
 
 // ---- Process ------------------------------------------------------------------------
 
@@ -188,7 +196,7 @@ void ReportWriteFailuresAsErrors();
 
 // One pointer of each thread's own for the library (its record composer): nullptr until the
 // thread sets it, then handed to `release` once when the thread ends, or when the library
-// is unloaded while the thread still runs. SetThreadPointer is false when there is no room
+// is unloaded while the thread still runs (see Unloading). SetThreadPointer is false when there is no room
 // for it; the caller then keeps nothing per thread. (Not C++ thread_local: mingw-w64 runs
 // its destructors after the thread's emulated storage is gone.)
 void* ThreadPointer();
@@ -207,5 +215,40 @@ constexpr int kPriorityNormal = 0;
 constexpr int kPriorityTimeCritical = 15;
 // Applies the priority; on refusal returns false with the platform's error code.
 bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
+
+// ---- Unloading ------------------------------------------------------------------------
+// A host may unload the module that holds the library (dlclose, FreeLibrary) and go on
+// running, and load it again many times: a load, Init, Shutdown, unload cycle must leave
+// nothing behind. Shutdown gives up what the facility uses while it runs: the store's
+// descriptor and mapping object (Close, CloseMapping), every view of it (RetireView), the
+// fault handler once no view needs it (ReleaseFaultHandler) and the sink's streams. What
+// outlives that is released by the module's static destructors, named below, when the
+// module is unloaded; no thread runs the module's code by then. A program's own copy (the
+// main executable) runs the same destructors at its exit, while other threads may still
+// log: there the views' pages and the threads' composers stay to the end of the process.
+//
+// POSIX, at dlclose:
+// - The fault handler (ModuleRelease, PosixViews.cpp): the host's SIGBUS action from before
+//   is put back when ours is the one installed; in a program at its exit too.
+// - Views (ModuleRelease): the private pages kept at given-up views' addresses, and any
+//   view still watched (one RetireView could not replace, or one of a module unloaded
+//   without Shutdown), are unmapped.
+// - The per-thread pointer (KeyRelease, PosixThread.cpp): the threads library's key is
+//   deleted, and the pointer of every thread still running is handed to its `release`.
+//   Neither the key nor the thread id cache (a thread_local without a destructor, whose
+//   fork handler the C library drops with the module) keeps the module mapped.
+// - KeepLoaded: a module whose handler another copy of the library has covered was made
+//   RTLD_NODELETE at its Shutdown (ReleaseFaultHandler): its dlclose unmaps nothing and
+//   releases nothing, and the destructors above run at the process's exit instead.
+// Windows, at FreeLibrary (there is no fault handler, and no module is kept loaded):
+// - Views (RetiredRelease, WindowsViews.cpp): the given-up views still kept mapped for
+//   their readers are unmapped at once, whatever is left of their grace.
+// - The per-thread pointer (SlotRelease, WindowsThread.cpp): the fiber-local slot is freed,
+//   and Windows hands every thread's pointer still set to its `release`; no slot is made
+//   again afterwards. This runs at an .exe's exit too.
+// A module unloaded without Shutdown leaves behind, on both: the store's descriptor and
+// mapping object, the sink's streams, and on Windows the view in use; on POSIX a handler
+// of ours that another handler covers, which may hand faults on into unloaded code. A
+// stream that the last move left open for a writer stuck in it is never closed either.
 
 }  // namespace Platform

@@ -1,6 +1,7 @@
-// The loaded object that holds the library, as the POSIX parts of the platform layer need
-// to know it: a plugin is unloaded while its host goes on, a program is not.
+// The loaded object that holds the library, as the POSIX files of this folder need to know it.
 #pragma once
+
+// A plugin is unloaded while its host goes on (Platform.h, Unloading); a program is not.
 
 namespace Platform::Module {
 

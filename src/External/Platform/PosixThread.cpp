@@ -1,9 +1,4 @@
-// POSIX per-thread pointer of Platform.h: a key of the threads library, whose destructor
-// runs at each thread's end. Not C++ thread_local with a destructor: the C library keeps a
-// module whose thread_local destructors are pending mapped until every thread that used it
-// has ended, so a plugin that a long-lived host thread logged through could never be
-// unloaded. When a plugin goes, the key goes with it and what live threads still hold is
-// released: no thread runs the plugin's code any more by then.
+// POSIX threads: each thread's pointer for the library, thread ids and priorities.
 #include "Platform.h"
 
 #include "PosixModule.h"
@@ -14,11 +9,19 @@
 #include <new>
 
 #include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace Platform {
 
 namespace {
 
+// The per-thread pointer is kept under a key of the threads library, whose destructor runs
+// at each thread's end. Not C++ thread_local with a destructor: the C library keeps a
+// module whose thread_local destructors are pending mapped until every thread that used it
+// has ended, so a plugin that a long-lived host thread logged through could never be
+// unloaded.
 struct ThreadEntry {
     void* value;
     void (*release)(void*);
@@ -55,8 +58,9 @@ void ThreadEnds(void* data)
     Release(entry);
 }
 
+// The key goes with the module, and what live threads still hold is released (Platform.h,
+// Unloading). A program's threads may still log while it exits: they keep what they hold.
 struct KeyRelease {
-    // A program's threads may still log while it exits: they keep what they hold.
     ~KeyRelease()
     {
         const std::lock_guard<std::mutex> lock(g_lock);
@@ -109,6 +113,46 @@ bool SetThreadPointer(void* value, void (*release)(void*))
     entry->value = value;
     entry->release = release;
     return true;
+}
+
+namespace {
+
+// The thread id is asked of the kernel once per thread. A child made by fork() inherits
+// the parent's cache, so the child clears it.
+thread_local uint32_t t_threadId = 0;
+
+void ForgetThreadId()
+{
+    t_threadId = 0;
+}
+
+}  // namespace
+
+uint32_t CurrentThreadId()
+{
+    if (t_threadId == 0) {
+        static const bool registered = (::pthread_atfork(nullptr, nullptr, ForgetThreadId), true);
+        (void)registered;
+        t_threadId = static_cast<uint32_t>(::syscall(SYS_gettid));
+    }
+    return t_threadId;
+}
+
+bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
+{
+    if (!thread.joinable()) {  // no thread behind the object: nothing to hand the system
+        error = ESRCH;
+        return false;
+    }
+    sched_param param {};
+    int policy = SCHED_OTHER;
+    if (priority == kPriorityTimeCritical) {
+        policy = SCHED_FIFO;
+        param.sched_priority = ::sched_get_priority_max(SCHED_FIFO);
+    }
+    const int rc = ::pthread_setschedparam(thread.native_handle(), policy, &param);
+    error = static_cast<uint32_t>(rc);
+    return rc == 0;
 }
 
 }  // namespace Platform

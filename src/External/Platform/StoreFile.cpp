@@ -1,10 +1,10 @@
 // The store file's tasks that are the same on every platform, over each platform's steps.
 #include "Platform.h"
 
+#include "BoundedWait.h"
 #include "FileSteps.h"
 
 #include <cerrno>
-#include <thread>
 
 namespace Platform {
 
@@ -50,15 +50,8 @@ bool PadLocked(int fd, const void* defaults, uint32_t size, uint32_t unit)
 // The padding lock, waited for a bounded time: a holder that takes longer is not padding.
 bool LockStore(int fd, std::chrono::milliseconds wait)
 {
-    const auto giveUp = std::chrono::steady_clock::now() + wait;
-    while (!TryLockFile(fd)) {
-        if (std::chrono::steady_clock::now() >= giveUp)
-            return false;
-        const int error = errno;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        errno = error;
-    }
-    return true;
+    return WaitUntil(wait, std::chrono::milliseconds(2),
+                     [fd] { return TryLockFile(fd) ? Attempt::kDone : Attempt::kBusy; });
 }
 
 }  // namespace

@@ -1,7 +1,4 @@
-// Windows per-thread pointer of Platform.h: a fiber-local slot, whose callback Windows runs
-// at each thread's end and, for every thread still holding a value, when the slot is freed.
-// The slot is freed when the library goes (the process ends or the DLL that holds the
-// library is unloaded), so that no callback into unloaded code is left behind.
+// Windows threads: each thread's pointer for the library, thread ids and priorities.
 #include "Platform.h"
 
 #include <atomic>
@@ -9,11 +6,14 @@
 #include <new>
 
 #include <windows.h>
+#include <pthread.h>
 
 namespace Platform {
 
 namespace {
 
+// The per-thread pointer is kept in a fiber-local slot, whose callback Windows runs at each
+// thread's end and, for every thread still holding a value, when the slot is freed.
 struct ThreadEntry {
     void* value;
     void (*release)(void*);
@@ -49,6 +49,8 @@ DWORD Index()
     return fresh;
 }
 
+// The slot is freed when the library goes (Platform.h, Unloading: the DLL that holds it is
+// freed, or the process ends), so that no callback into unloaded code is left behind.
 struct SlotRelease {
     ~SlotRelease()
     {
@@ -90,6 +92,26 @@ bool SetThreadPointer(void* value, void (*release)(void*))
     entry->value = value;
     entry->release = release;
     return true;
+}
+
+uint32_t CurrentThreadId()
+{
+    return ::GetCurrentThreadId();
+}
+
+bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
+{
+    if (!thread.joinable()) {  // no thread behind the object: nothing to hand the system
+        error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    const HANDLE handle = ::pthread_gethandle(thread.native_handle());
+    if (::SetThreadPriority(handle, priority) != 0) {
+        error = 0;
+        return true;
+    }
+    error = ::GetLastError();
+    return false;
 }
 
 }  // namespace Platform

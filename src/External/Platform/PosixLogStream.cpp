@@ -1,0 +1,171 @@
+// POSIX log streams: the checked opening of a log, and records written without a signal.
+#include "Platform.h"
+
+#include "FaultInjection.h"
+#include "PosixDescriptors.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <ctime>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdio_ext.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+
+std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
+{
+    const bool truncate = opening == LogOpening::kEmptyFirst;
+    if (Fault::Fails("OpenLogStream"))
+        return nullptr;
+    // Opened without following a link and without waiting for a FIFO's reader; nothing
+    // is emptied before what was opened has passed the checks.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                    0600);
+    fd = AboveStandardStreams(fd);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    const bool trusted = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
+                         && st.st_nlink == 1;
+    // O_APPEND stays: every record lands at the end of the file as it is then, even when
+    // another process has the same log open.
+    if (!trusted)
+        errno = EPERM;
+    if (!trusted || (truncate && ::ftruncate(fd, 0) != 0) || ::fcntl(fd, F_SETFL, O_APPEND) != 0) {
+        CloseKeepingError(fd);
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, "a");
+    if (stream == nullptr)
+        CloseKeepingError(fd);
+    return stream;
+}
+
+bool DeletedFileMayHoldItsPath()
+{
+    return false;  // a deleted file's name is gone at once, open or not
+}
+
+StreamRisk RiskOf(std::FILE* stream)
+{
+    struct stat st {};
+    const int fd = stream != nullptr ? ::fileno(stream) : -1;
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        return StreamRisk::kNone;
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+        return StreamRisk::kBrokenPipe;
+    struct rlimit limit {};
+    if (S_ISREG(st.st_mode) && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return StreamRisk::kSizeLimit;
+    return StreamRisk::kNone;
+}
+
+int StreamDescriptor(std::FILE* stream)
+{
+    return ::fileno(stream);
+}
+
+namespace {
+
+// How many bytes reached the file.
+std::size_t WriteAll(int fd, const char* text, std::size_t length)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(fd, text + done, length - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+// Whether the record would carry the file past the process's size limit. Only a whole
+// record is written: a piece of one would be glued to whatever comes next.
+bool PastSizeLimit(int fd, std::size_t length)
+{
+    struct rlimit limit {};
+    struct stat st {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || ::fstat(fd, &st) != 0)
+        return false;
+    off_t at = st.st_size;
+    if ((::fcntl(fd, F_GETFL) & O_APPEND) == 0)
+        at = ::lseek(fd, 0, SEEK_CUR);
+    return at < 0 || static_cast<uint64_t>(at) + length > static_cast<uint64_t>(limit.rlim_cur);
+}
+
+// `write` with `signal` blocked in this thread; a signal that it raised is taken back before
+// the mask is restored, so the host never sees it. One that a host blocking the signal had
+// pending already is left to it (a host that does not block it has had it delivered).
+template <typename Write>
+std::size_t HoldingBack(int signal, std::size_t length, Write write)
+{
+    sigset_t only;
+    sigset_t saved;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    if (::pthread_sigmask(SIG_BLOCK, &only, &saved) != 0)
+        return 0;
+    sigset_t pending;
+    const bool hostsOwn = sigismember(&saved, signal) == 1 && ::sigpending(&pending) == 0
+                          && sigismember(&pending, signal) == 1;
+    const int error = errno;
+    const std::size_t written = write();
+    if (written != length && !hostsOwn) {
+        const struct timespec now {};
+        while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = error;
+    return written;
+}
+
+}  // namespace
+
+// A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
+// its end whole.
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin)
+{
+    const int fd = ::fileno(stream);
+    // What the stream still buffers goes first, then the record in one write, past the
+    // stream's buffer: a record that fails leaves nothing behind in the stream.
+    // The stream's lock is needed for its buffer, and for a record too long to stay whole in
+    // one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece.
+    const bool locked = fd < 0 || length > PIPE_BUF || ::__fpending(stream) != 0;
+    if (locked)
+        ::flockfile(stream);
+    const auto write = [&]() -> std::size_t {
+        if (fd < 0)  // a stream of the host's with no file behind it
+            return ::fflush_unlocked(stream) == 0 ? ::fwrite_unlocked(text, 1, length, stream) : 0;
+        return !locked || ::fflush_unlocked(stream) == 0 ? WriteAll(fd, text, length) : 0;
+    };
+    std::size_t written = 0;
+    if (risk == StreamRisk::kBrokenPipe)
+        written = HoldingBack(SIGPIPE, length, write);
+    else if (risk == StreamRisk::kSizeLimit)
+        written = fd >= 0 && !PastSizeLimit(fd, length) ? HoldingBack(SIGXFSZ, length, write) : 0;
+    else
+        written = write();
+    if (fd < 0 && written == length && ::fflush_unlocked(stream) != 0)
+        written = 0;
+    if (locked)
+        ::funlockfile(stream);
+    return written;
+}
+
+void ReportWriteFailuresAsErrors()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+}  // namespace Platform

@@ -1,0 +1,40 @@
+// Windows clocks: the wall clock, local time of day and milliseconds since system start.
+#include "Platform.h"
+
+#include <cerrno>
+#include <ctime>
+
+#include <windows.h>
+
+namespace Platform {
+
+int64_t WallClockTicks()
+{
+    FILETIME ft {};
+    ::GetSystemTimePreciseAsFileTime(&ft);
+    const int64_t since1601 =
+        static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    return since1601 - 116444736000000000LL;
+}
+
+bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
+{
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local {};
+    const errno_t error = ::localtime_s(&local, &t);
+    if (error != 0) {
+        errno = error;
+        return false;
+    }
+    hour = local.tm_hour;
+    minute = local.tm_min;
+    second = local.tm_sec;
+    return true;
+}
+
+uint64_t TickCountMs()
+{
+    return ::GetTickCount64();
+}
+
+}  // namespace Platform

@@ -1,0 +1,91 @@
+// Windows paths and environment: folder chains, %NAME% expansion, public narrow text.
+#include "Platform.h"
+
+#include "FaultInjection.h"
+#include "WindowsText.h"
+
+#include <cerrno>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace Platform {
+
+namespace {
+
+// %NAME% expansion of the environment in its own (wide) form; false on failure.
+bool ExpandWide(const std::wstring& text, std::wstring& expanded)
+{
+    DWORD capacity = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    while (capacity != 0) {
+        expanded.assign(capacity, L'\0');
+        const DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), &expanded[0], capacity);
+        if (needed == 0)
+            break;
+        if (needed <= capacity) {  // the variables may have grown in between: then again
+            expanded.resize(std::wcslen(expanded.c_str()));
+            return true;
+        }
+        capacity = needed;
+    }
+    expanded.clear();
+    return false;
+}
+
+}  // namespace
+
+bool CreateFolderChain(const std::string& path)
+{
+    if (Fault::Fails("CreateFolderChain"))
+        return false;
+    std::wstring wide;
+    if (!FileName(path, wide))
+        return false;
+    const int rc = ::SHCreateDirectoryExW(nullptr, wide.c_str(), nullptr);
+    if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS)
+        return Failed(static_cast<DWORD>(rc));
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return true;
+    return Failed(attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_ALREADY_EXISTS);
+}
+
+// The public contract (Util::Env::Expand): ANSI code page in and out.
+std::size_t ExpandEnvironment(const char* text, char* buffer, std::size_t size)
+{
+    std::wstring wide;
+    std::wstring expanded;
+    if (text == nullptr || !ToWide(text, std::strlen(text), CP_ACP, 0, wide) || !ExpandWide(wide, expanded)) {
+        errno = EINVAL;
+        return 0;
+    }
+    const std::string ansi = FromWide(expanded, CP_ACP);
+    const std::size_t needed = ansi.size() + 1;
+    if (buffer != nullptr && size >= needed)
+        std::memcpy(buffer, ansi.c_str(), needed);
+    return needed;
+}
+
+// A configured path's backslashes are Windows' own separators already.
+bool ExpandPath(const std::string& configured, std::string& path)
+{
+    std::wstring wide;
+    std::wstring expanded;
+    path.clear();
+    if (PathToWide(configured, wide) && ExpandWide(wide, expanded))
+        path = FromWide(expanded, CP_UTF8);
+    if (path.empty())
+        errno = EINVAL;
+    return !path.empty();
+}
+
+std::string PublicText(const std::string& path)
+{
+    std::wstring wide;
+    return PathToWide(path, wide) ? FromWide(wide, CP_ACP) : path;
+}
+
+}  // namespace Platform
