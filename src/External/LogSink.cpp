@@ -3,6 +3,7 @@
 // replaces has no writer left before it closes or hands it back.
 #include "LogSink.h"
 
+#include "Platform/BoundedWait.h"
 #include "Platform/Platform.h"
 
 #include <atomic>
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace pdulog_detail::LogSink {
 
@@ -113,13 +113,9 @@ Slot* Enter()
 
 bool Drained(const Slot& slot)
 {
-    const auto giveUp = std::chrono::steady_clock::now() + kDrainWait;
-    while (slot.writers.load() != 0) {
-        if (std::chrono::steady_clock::now() >= giveUp)
-            return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    return true;
+    return Platform::WaitUntil(kDrainWait, std::chrono::microseconds(100), [&slot] {
+        return slot.writers.load() == 0 ? Platform::Attempt::kDone : Platform::Attempt::kBusy;
+    });
 }
 
 // Closes the streams left open whose writers have come out since. Under g_moves.
