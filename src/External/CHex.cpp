@@ -78,8 +78,9 @@ void CHex::Row(uint32_t offset, const uint8_t* bytes, uint32_t count)
     p += 3;
 
     char* hex = p;                    // sixteen fields of three characters
-    char* text = hex + 3 * kBytesPerRow + 3;  // after " | "
-    for (uint32_t i = 0; i < kBytesPerRow; ++i) {
+    constexpr std::size_t kRowHex = std::size_t {3} * kBytesPerRow;
+    char* text = hex + kRowHex + 3;  // after " | "
+    for (std::size_t i = 0; i < kBytesPerRow; ++i) {
         if (i < count) {
             const uint8_t b = bytes[i];
             hex[3 * i] = kHex[b >> 4];
@@ -92,7 +93,7 @@ void CHex::Row(uint32_t offset, const uint8_t* bytes, uint32_t count)
         }
         hex[3 * i + 2] = ' ';
     }
-    std::memcpy(hex + 3 * kBytesPerRow, " | ", 3);
+    std::memcpy(hex + kRowHex, " | ", 3);
     std::memcpy(text + kBytesPerRow, " |", 2);
     char* end = text + kBytesPerRow + 2;
     *end = '\0';

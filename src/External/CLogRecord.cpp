@@ -12,6 +12,8 @@
 #include <locale>
 #include <streambuf>
 
+namespace Platform = pdulog_detail::Platform;
+
 namespace pdulog_detail {
 
 // The record text, kept from record to record so that a record costs no allocation once
@@ -19,7 +21,7 @@ namespace pdulog_detail {
 class RecordBuffer : public std::streambuf {
 public:
     static constexpr std::size_t kStartBytes = 256;
-    static constexpr std::size_t kKeptBytes = 64 * 1024;
+    static constexpr std::size_t kKeptBytes = std::size_t {64} * 1024;
 
     RecordBuffer() : m_storage(kStartBytes, '\0') { Restart(); }
 
