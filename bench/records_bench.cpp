@@ -26,6 +26,8 @@
 
 namespace {
 
+namespace Platform = pdulog_detail::Platform;
+
 const char kPlace[] = "src\\bench\\records_bench.cpp";
 
 std::string g_folder;

@@ -16,6 +16,8 @@
 
 namespace {
 
+namespace Platform = pdulog_detail::Platform;
+
 class Destinations : public LogTest {
 protected:
     test::fs::path Temp() const { return m_dir.path() / "temp"; }

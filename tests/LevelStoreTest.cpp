@@ -207,6 +207,8 @@ TEST_F(LevelStore, ShutdownWritesTheClosingRecordOnlyForExternalLevels)
 
 namespace {
 
+namespace Platform = pdulog_detail::Platform;
+
 TEST_F(LevelStore, NoFileOfTheFacilityTakesAClosedStandardDescriptor)
 {
     {

@@ -23,6 +23,8 @@
 
 namespace {
 
+namespace Platform = pdulog_detail::Platform;
+
 TEST(PlatformMapping, FileShorterThanTheViewIsNeverMapped)
 {
     test::TempDir dir;

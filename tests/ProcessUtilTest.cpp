@@ -17,6 +17,8 @@
 
 namespace {
 
+namespace Platform = pdulog_detail::Platform;
+
 using ProcessUtil = LogTest;
 
 TEST(Expand, ReplacesDefinedReferencesAndKeepsUndefinedOnes)

@@ -19,6 +19,7 @@
 
 namespace {
 
+namespace Platform = pdulog_detail::Platform;
 namespace LogFormat = pdulog_detail::LogFormat;
 
 using Record = LogTest;

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <string>
 
+namespace Platform = pdulog_detail::Platform;
+
 namespace {
 
 constexpr auto kPlace = pdulog_detail::LibraryPlace(__FILE__);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <new>
 
+namespace Platform = pdulog_detail::Platform;
+
 namespace {
 
 constexpr auto kPlace = pdulog_detail::LibraryPlace(__FILE__);

@@ -7,6 +7,8 @@
 #include <iostream>
 #include <vector>
 
+namespace Platform = pdulog_detail::Platform;
+
 void Util::Process::ReportWriteFailuresAsErrors()
 {
     Platform::ReportWriteFailuresAsErrors();

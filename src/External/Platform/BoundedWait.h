@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 // What one attempt of a bounded wait came to.
 enum class Attempt {
@@ -38,4 +38,4 @@ bool WaitUntil(std::chrono::milliseconds limit, std::chrono::microseconds pause,
     }
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace Platform::Fault {
+namespace pdulog_detail::Platform::Fault {
 
 namespace {
 
@@ -50,4 +50,4 @@ Outcome Inject(const char* call)
     return Outcome::kFail;
 }
 
-}  // namespace Platform::Fault
+}  // namespace pdulog_detail::Platform::Fault

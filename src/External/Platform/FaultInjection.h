@@ -12,7 +12,7 @@
 //   PDULOG_FAULT_KILL=N     the process is killed at call N, before the call acts
 //   PDULOG_FAULT_TRACE=1    each call's name goes to standard output as it is made
 
-namespace Platform::Fault {
+namespace pdulog_detail::Platform::Fault {
 
 enum class Outcome {
     kNone,   // the call goes ahead
@@ -28,4 +28,4 @@ constexpr Outcome Inject(const char*) { return Outcome::kNone; }
 
 inline bool Fails(const char* call) { return Inject(call) == Outcome::kFail; }
 
-}  // namespace Platform::Fault
+}  // namespace pdulog_detail::Platform::Fault

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 // Read and write, shared with every other process; -1 with errno set.
 int OpenExisting(const std::string& path);
@@ -24,4 +24,4 @@ bool Write(int fd, const void* data, uint32_t size);
 bool TryLockFile(int fd);
 void UnlockFile(int fd);
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 // ---- Conventions ----------------------------------------------------------------------
 // The files of one platform implement it (Posix*.cpp or Windows*.cpp), and StoreFile.cpp
@@ -142,6 +142,8 @@ bool ExpandPath(const std::string& configured, std::string& path);
 // Windows, a character that the code page cannot hold as '?'; unchanged on POSIX.
 std::string PublicText(const std::string& path);
 
+// ---- Log streams ----------------------------------------------------------------------
+
 // Whether a log is emptied when it is opened.
 enum class LogOpening {
     kAppend,
@@ -159,8 +161,6 @@ std::FILE* OpenLogStream(const std::string& path, LogOpening opening);
 // Whether a log file deleted while a handle of ours is open may keep its path from a new
 // file until that handle is closed (Windows, where a deletion can stay pending).
 bool DeletedFileMayHoldItsPath();
-
-// ---- Log streams ----------------------------------------------------------------------
 
 // What writing a record to a stream could raise in the host, decided once when the stream
 // becomes the sink: a pipe or socket whose reader has gone (SIGPIPE), a file under a size
@@ -251,4 +251,4 @@ bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
 // of ours that another handler covers, which may hand faults on into unloaded code. A
 // stream that the last move left open for a writer stuck in it is never closed either.
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 int64_t WallClockTicks()
 {
@@ -31,4 +31,4 @@ uint64_t TickCountMs()
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -1,7 +1,7 @@
 // Descriptor helpers that the POSIX files of this folder share; nothing else includes it.
 #pragma once
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 // A descriptor that landed on 0, 1 or 2 (the host had closed a standard stream) is moved
 // above them.
@@ -10,4 +10,4 @@ int AboveStandardStreams(int fd);
 // one reported.
 void CloseKeepingError(int fd);
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 Watched g_watched[kWatched];
 std::atomic<bool> g_anyDetached {false};
@@ -203,4 +203,4 @@ void ReleaseFaultHandler()
     Module::KeepLoaded();
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 int AboveStandardStreams(int fd)
 {
@@ -243,4 +243,4 @@ void UnlockFile(int fd)
     ::flock(fd, LOCK_UN);
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

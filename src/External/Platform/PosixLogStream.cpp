@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
 {
@@ -168,4 +168,4 @@ void ReportWriteFailuresAsErrors()
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

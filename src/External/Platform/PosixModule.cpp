@@ -8,7 +8,7 @@
 #pragma weak dladdr1
 #pragma weak dlsym
 
-namespace Platform::Module {
+namespace pdulog_detail::Platform::Module {
 
 namespace {
 
@@ -44,4 +44,4 @@ void KeepLoaded()
         open(Own()->l_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
-}  // namespace Platform::Module
+}  // namespace pdulog_detail::Platform::Module

@@ -3,11 +3,11 @@
 
 // A plugin is unloaded while its host goes on (Platform.h, Unloading); a program is not.
 
-namespace Platform::Module {
+namespace pdulog_detail::Platform::Module {
 
 // True in the main program (or a static one), false in a shared object loaded into it.
 bool InTheMainProgram();
 // Keeps this shared object mapped for the rest of the process, whoever unloads it.
 void KeepLoaded();
 
-}  // namespace Platform::Module
+}  // namespace pdulog_detail::Platform::Module

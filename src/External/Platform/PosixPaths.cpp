@@ -10,7 +10,7 @@
 
 #include <sys/stat.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 bool CreateFolderChain(const std::string& path)
 {
@@ -138,4 +138,4 @@ std::string PublicText(const std::string& path)
     return path;
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -13,7 +13,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 namespace {
 
@@ -155,4 +155,4 @@ bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
     return rc == 0;
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 namespace {
 
@@ -222,4 +222,4 @@ void CloseMapping(MappingHandle handle)
     delete mapping;
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -9,7 +9,7 @@
 
 #include <sys/types.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 constexpr int kWatched = 64;
 
@@ -46,4 +46,4 @@ void Unwatch(uintptr_t view);
 // The host's SIGBUS action back, when ours is the one installed.
 void GiveBackHostAction();
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

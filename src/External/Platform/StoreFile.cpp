@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 namespace {
 
@@ -87,4 +87,4 @@ bool PadStore(int fd, const void* defaults, uint32_t size, uint32_t unit, std::c
     return padded;
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

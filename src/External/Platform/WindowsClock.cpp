@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 int64_t WallClockTicks()
 {
@@ -37,4 +37,4 @@ uint64_t TickCountMs()
     return ::GetTickCount64();
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

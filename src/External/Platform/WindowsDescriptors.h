@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 HANDLE OsHandle(int fd);
 // A descriptor that landed on 0, 1 or 2 (the host had closed a standard stream) is moved
@@ -17,4 +17,4 @@ FileId Identity(const BY_HANDLE_FILE_INFORMATION& info);
 bool TryLockRegion(HANDLE file);
 void UnlockRegion(HANDLE file);
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

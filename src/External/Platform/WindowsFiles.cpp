@@ -15,7 +15,7 @@
 
 #include <windows.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 HANDLE OsHandle(int fd)
 {
@@ -278,4 +278,4 @@ void UnlockFile(int fd)
     UnlockRegion(OsHandle(fd));
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

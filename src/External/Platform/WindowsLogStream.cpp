@@ -17,7 +17,7 @@
 
 #include <windows.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 namespace {
 
@@ -188,4 +188,4 @@ void ReportWriteFailuresAsErrors()
     // Windows raises no signal for either.
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-namespace Platform::Module {
+namespace pdulog_detail::Platform::Module {
 
 bool InTheMainProgram()
 {
@@ -13,4 +13,4 @@ bool InTheMainProgram()
            || own == ::GetModuleHandleA(nullptr);
 }
 
-}  // namespace Platform::Module
+}  // namespace pdulog_detail::Platform::Module

@@ -12,7 +12,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 namespace {
 
@@ -88,4 +88,4 @@ std::string PublicText(const std::string& path)
     return PathToWide(path, wide) ? FromWide(wide, CP_ACP) : path;
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

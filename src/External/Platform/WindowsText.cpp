@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <climits>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 int ErrorNumber(DWORD error)
 {
@@ -115,4 +115,4 @@ std::string FromWide(const std::wstring& wide, UINT page)
     return text;
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

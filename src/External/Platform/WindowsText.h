@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 // The C library's error number for a Windows error: every call here that fails with errno
 // set takes it from this one table. A sharing or lock violation is EACCES, as the C runtime
@@ -29,4 +29,4 @@ bool FileName(const std::string& path, std::wstring& wide);
 // look-alike could name another, existing file).
 std::string FromWide(const std::wstring& wide, UINT page);
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

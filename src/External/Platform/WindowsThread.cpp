@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <pthread.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 namespace {
 
@@ -114,4 +114,4 @@ bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
     return false;
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform

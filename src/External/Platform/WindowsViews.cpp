@@ -10,7 +10,7 @@
 
 #include <windows.h>
 
-namespace Platform {
+namespace pdulog_detail::Platform {
 
 namespace {
 
@@ -114,4 +114,4 @@ void ReleaseFaultHandler()
     // Windows has no fault handler of ours to give back.
 }
 
-}  // namespace Platform
+}  // namespace pdulog_detail::Platform
