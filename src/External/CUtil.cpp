@@ -118,6 +118,7 @@ T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam)
     return kNoError;
 }
 
+// NOLINTNEXTLINE(readability-function-size): a flat table, one case an item type
 T_PDU_ERROR DestroyItem(PDU_ITEM* pItem)
 {
     CLOG_RECORD(LL_DEBUG1, LS_APP, kPlace.c_str(), kLineDestroyEntry, "DestroyItem")

@@ -68,6 +68,8 @@ struct CountedEntry { uint32_t id, count; void* array; };    // a module's ids, 
 struct ModuleData { uint32_t typeId, module; char* name; char* info; uint32_t status; };
 }  // namespace pdulog_detail::layout
 
+// The checks compare the sizes of pointer fields on purpose.
+// NOLINTBEGIN(bugprone-sizeof-expression)
 #define PDULOG_LAYOUT_SIZE(type, reference) \
     static_assert(sizeof(type) == sizeof(pdulog_detail::layout::reference), "D-PDU API header: sizeof(" #type ") differs")
 #define PDULOG_LAYOUT_FIELD(type, field, reference, as)                                        \
@@ -113,6 +115,7 @@ PDULOG_LAYOUT_FIELD(PDU_ECU_UNIQUE_RESP_DATA, NumParamItems, CountedEntry, count
 PDULOG_LAYOUT_FIELD(PDU_ECU_UNIQUE_RESP_DATA, pParams, CountedEntry, array);
 #undef PDULOG_LAYOUT_SIZE
 #undef PDULOG_LAYOUT_FIELD
+// NOLINTEND(bugprone-sizeof-expression)
 
 // ---- formatting ----
 // The value's name in the table, or the value in unsigned decimal.

@@ -105,9 +105,7 @@ private:
                 ++depth;
             else if ((c == '<' || c == '(') && depth > 0)
                 --depth;
-            else if (depth == 0 && c == ' ')
-                break;
-            else if (depth == 0 && c == ':' && begin >= 2 && pretty[begin - 2] == ':' && ++colons == 2)
+            else if (depth == 0 && (c == ' ' || (c == ':' && begin >= 2 && pretty[begin - 2] == ':' && ++colons == 2)))
                 break;
             --begin;
         }
