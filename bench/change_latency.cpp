@@ -59,22 +59,21 @@ double PingPong(Parent parent, Child child)
 double Floor(int rounds)
 {
     return PingPong(
-        [rounds] {
-            volatile int32_t* s = MapStore();
-            for (int k = 1; k <= rounds; ++k) {
-                s[0] = k;
-                while (s[1] != k) {
-                }
-            }
-        },
-        [rounds] {
-            volatile int32_t* s = MapStore();
-            for (int k = 1; k <= rounds; ++k) {
-                while (s[0] != k) {
-                }
-                s[1] = k;
-            }
-        }) / rounds / 2;
+               [rounds] {
+                   volatile int32_t* s = MapStore();
+                   for (int k = 1; k <= rounds; ++k) {
+                       s[0] = k;
+                       while (s[1] != k) {}
+                   }
+               },
+               [rounds] {
+                   volatile int32_t* s = MapStore();
+                   for (int k = 1; k <= rounds; ++k) {
+                       while (s[0] != k) {}
+                       s[1] = k;
+                   }
+               })
+           / rounds / 2;
 }
 
 // The parent sets COMMS as pdu-loglevel does; the child's gate for COMMS sees it and
@@ -83,35 +82,32 @@ double Pdulog(int rounds)
 {
     // COMMS and APP are slots 7 and 1; they start at WARN.
     return PingPong(
-        [rounds] {
-            CLog::Init(false);
-            for (int k = 1; k <= rounds; ++k) {
-                const int32_t level = k % 2 != 0 ? LL_DEBUG3 : LL_ERROR;
-                CLog::SetLevel(LS_COMMS, level);
-                if (level == LL_DEBUG3)
-                    while (!CLog::Enabled(LL_DEBUG3, LS_APP)) {
-                    }
-                else
-                    while (CLog::Enabled(LL_WARN, LS_APP)) {
-                    }
-            }
-            CLog::Shutdown();
-        },
-        [rounds] {
-            CLog::Init(false);
-            for (int k = 1; k <= rounds; ++k) {
-                if (k % 2 != 0) {
-                    while (!CLog::Enabled(LL_DEBUG3, LS_COMMS)) {
-                    }
-                    CLog::SetLevel(LS_APP, LL_DEBUG3);
-                } else {
-                    while (CLog::Enabled(LL_WARN, LS_COMMS)) {
-                    }
-                    CLog::SetLevel(LS_APP, LL_ERROR);
-                }
-            }
-            CLog::Shutdown();
-        }) / rounds / 2;
+               [rounds] {
+                   CLog::Init(false);
+                   for (int k = 1; k <= rounds; ++k) {
+                       const int32_t level = k % 2 != 0 ? LL_DEBUG3 : LL_ERROR;
+                       CLog::SetLevel(LS_COMMS, level);
+                       if (level == LL_DEBUG3)
+                           while (!CLog::Enabled(LL_DEBUG3, LS_APP)) {}
+                       else
+                           while (CLog::Enabled(LL_WARN, LS_APP)) {}
+                   }
+                   CLog::Shutdown();
+               },
+               [rounds] {
+                   CLog::Init(false);
+                   for (int k = 1; k <= rounds; ++k) {
+                       if (k % 2 != 0) {
+                           while (!CLog::Enabled(LL_DEBUG3, LS_COMMS)) {}
+                           CLog::SetLevel(LS_APP, LL_DEBUG3);
+                       } else {
+                           while (CLog::Enabled(LL_WARN, LS_COMMS)) {}
+                           CLog::SetLevel(LS_APP, LL_ERROR);
+                       }
+                   }
+                   CLog::Shutdown();
+               })
+           / rounds / 2;
 }
 
 // Waits for a modification of the file that shows `value` at `slot`.

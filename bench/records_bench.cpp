@@ -162,8 +162,7 @@ public:
             std::abort();
         m_reader = std::thread([fd = m_fds[0]] {
             char buffer[65536];
-            while (::read(fd, buffer, sizeof buffer) > 0) {
-            }
+            while (::read(fd, buffer, sizeof buffer) > 0) {}
         });
         m_writer = ::fdopen(m_fds[1], "w");
     }

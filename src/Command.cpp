@@ -29,8 +29,7 @@ private:
 
 void Banner(const std::string& program)
 {
-    std::cerr << "\n\t" + program + " - version " PDULOG_VERSION "\n\t=============================="
-              << std::endl;
+    std::cerr << "\n\t" + program + " - version " PDULOG_VERSION "\n\t==============================" << std::endl;
 }
 
 void Usage(const std::string& program)
@@ -61,7 +60,8 @@ int Fail(const std::string& program)
 // The store could not be opened, or no longer takes what is written to it.
 int FailOnTheStore(const std::string& program)
 {
-    std::cerr << "\n\t" << "Failed to access/create log levels" << std::endl;
+    std::cerr << "\n\t"
+              << "Failed to access/create log levels" << std::endl;
     return Fail(program);
 }
 
@@ -76,18 +76,12 @@ int Run(int argc, char** argv, const std::string& program)
     bool help = false;
     const int count = ParseOptions(argc, argv, &subsystem, &level, &help);
     switch (RequestOf(count, help)) {
-    case Request::kUsage:
-        Usage(program);
-        return help ? 0 : Fail(program);
+    case Request::kUsage: Usage(program); return help ? 0 : Fail(program);
     case Request::kSet:
         // Set whatever becomes of the output: the level is what the user asked for.
         return SetLevel(subsystem, level) ? 0 : FailOnTheStore(program);
-    case Request::kList:
-        ShowLevels(0, kLogSubsystemCount);
-        break;
-    case Request::kShow:
-        ShowLevels(subsystem, subsystem + 1);
-        break;
+    case Request::kList: ShowLevels(0, kLogSubsystemCount); break;
+    case Request::kShow: ShowLevels(subsystem, subsystem + 1); break;
     }
     // A report that could not be written is a failure, as it is for other tools.
     return std::cerr.bad() ? 1 : 0;

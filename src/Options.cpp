@@ -35,13 +35,9 @@ int ParseOptions(int argc, char** argv, int* subsystem, int* level, bool* help)
             *level = CLog::LevelFromName(std::string(optarg));
             ++count;
             break;
-        case 'h':
-            *help = true;
-            return 0;
-        case -1:
-            return count;
-        default:
-            return -1;
+        case 'h': *help = true; return 0;
+        case -1: return count;
+        default: return -1;
         }
     }
 }

@@ -22,20 +22,17 @@ std::size_t DumpLength(uint32_t len)
 
 }  // namespace
 
-CHex::CHex(const uint8_t* data, uint32_t len)
-    : m_line {}
+CHex::CHex(const uint8_t* data, uint32_t len) : m_line {}
 {
     if (data == nullptr) {
-        CLOG_RECORD(LL_WARN, LS_GENERAL, "class CHex", kLineNullPointer, "CHex::CHex")
-            << "Pointer NULL, Len: " << len;
+        CLOG_RECORD(LL_WARN, LS_GENERAL, "class CHex", kLineNullPointer, "CHex::CHex") << "Pointer NULL, Len: " << len;
         return;
     }
     m_text.reserve(DumpLength(len));
     Dump(data, len);
 }
 
-CHex::CHex(const std::vector<Chunk>& chunks)
-    : m_line {}
+CHex::CHex(const std::vector<Chunk>& chunks) : m_line {}
 {
     std::size_t length = 0;
     for (const Chunk& chunk : chunks)
@@ -77,7 +74,7 @@ void CHex::Row(uint32_t offset, const uint8_t* bytes, uint32_t count)
     std::memcpy(p, " | ", 3);
     p += 3;
 
-    char* hex = p;                    // sixteen fields of three characters
+    char* hex = p;  // sixteen fields of three characters
     constexpr std::size_t kRowHex = std::size_t {3} * kBytesPerRow;
     char* text = hex + kRowHex + 3;  // after " | "
     for (std::size_t i = 0; i < kBytesPerRow; ++i) {

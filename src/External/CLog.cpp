@@ -143,8 +143,7 @@ void CLog::Shutdown()
         CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineClosingInitLog, "CLog::Shutdown")
             << "Closing init log file";
     } else {
-        CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineClosingLog, "CLog::Shutdown")
-            << "Closing log file";
+        CLOG_RECORD(LL_INFO, LS_GENERAL, kPlace.c_str(), kLineClosingLog, "CLog::Shutdown") << "Closing log file";
     }
     pdulog_detail::LogSink::Move(nullptr, nullptr, Previous::kClose);
 }

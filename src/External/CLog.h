@@ -191,13 +191,12 @@ private:
     pdulog_detail::RecordComposer* m_composer;  // the thread's own, or one of this record's
 };
 
-
 // A gated record at a logging site. When the gate fails, nothing after it is evaluated:
 // no clock, no object, no formatting, and the log sink is left alone.
 //   CLOG_RECORD(LL_INFO, LS_GENERAL, place, 452, "CLog::Shutdown") << "Closing log file";
-#define CLOG_RECORD(level, subsystem, place, line, function)     \
-    if (!PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {   \
-    } else                                                       \
+#define CLOG_RECORD(level, subsystem, place, line, function)   \
+    if (!PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) { \
+    } else                                                     \
         CLog(stderr).Located((level), (subsystem), (place), (line), (function))
 
 // Sites more verbose than this level compile to nothing (define it before including this
@@ -224,10 +223,9 @@ struct Site {
 #else
 #define PDULOG_SIGNATURE __PRETTY_FUNCTION__
 #endif
-#define PDULOG(level, subsystem)                                                              \
-    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(PDULOG_SIGNATURE)>    \
-            pdulog_site_(__FILE__, PDULOG_SIGNATURE);                                          \
-        (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) { \
-    } else                                                                                     \
-        CLog(stderr).Located((level), (subsystem), pdulog_site_.place.c_str(), __LINE__,       \
-                             pdulog_site_.function.c_str())
+#define PDULOG(level, subsystem)                                                                         \
+    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(PDULOG_SIGNATURE)> pdulog_site_( \
+            __FILE__, PDULOG_SIGNATURE);                                                                 \
+        (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {          \
+    } else                                                                                               \
+        CLog(stderr).Located((level), (subsystem), pdulog_site_.place.c_str(), __LINE__, pdulog_site_.function.c_str())

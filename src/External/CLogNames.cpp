@@ -9,6 +9,8 @@
 namespace {
 
 // Each tag is exactly eight characters: a blank, the name, blanks to the width.
+// Laid out as they are read: clang-format leaves them so.
+// clang-format off
 constexpr const char* kLevelTags[kLogLevelCount] = {
     " ERROR  ", " WARN   ", " NOTICE ", " INFO   ",
     " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 ",
@@ -19,6 +21,7 @@ constexpr const char* kSubsystemNames[kLogSubsystemCount] = {
     "COMMS", "VCI", "VEHTX", "VEHRX", "PRTCL", "PRTCLPHY", "PRTCLTRANS",
     "PRTCLAPP", "USER1", "EXCEPT", "DATA", "TIMER",
 };
+// clang-format on
 
 }  // namespace
 

@@ -241,8 +241,7 @@ CLog::~CLog()
     if (m_composer->m_threadOwn) {
         buffer.Trim();
         m_composer->m_busy = false;
-    }
-    else
+    } else
         delete m_composer;
 }
 

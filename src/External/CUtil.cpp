@@ -86,17 +86,11 @@ T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam)
     void* data = pParam->pComParamData;
     switch (pParam->ComParamDataType) {
     case PDU_PT_UNUM8:
-    case PDU_PT_SNUM8:
-        ReleaseObject<UNUM8>(data);
-        break;
+    case PDU_PT_SNUM8: ReleaseObject<UNUM8>(data); break;
     case PDU_PT_UNUM16:
-    case PDU_PT_SNUM16:
-        ReleaseObject<UNUM16>(data);
-        break;
+    case PDU_PT_SNUM16: ReleaseObject<UNUM16>(data); break;
     case PDU_PT_UNUM32:
-    case PDU_PT_SNUM32:
-        ReleaseObject<UNUM32>(data);
-        break;
+    case PDU_PT_SNUM32: ReleaseObject<UNUM32>(data); break;
     case PDU_PT_BYTEFIELD:
         if (data != nullptr)
             delete[] static_cast<PDU_PARAM_BYTEFIELD_DATA*>(data)->pDataArray;
@@ -112,8 +106,7 @@ T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam)
             ReleaseArray(static_cast<PDU_PARAM_STRUCTFIELD_DATA*>(data)->pStructArray);
         ReleaseObject<PDU_PARAM_STRUCTFIELD_DATA>(data);
         break;
-    default:
-        break;
+    default: break;
     }
     return kNoError;
 }
@@ -131,9 +124,7 @@ T_PDU_ERROR DestroyItem(PDU_ITEM* pItem)
     case PDU_IT_IO_PROG_VOLTAGE:
     case PDU_IT_IO_BYTEARRAY:
     case PDU_IT_IO_ENTITY_ADDRESS:
-    case PDU_IT_IO_ENTITY_STATUS:
-        ReleaseArray(reinterpret_cast<PDU_DATA_ITEM*>(pItem)->pData);
-        break;
+    case PDU_IT_IO_ENTITY_STATUS: ReleaseArray(reinterpret_cast<PDU_DATA_ITEM*>(pItem)->pData); break;
     case PDU_IT_IO_FILTER:
     case PDU_IT_IO_EVENT_QUEUE_PROPERTY:
     case PDU_IT_IO_VEHICLE_ID_REQUEST:
@@ -145,33 +136,19 @@ T_PDU_ERROR DestroyItem(PDU_ITEM* pItem)
         CLOG_RECORD(LL_DEBUG, LS_APP, kPlace.c_str(), kLineInputOnlyStatus, "DestroyItem")
             << "Attempt to delete input only status";
         break;
-    case PDU_IT_PARAM:
-        DestroyParamData(reinterpret_cast<PDU_PARAM_ITEM*>(pItem));
-        break;
-    case PDU_IT_RESULT:
-        ReleaseArray(reinterpret_cast<PDU_EVENT_ITEM*>(pItem)->pData);
-        break;
-    case PDU_IT_STATUS:
-        ReleaseObject<UNUM32>(reinterpret_cast<PDU_EVENT_ITEM*>(pItem)->pData);
-        break;
-    case PDU_IT_ERROR:
-        ReleaseObject<PDU_ERROR_DATA>(reinterpret_cast<PDU_EVENT_ITEM*>(pItem)->pData);
-        break;
-    case PDU_IT_INFO:
-        ReleaseObject<PDU_INFO_DATA>(reinterpret_cast<PDU_EVENT_ITEM*>(pItem)->pData);
-        break;
-    case PDU_IT_RSC_ID:
-        ReleaseResourceIds(reinterpret_cast<PDU_RSC_ID_ITEM*>(pItem));
-        break;
+    case PDU_IT_PARAM: DestroyParamData(reinterpret_cast<PDU_PARAM_ITEM*>(pItem)); break;
+    case PDU_IT_RESULT: ReleaseArray(reinterpret_cast<PDU_EVENT_ITEM*>(pItem)->pData); break;
+    case PDU_IT_STATUS: ReleaseObject<UNUM32>(reinterpret_cast<PDU_EVENT_ITEM*>(pItem)->pData); break;
+    case PDU_IT_ERROR: ReleaseObject<PDU_ERROR_DATA>(reinterpret_cast<PDU_EVENT_ITEM*>(pItem)->pData); break;
+    case PDU_IT_INFO: ReleaseObject<PDU_INFO_DATA>(reinterpret_cast<PDU_EVENT_ITEM*>(pItem)->pData); break;
+    case PDU_IT_RSC_ID: ReleaseResourceIds(reinterpret_cast<PDU_RSC_ID_ITEM*>(pItem)); break;
     case PDU_IT_RSC_CONFLICT: {
         PDU_RSC_CONFLICT_ITEM* item = reinterpret_cast<PDU_RSC_CONFLICT_ITEM*>(pItem);
         if (item->NumEntries != 0)
             delete[] item->pRscConflictData;
         break;
     }
-    case PDU_IT_MODULE_ID:
-        ReleaseModules(reinterpret_cast<PDU_MODULE_ITEM*>(pItem));
-        break;
+    case PDU_IT_MODULE_ID: ReleaseModules(reinterpret_cast<PDU_MODULE_ITEM*>(pItem)); break;
     case PDU_IT_UNIQUE_RESP_ID_TABLE:
         ReleaseUniqueResponseTable(reinterpret_cast<PDU_UNIQUE_RESP_ID_TABLE_ITEM*>(pItem));
         break;

@@ -56,6 +56,8 @@ PDULOG_API T_PDU_ERROR DestroyParamData(PDU_PARAM_ITEM* pParam);
 // the wrong memory: it must not compile. These are the records of the field lists, with
 // 32-bit numbers and native pointers.
 namespace pdulog_detail::layout {
+// A record a line: clang-format leaves them so.
+// clang-format off
 struct Item { uint32_t type; };
 struct DataItem { uint32_t type; void* data; };
 struct EventItem { uint32_t type, cop; void* tag; uint32_t time; void* data; };
@@ -66,15 +68,17 @@ struct StructFieldData { uint32_t structType, max, actual; void* array; };
 struct CountedItem { uint32_t type, count; void* array; };   // resource ids, conflicts, modules, tables
 struct CountedEntry { uint32_t id, count; void* array; };    // a module's ids, an ECU's parameters
 struct ModuleData { uint32_t typeId, module; char* name; char* info; uint32_t status; };
+// clang-format on
 }  // namespace pdulog_detail::layout
 
 // The checks compare the sizes of pointer fields on purpose.
 // NOLINTBEGIN(bugprone-sizeof-expression)
-#define PDULOG_LAYOUT_SIZE(type, reference) \
-    static_assert(sizeof(type) == sizeof(pdulog_detail::layout::reference), "D-PDU API header: sizeof(" #type ") differs")
-#define PDULOG_LAYOUT_FIELD(type, field, reference, as)                                        \
-    static_assert(offsetof(type, field) == offsetof(pdulog_detail::layout::reference, as)               \
-                      && sizeof(type::field) == sizeof(pdulog_detail::layout::reference::as),         \
+#define PDULOG_LAYOUT_SIZE(type, reference)                                 \
+    static_assert(sizeof(type) == sizeof(pdulog_detail::layout::reference), \
+                  "D-PDU API header: sizeof(" #type ") differs")
+#define PDULOG_LAYOUT_FIELD(type, field, reference, as)                                       \
+    static_assert(offsetof(type, field) == offsetof(pdulog_detail::layout::reference, as)     \
+                      && sizeof(type::field) == sizeof(pdulog_detail::layout::reference::as), \
                   "D-PDU API header: " #type "::" #field " differs in place or size")
 static_assert(sizeof(UNUM8) == 1 && sizeof(UNUM16) == 2, "D-PDU API header: UNUM8 or UNUM16 differs");
 static_assert(sizeof(UNUM32) == 4, "D-PDU API header: UNUM32 is not 32 bits");

@@ -2,6 +2,8 @@
 // standard spells them. Built before main and only read afterwards.
 #include "CUtil.h"
 
+// One name a line, as the tables are read and compared: clang-format leaves them so.
+// clang-format off
 const std::map<uint32_t, const char*> ComParamClassNames = {
     {0x0001, "PDU_PC_TIMING"},
     {0x0002, "PDU_PC_INIT"},
@@ -165,3 +167,4 @@ const std::map<uint32_t, const char*> ParamTypeNames = {
     {0x0108, "PDU_PT_STRUCTFIELD"},
     {0x0109, "PDU_PT_LONGFIELD"},
 };
+// clang-format on

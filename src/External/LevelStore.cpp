@@ -53,7 +53,7 @@ constexpr StoreBytes kAllOff = EverySlotAt(LL_OFF);
 // The store's file as the facility holds it.
 struct StoreFile {
     int fd = -1;
-    Platform::FileId file;  // what fd referred to when it was opened
+    Platform::FileId file;                      // what fd referred to when it was opened
     Platform::MappingHandle mapping = nullptr;  // what its views are made from
 };
 StoreFile s_store;

@@ -6,7 +6,7 @@
 
 namespace pdulog_detail::LogFormat {
 
-constexpr std::size_t kTimeLength = 12;   // "HH:MM:SS.mmm"
+constexpr std::size_t kTimeLength = 12;  // "HH:MM:SS.mmm"
 constexpr std::size_t kThreadWidth = 5;
 
 // The local time of day of a wall-clock reading (100 ns ticks since the Unix epoch):

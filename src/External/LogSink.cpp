@@ -233,7 +233,8 @@ void Write(const char* text, std::size_t length, int64_t ticks)
     // What reached the file of a record cut short (a disk that filled up) is ended with a
     // line end, so that no record is glued to it.
     const auto ownLog = slot->path != nullptr ? Platform::StreamOrigin::kOwnLog : Platform::StreamOrigin::kOther;
-    const auto endLine = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog) == 1; };
+    const auto endLine
+        = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog) == 1; };
     if (!slot->cut.load(std::memory_order_relaxed) || endLine()) {
         const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
         slot->cut.store(written != 0 && written != length && !endLine(), std::memory_order_relaxed);

@@ -29,10 +29,10 @@ public:
 
 private:
     static constexpr char kAnonymous[] = "(anonymous namespace)";
-    static constexpr const char* kAnonymousPrefixes[] = {"{anonymous}::", "(anonymous namespace)::",
-                                                         "`anonymous-namespace'::"};
-    static constexpr const char* kCallingConventions[] = {"__cdecl ", "__stdcall ", "__thiscall ",
-                                                          "__fastcall ", "__vectorcall ", "__clrcall "};
+    static constexpr const char* kAnonymousPrefixes[]
+        = {"{anonymous}::", "(anonymous namespace)::", "`anonymous-namespace'::"};
+    static constexpr const char* kCallingConventions[]
+        = {"__cdecl ", "__stdcall ", "__thiscall ", "__fastcall ", "__vectorcall ", "__clrcall "};
 
     static constexpr char kOperator[] = "operator";
 
@@ -134,8 +134,8 @@ private:
     static constexpr bool IsOperator(const char (&text)[N], std::size_t at)
     {
         const std::size_t after = at + sizeof kOperator - 1;
-        return StartsWith(text, at, kOperator) && (at == 0 || !IsIdentifier(text[at - 1]))
-               && after + 1 < N && !IsIdentifier(text[after]);
+        return StartsWith(text, at, kOperator) && (at == 0 || !IsIdentifier(text[at - 1])) && after + 1 < N
+               && !IsIdentifier(text[after]);
     }
 
     // MSVC's calling convention at `at`, which inside parentheses marks a function pointer.

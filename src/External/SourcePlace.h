@@ -25,8 +25,8 @@ public:
         for (std::size_t i = 0; i + 1 < N; ++i) {
             if (IsSeparator(file[i]))
                 base = i + 1;
-            if (i + 4 < N && file[i] == 's' && file[i + 1] == 'r' && file[i + 2] == 'c'
-                && IsSeparator(file[i + 3]) && (i == 0 || IsSeparator(file[i - 1])))
+            if (i + 4 < N && file[i] == 's' && file[i + 1] == 'r' && file[i + 2] == 'c' && IsSeparator(file[i + 3])
+                && (i == 0 || IsSeparator(file[i - 1])))
                 from = i;
         }
         std::size_t out = 0;

@@ -166,7 +166,11 @@ bool DeletedFileMayHoldItsPath();
 // becomes the sink: a pipe or socket whose reader has gone (SIGPIPE), a file under a size
 // limit (SIGXFSZ). A host that later dup2()s another file onto the descriptor, or lowers
 // the limit, makes that decision stale.
-enum class StreamRisk { kNone, kBrokenPipe, kSizeLimit };
+enum class StreamRisk {
+    kNone,
+    kBrokenPipe,
+    kSizeLimit
+};
 // The descriptor behind a stream; -1 for a stream without one.
 int StreamDescriptor(std::FILE* stream);
 StreamRisk RiskOf(std::FILE* stream);
@@ -182,8 +186,7 @@ enum class StreamOrigin {
 // the platform's text files have them (CRLF on Windows), so that records of processes
 // appending to the same log are never torn apart; any other stream is written as it is
 // (a stream of the host's in text mode turns the line ends itself).
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk,
-                        StreamOrigin origin);
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin);
 
 // ---- Process ------------------------------------------------------------------------
 

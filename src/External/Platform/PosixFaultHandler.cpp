@@ -43,8 +43,7 @@ bool ReplaceWithPrivate(uintptr_t address, std::size_t size, const void* content
     if (pages == MAP_FAILED)
         return false;
     std::memcpy(pages, contents, size);
-    if (::mremap(pages, span, span, MREMAP_MAYMOVE | MREMAP_FIXED, reinterpret_cast<void*>(address))
-        == MAP_FAILED) {
+    if (::mremap(pages, span, span, MREMAP_MAYMOVE | MREMAP_FIXED, reinterpret_cast<void*>(address)) == MAP_FAILED) {
         ::munmap(pages, span);
         return false;
     }
@@ -67,7 +66,7 @@ bool PadAgain(Watched& view, int fd, std::size_t size, const void* padding)
 {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_dev != view.device || st.st_ino != view.node)
-        return false;  // the host has given the descriptor's number to a file of its own
+        return false;    // the host has given the descriptor's number to a file of its own
     if (st.st_size > 0)  // made whole again meanwhile, or a fault of another cause
         return view.strikes.fetch_add(1) < kStrikes;
     if (!MayGrowFileTo(size))

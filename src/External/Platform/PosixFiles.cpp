@@ -52,8 +52,9 @@ int OpenReadWrite(const std::string& path, int flags)
 {
     int fd;
     do {
-        fd = Fault::Fails("OpenShared") ? -1
-                                        : ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0600);
+        fd = Fault::Fails("OpenShared")
+                 ? -1
+                 : ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0600);
     } while (fd < 0 && errno == EINTR);
     return AboveStandardStreams(RegularFileOnly(fd));
 }
@@ -85,9 +86,9 @@ namespace {
 
 // How a store written beside its path came into place.
 enum class Linked {
-    kWhole,      // linked: it appeared whole
-    kNoLinks,    // written, but this file system has no hard links (FAT, a network share)
-    kNot,        // errno says why; EEXIST: another process made the store meanwhile
+    kWhole,    // linked: it appeared whole
+    kNoLinks,  // written, but this file system has no hard links (FAT, a network share)
+    kNot,      // errno says why; EEXIST: another process made the store meanwhile
 };
 
 // Written under a name of its own beside the path, then linked into place: link() never
@@ -122,12 +123,9 @@ Linked CreateWhole(const std::string& path, const void* data, uint32_t size)
 int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
 {
     switch (CreateWhole(path, data, size)) {
-    case Linked::kWhole:
-        return OpenExisting(path);
-    case Linked::kNoLinks:
-        return OpenCreating(path);
-    case Linked::kNot:
-        break;
+    case Linked::kWhole: return OpenExisting(path);
+    case Linked::kNoLinks: return OpenCreating(path);
+    case Linked::kNot: break;
     }
     return errno == EEXIST ? OpenExisting(path) : -1;
 }

@@ -25,14 +25,12 @@ std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
         return nullptr;
     // Opened without following a link and without waiting for a FIFO's reader; nothing
     // is emptied before what was opened has passed the checks.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                    0600);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     fd = AboveStandardStreams(fd);
     if (fd < 0)
         return nullptr;
     struct stat st {};
-    const bool trusted = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
-                         && st.st_nlink == 1;
+    const bool trusted = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1;
     // O_APPEND stays: every record lands at the end of the file as it is then, even when
     // another process has the same log open.
     if (!trusted)
@@ -115,14 +113,13 @@ std::size_t HoldingBack(int signal, std::size_t length, Write write)
     if (::pthread_sigmask(SIG_BLOCK, &only, &saved) != 0)
         return 0;
     sigset_t pending;
-    const bool hostsOwn = sigismember(&saved, signal) == 1 && ::sigpending(&pending) == 0
-                          && sigismember(&pending, signal) == 1;
+    const bool hostsOwn
+        = sigismember(&saved, signal) == 1 && ::sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
     const int error = errno;
     const std::size_t written = write();
     if (written != length && !hostsOwn) {
-        const struct timespec now {};
-        while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {
-        }
+        const timespec now {};
+        while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {}
     }
     ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     errno = error;

@@ -108,7 +108,8 @@ void* MapAtSpare(const Mapping& mapping, uintptr_t spare, std::size_t size, cons
         errno = ENOMEM;
         return nullptr;
     }
-    if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, Sharing(mapping) | MAP_FIXED, mapping.fd, 0)
+    if (::mmap(reinterpret_cast<void*>(spare), size, PROT_READ | PROT_WRITE, Sharing(mapping) | MAP_FIXED, mapping.fd,
+               0)
         == MAP_FAILED) {
         // A failed fixed mapping may have taken the spare page with it.
         const int error = errno;

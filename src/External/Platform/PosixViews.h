@@ -19,9 +19,9 @@ constexpr int kWatched = 64;
 struct Watched {
     std::atomic<uintptr_t> start {0};  // 0: a free entry
     std::atomic<std::size_t> length {0};
-    std::atomic<int> fd {-1};          // reaches the view's file; -1 once it is closed
+    std::atomic<int> fd {-1};                    // reaches the view's file; -1 once it is closed
     std::atomic<const void*> padding {nullptr};  // the file's default contents
-    std::atomic<int> strikes {0};  // faults in a row that padding could not explain
+    std::atomic<int> strikes {0};                // faults in a row that padding could not explain
     // Set before `start` is published, read after it: what `fd` must still refer to before
     // the handler writes through it.
     dev_t device = 0;

@@ -12,8 +12,7 @@ int64_t WallClockTicks()
 {
     FILETIME ft {};
     ::GetSystemTimePreciseAsFileTime(&ft);
-    const int64_t since1601 =
-        static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    const int64_t since1601 = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
     return since1601 - 116444736000000000LL;
 }
 

@@ -46,8 +46,8 @@ int OpenDescriptor(const std::string& path, DWORD access, DWORD disposition, int
     if (!FileName(path, wide))
         return -1;
     // FILE_SHARE_READ | FILE_SHARE_WRITE: what _SH_DENYNO gives.
-    const HANDLE handle = ::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         Failed(::GetLastError());
         return -1;
@@ -87,9 +87,9 @@ namespace {
 
 // How a store written beside its path came into place.
 enum class Moved {
-    kWhole,         // moved: it appeared whole
-    kOtherVolume,   // written, but the draft's volume is not the path's
-    kNot,           // errno says why; EEXIST: another process made the store meanwhile
+    kWhole,        // moved: it appeared whole
+    kOtherVolume,  // written, but the draft's volume is not the path's
+    kNot,          // errno says why; EEXIST: another process made the store meanwhile
 };
 
 // Written under a name of its own beside the path, then moved into place: a move without
@@ -100,7 +100,8 @@ Moved CreateWhole(const std::string& path, const void* data, uint32_t size)
     if (Fault::Fails("CreateWhole") || !FileName(path, target))
         return Moved::kNot;
     const std::wstring draft = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
-    const HANDLE handle = ::CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle
+        = ::CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         Failed(::GetLastError());
         return Moved::kNot;
@@ -124,12 +125,9 @@ Moved CreateWhole(const std::string& path, const void* data, uint32_t size)
 int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
 {
     switch (CreateWhole(path, data, size)) {
-    case Moved::kWhole:
-        return OpenExisting(path);
-    case Moved::kOtherVolume:
-        return OpenCreating(path);
-    case Moved::kNot:
-        break;
+    case Moved::kWhole: return OpenExisting(path);
+    case Moved::kOtherVolume: return OpenCreating(path);
+    case Moved::kNot: break;
     }
     return errno == EEXIST ? OpenExisting(path) : -1;
 }
@@ -213,8 +211,9 @@ FileId IdentifyByOpening(const std::string& path, DWORD flags)
     std::wstring wide;
     if (!FileName(path, wide))
         return FileId();
-    const HANDLE handle = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle
+        = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return FileId();
     BY_HANDLE_FILE_INFORMATION info {};

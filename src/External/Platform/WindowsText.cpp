@@ -15,40 +15,28 @@ int ErrorNumber(DWORD error)
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-        return ENOENT;
+    case ERROR_BAD_PATHNAME: return ENOENT;
     case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_BUFFER_OVERFLOW:
-        return ENAMETOOLONG;
+    case ERROR_BUFFER_OVERFLOW: return ENAMETOOLONG;
     case ERROR_ACCESS_DENIED:
     case ERROR_NETWORK_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_CANNOT_MAKE:
-    case ERROR_DRIVE_LOCKED:
-        return EACCES;
-    case ERROR_WRITE_PROTECT:
-        return EROFS;
+    case ERROR_DRIVE_LOCKED: return EACCES;
+    case ERROR_WRITE_PROTECT: return EROFS;
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return EEXIST;
+    case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return ENOSPC;
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return ENOMEM;
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return EMFILE;
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
     case ERROR_INVALID_NAME:
-    case ERROR_INVALID_PARAMETER:
-        return EINVAL;
-    case ERROR_DIRECTORY:
-        return ENOTDIR;
-    case ERROR_NOT_SAME_DEVICE:
-        return EXDEV;
-    default:
-        return EIO;
+    case ERROR_INVALID_PARAMETER: return EINVAL;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    default: return EIO;
     }
 }
 
