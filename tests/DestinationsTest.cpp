@@ -215,10 +215,8 @@ TEST_F(Destinations, RecordsFollowTheInitLogPathIntoANewFile)
             EXPECT_EQ(test::ReadFile(victim), "precious");
             test::fs::remove(InitLog());
         }
-        for (const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-             !test::fs::exists(InitLog()) && std::chrono::steady_clock::now() < giveUp;)
-            tick();
-        ASSERT_TRUE(test::fs::exists(InitLog())) << "records never followed the path";
+        ASSERT_TRUE(test::Eventually([&] { return tick(), test::fs::exists(InitLog()); }))
+            << "records never followed the path";
         const std::string now = Records(InitLog());
         const int first = now.size() > 17 ? std::atoi(now.c_str() + 17) : -1;  // "TT ERROR  record N"
         EXPECT_EQ(now, records(first, made));

@@ -10,7 +10,6 @@
 #include "TestSupport.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -187,7 +186,7 @@ void ReadOnlyStore()
         Check(fs::file_size(Store()) == 42, "a read-only store is not padded");
         next();  // its writer makes it whole
         int32_t level = 0;
-        Check(Eventually([&level] { return CLog::GetLevel(LS_TIMER, level) && level == LL_DEBUG1; }),
+        Check(test::Eventually([&level] { return CLog::GetLevel(LS_TIMER, level) && level == LL_DEBUG1; }),
               "a short store's writer is followed");
         CLog::Shutdown();
         Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS), "a read-only store gives its levels");
@@ -245,10 +244,7 @@ void OneOfThreeHosts()
     const fs::path ready = InitLog().parent_path() / "ready";
     test::WriteFile(ready / g_argv[2], "");
     const auto started = [&ready] { return std::distance(fs::directory_iterator(ready), fs::directory_iterator()) == 3; };
-    for (const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-         !started() && std::chrono::steady_clock::now() < giveUp;)
-        std::this_thread::yield();
-    Check(started(), "the three hosts run at once");
+    Check(test::Eventually(started), "the three hosts run at once");
     std::vector<std::thread> threads;
     for (int thread = 0; thread < 4; ++thread)
         threads.emplace_back([thread] {

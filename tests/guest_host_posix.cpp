@@ -34,7 +34,7 @@ void ReplacedStore()
     fs::rename(Store().string() + ".new", Store());
     const auto inTheFile = [] { return ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}); };
     Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) == inTheFile(), "a set reaches the file at the path, or fails");
-    Check(Eventually([] { return Tick(), CLog::Enabled(LL_DEBUG2, LS_COMMS); }), "records follow the new file");
+    Check(test::Eventually([] { return Tick(), CLog::Enabled(LL_DEBUG2, LS_COMMS); }), "records follow the new file");
     Check(CLog::Levels() == view, "at the same address");
     Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set reaches the new file");
     fs::remove(Store());
