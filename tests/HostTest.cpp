@@ -54,11 +54,7 @@ INSTANTIATE_TEST_SUITE_P(Scenario, Host, ::testing::ValuesIn(kScenarios), [](con
     return name;
 });
 
-}  // namespace
-
 #ifndef _WIN32
-namespace {
-
 // Editors, scripts and users empty files: the host must live on and follow the store again.
 TEST_F(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
 {
@@ -84,6 +80,6 @@ TEST_F(Host, LivesOnWhenTheStoreIsEmptiedUnderIt)
     EXPECT_EQ(host.Wait(), 0) << "never killed by SIGBUS";
     EXPECT_NE(last.find(":main:COMMS tick "), std::string::npos) << last;
 }
+#endif
 
 }  // namespace
-#endif

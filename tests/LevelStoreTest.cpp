@@ -1,9 +1,18 @@
 #include "Fixtures.h"
 
-#include <iostream>
-#include <thread>
-#include <sstream>
+#include "Platform/FileSteps.h"
+#include "Platform/Platform.h"
+
+#include <atomic>
+#include <csignal>
 #include <cstring>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -190,22 +199,7 @@ TEST_F(LevelStore, ShutdownWritesTheClosingRecordOnlyForExternalLevels)
     EXPECT_NE(test::ReadFile(next).find(" ERROR  after\n"), std::string::npos);
 }
 
-}  // namespace
-
-
 // ---- the store inside a host: closed descriptors, truncation, threads, locks, size ----
-
-#include "Platform/FileSteps.h"
-#include "Platform/Platform.h"
-
-#include <atomic>
-#include <csignal>
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
-namespace {
 
 TEST_F(LevelStore, NoFileOfTheFacilityTakesAClosedStandardDescriptor)
 {
