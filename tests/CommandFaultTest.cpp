@@ -3,10 +3,10 @@
 #include "Fixtures.h"
 
 #ifndef _WIN32
+#include <csignal>
 #include <sstream>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,39 +15,29 @@ namespace {
 
 using test::SlotBytes;
 
-extern "C" char** environ;
-
-// Runs the command with standard error on a pipe whose reader is gone, SIGPIPE at its
-// default action; the exit status, or -1 when a signal ended it.
-int RunIntoClosedPipe(const std::vector<std::string>& args)
+// Runs the command with standard error on a pipe whose reader is gone and SIGPIPE at its
+// default action, which a shell cannot restore; the exit status, or -1 when a signal ended it.
+int RunIntoClosedPipe(std::vector<std::string> args)
 {
     int fds[2];
     if (pipe(fds) != 0)
         return -2;
     close(fds[0]);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    std::vector<std::string> words = {kProgram};
-    words.insert(words.end(), args.begin(), args.end());
+    args.insert(args.begin(), kProgram);
     std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(&word[0]);
+    for (std::string& arg : args)
+        argv.push_back(&arg[0]);
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, kProgram.c_str(), &actions, &attributes, argv.data(), environ);
+    const pid_t pid = fork();
+    if (pid == 0) {  // only calls that are safe between fork and exec
+        signal(SIGPIPE, SIG_DFL);
+        dup2(fds[1], 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
     close(fds[1]);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
     int status = 0;
-    if (rc != 0 || waitpid(pid, &status, 0) != pid)
+    if (pid == -1 || waitpid(pid, &status, 0) != pid)
         return -2;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
