@@ -165,15 +165,10 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
     // ENOENT EACCES EPERM EROFS ENOSPC EIO EINTR EEXIST EFBIG; a lasting fault is a full disk
     const char* const errors[] = {"2", "13", "1", "30", "28", "5", "4", "17", "27", "short",
                                   "28 PDULOG_FAULT_LASTING=1", "short PDULOG_FAULT_LASTING=1"};
-    const auto place = [&](const std::string& bytes) {
-        test::fs::remove_all(AppData());
-        if (!bytes.empty())
-            PlaceStore(bytes);
-    };
     int cases = 0, failures = 0;
     for (const auto& [name, before] : starts) {
         for (const auto& path : paths) {
-            place(before);
+            PlaceStore(before);
             ASSERT_EQ(runFaulty("PDULOG_FAULT_TRACE=1", path.second, "trace.txt"), 0);
             std::istringstream trace(test::ReadFile(m_dir.path() / "trace.txt"));
             std::vector<std::string> calls;
@@ -182,7 +177,7 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
             ASSERT_FALSE(calls.empty());
             for (const char* error : errors) {
                 for (std::size_t at = 1; at <= calls.size(); ++at) {
-                    place(before);
+                    PlaceStore(before);
                     const int status = runFaulty("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=" + error,
                                                  path.second, "out.txt");
                     const bool exists = test::fs::exists(Store());
@@ -197,7 +192,7 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
             if (before.size() == 76)
                 continue;
             for (std::size_t at = 1; at <= calls.size(); ++at) {  // killed during a first start
-                place(before);
+                PlaceStore(before);
                 const int killed = runFaulty("PDULOG_FAULT_KILL=" + std::to_string(at), path.second, "out.txt");
                 EXPECT_TRUE(killed == -1 || killed == 128 + 9) << killed;  // as the shell reports it
                 ++cases;

@@ -265,10 +265,7 @@ TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
     // SIGXFSZ that a write past the limit raises.
     for (const std::string& before : {std::string("abcdef"), std::string()}) {
         SCOPED_TRACE(before.size());
-        test::fs::remove_all(AppData());
-        if (!before.empty()) {
-            PlaceStore(before);
-        }
+        PlaceStore(before);
         // Standard error goes to a pipe: the limit would stop a file from taking it.
         test::Child child("ulimit -f 0; exec " + test::Quote(kProgram) + " -s APP 2>&1");
         std::string output, line;

@@ -18,8 +18,12 @@ protected:
     test::fs::path Store() const { return test::StoreFile(AppData()); }
     std::string StoreBytes() const { return test::ReadFile(Store()); }
 
+    // The store as these bytes, whatever was there before; no store at all for none.
     void PlaceStore(const std::string& bytes)
     {
+        test::fs::remove_all(AppData());
+        if (bytes.empty())
+            return;
         test::fs::create_directories(test::StoreFolder(AppData()));
         test::WriteFile(Store(), bytes);
     }

@@ -301,7 +301,7 @@ TEST_F(LevelStore, ViewOutlivesItsFileBeingEmptied)
     const bool warn = CLog::Enabled(LL_WARN, LS_COMMS);
     const bool notice = CLog::Enabled(LL_NOTICE, LS_COMMS);
     CLog::Shutdown();
-    PlaceStore("");  // and a start on a store it cannot pad fails instead of growing it
+    test::WriteFile(Store(), "");  // and a start on a store it cannot pad fails instead of growing it
     const bool started = CLog::Init(false);
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_TRUE(warn);
