@@ -6,8 +6,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
-#include <iostream>
-#include <sstream>
 #include <thread>
 
 #ifndef _WIN32
@@ -158,15 +156,10 @@ TEST_F(LevelStore, FileThatCannotBeCreatedIsReportedOnStandardError)
     // A regular file stands where a folder of the path must go.
     test::fs::create_directories(AppData());
     test::WriteFile(test::StoreTopFolder(AppData()), "not a folder");
-
-    std::ostringstream captured;
-    std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
-    const bool ok = CLog::Init(false);
-    std::cerr.rdbuf(saved);
-
-    EXPECT_FALSE(ok);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(CLog::Init(false));
+    const std::string text = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(CLog::Levels(), nullptr);
-    const std::string text = captured.str();
     const std::string prefix = "CLog failed to initialise - ";
     ASSERT_GT(text.size(), prefix.size() + 1);
     EXPECT_EQ(text.substr(0, prefix.size()), prefix);
