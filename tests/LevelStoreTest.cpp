@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -30,19 +31,13 @@ TEST_F(LevelStore, FreshStoreCreatesTheFolderChainAndNineteenWarnSlots)
     EXPECT_EQ(test::ReadFile(Store()), SlotBytes(kDefaults));
 }
 
-struct ExistingFile {
-    const char* name;
-    std::string before;
-    std::string after;
-};
-
 TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
 {
     const std::string forty = SlotBytes({7, 6, 5, 4, 3, 2, 1, 0, -1, 100});
     std::string hundred;
     for (int i = 0; i < 100; ++i)
         hundred += static_cast<char>(i);
-    const ExistingFile cases[] = {
+    const std::tuple<const char*, std::string, std::string> cases[] = {  // the file before and after
         {"empty", "", SlotBytes(kDefaults)},
         // A slot cut short is padded over from its first byte: no slot is shifted.
         {"6 bytes", "abcdef", "abcd" + SlotBytes(std::vector<int32_t>(18, 1))},
@@ -50,18 +45,18 @@ TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
         {"40 bytes", forty, forty + SlotBytes(std::vector<int32_t>(9, 1))},
         {"100 bytes", hundred, hundred},
     };
-    for (const ExistingFile& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, before, after] : cases) {
+        SCOPED_TRACE(name);
         // A store of its own for each case: on Windows a view given up stays mapped for a
         // while, and a mapped file cannot be rewritten.
-        const test::fs::path appData = m_dir.path() / c.name;
+        const test::fs::path appData = m_dir.path() / name;
         test::ScopedEnv env("APPDATA", appData.string());
         test::fs::create_directories(test::StoreFolder(appData));
-        test::WriteFile(test::StoreFile(appData), c.before);
+        test::WriteFile(test::StoreFile(appData), before);
         ASSERT_TRUE(CLog::Init(false));
-        EXPECT_EQ(std::memcmp(CLog::Levels(), c.after.data(), 76), 0);
+        EXPECT_EQ(std::memcmp(CLog::Levels(), after.data(), 76), 0);
         CLog::Shutdown();
-        EXPECT_EQ(test::ReadFile(test::StoreFile(appData)), c.after);
+        EXPECT_EQ(test::ReadFile(test::StoreFile(appData)), after);
     }
 }
 
