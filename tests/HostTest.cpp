@@ -6,7 +6,7 @@
 
 namespace {
 
-// A host of its own folders; a guest case plays the scenario of tests/guest_host.cpp it names.
+// A host of its own folders; a guest case plays the scenario of the guest_host program it names.
 class Host : public StoreTest, public ::testing::WithParamInterface<const char*> {};
 
 // Also when the store is emptied under it, as editors, scripts and users empty files: the
@@ -50,7 +50,7 @@ TEST_F(Host, SeesALevelChangeWithoutRestart)
     }
 }
 
-// What real hosts do to their guest, a case per scenario (tests/guest_host.cpp checks itself).
+// What real hosts do to their guest, a case per scenario (guest_host checks itself).
 TEST_P(Host, GuestHoldsUpToWhatHostsDo)
 {
     const std::string output = test::Quote((m_dir.path() / "stderr.txt").string());
