@@ -5,22 +5,14 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <sstream>
 
 #ifndef _WIN32
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace {
 
 using test::SlotBytes;
-
-const std::string kProgram = PDU_LOGLEVEL;
 
 // What the C library's getopt_long says, which differs between the C libraries.
 struct GetoptText {
@@ -83,22 +75,6 @@ std::string UnknownLevel(const std::string& name)
     return "TT WARN   Unknown logging level '" + name + "'. Using DEBUG level as default.\n";
 }
 
-class Command : public StoreTest {
-protected:
-    void SetUp() override { test::UnsetEnv("POSIXLY_CORRECT"); }
-
-    // Runs the command; its standard error with each leading timestamp made "TT".
-    int Run(const std::vector<std::string>& args)
-    {
-        std::string raw;
-        const int status = test::RunCapturing(kProgram, args, m_dir.path() / "stderr.txt", raw);
-        m_stderr = test::MaskTimes(raw);
-        return status;
-    }
-
-    std::string m_stderr;
-};
-
 std::string AllLines(const std::vector<int32_t>& slots)
 {
     std::string lines;
@@ -106,8 +82,6 @@ std::string AllLines(const std::vector<int32_t>& slots)
         lines += Line(s, CLog::LevelText(slots[s]));
     return lines;
 }
-
-const std::vector<int32_t> kFresh(19, 1);
 
 TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
 {
@@ -125,13 +99,19 @@ TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
     EXPECT_EQ(StoreBytes(), SlotBytes(kFresh));
 }
 
+// A listing shows the slots as they are, a truncated store padded again first.
 TEST_F(Command, ReportShowsWhatTheSlotsHold)
 {
-    std::vector<int32_t> slots = {-1, 7, 8, 100, -5, 0, 1, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, INT32_MIN};
-    PlaceStore(SlotBytes(slots));
-    EXPECT_EQ(Run({}), 0);
-    EXPECT_EQ(m_stderr, Native(Banner() + AllLines(slots)));
-    EXPECT_EQ(StoreBytes(), SlotBytes(slots));  // listing writes nothing
+    const std::vector<int32_t> odd = {-1, 7, 8, 100, -5, 0, 1, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, INT32_MIN};
+    std::vector<int32_t> padded(19, 1);  // GENERAL and APP survive
+    padded[1] = 7;
+    const std::pair<std::vector<int32_t>, std::vector<int32_t>> cases[] = {{odd, odd}, {{1, 7}, padded}};
+    for (const auto& [placed, listed] : cases) {
+        PlaceStore(SlotBytes(placed));
+        EXPECT_EQ(Run({}), 0);
+        EXPECT_EQ(m_stderr, Native(Banner() + AllLines(listed)));
+        EXPECT_EQ(StoreBytes(), SlotBytes(listed));  // listing writes nothing but the padding
+    }
 }
 
 struct FlowCase {
@@ -274,16 +254,6 @@ TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
     EXPECT_FALSE(test::fs::exists(m_dir.path() / "%APPDATA%"));
 }
 
-TEST_F(Command, TruncatedStoreIsPaddedAgainOnTheNextRun)
-{
-    PlaceStore(SlotBytes({1, 7}));  // GENERAL and APP survive
-    EXPECT_EQ(Run({}), 0);
-    std::vector<int32_t> expected(19, 1);
-    expected[1] = 7;
-    EXPECT_EQ(m_stderr, Native(Banner() + AllLines(expected)));
-    EXPECT_EQ(StoreBytes(), SlotBytes(expected));
-}
-
 #ifndef _WIN32
 TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
 {
@@ -291,10 +261,7 @@ TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
     // SIGXFSZ that a write past the limit raises.
     for (const std::string& before : {std::string("abcdef"), std::string()}) {
         SCOPED_TRACE(before.size());
-        test::fs::remove_all(AppData());
-        if (!before.empty()) {
-            PlaceStore(before);
-        }
+        PlaceStore(before);
         // Standard error goes to a pipe: the limit would stop a file from taking it.
         test::Child child("ulimit -f 0; exec " + test::Quote(kProgram) + " -s APP 2>&1");
         std::string output, line;
@@ -322,217 +289,3 @@ TEST_F(Command, SetInOneProcessIsListedByTheNext)
 }
 
 }  // namespace
-
-#ifndef _WIN32
-namespace {
-
-extern "C" char** environ;
-
-// Runs the command with standard error on a pipe whose reader is gone, SIGPIPE at its
-// default action; the exit status, or -1 when a signal ended it.
-int RunIntoClosedPipe(const std::vector<std::string>& args)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -2;
-    close(fds[0]);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    std::vector<std::string> words = {kProgram};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, kProgram.c_str(), &actions, &attributes, argv.data(), environ);
-    close(fds[1]);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    int status = 0;
-    if (rc != 0 || waitpid(pid, &status, 0) != pid)
-        return -2;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST_F(Command, OutputThatCannotBeWrittenNeverStopsASetAndFailsAReport)
-{
-    std::vector<int32_t> set = kFresh;
-    set[7] = 4;  // COMMS at DEBUG
-    const std::vector<std::string> setArgs = {"-s", "COMMS", "-l", "DEBUG"};
-    struct Case {
-        const char* redirection;  // "" for a pipe nobody reads
-        std::vector<std::string> args;
-        int status;
-        const std::vector<int32_t>* slots;
-    };
-    const Case cases[] = {
-        {"2>&-", {}, 1, &kFresh},
-        {"0<&- 1>&- 2>&-", setArgs, 0, &set},
-        {"2>/dev/full", {}, 1, &kFresh},
-        {"2>/dev/full", {"-s", "APP"}, 1, &kFresh},
-        {"2>/dev/full", setArgs, 0, &set},
-        {"", {}, 1, &kFresh},
-        {"", setArgs, 0, &set},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.redirection) + " " + std::to_string(c.args.size()));
-        test::fs::remove_all(AppData());  // a first start: the store is created on the way
-        int status;
-        if (*c.redirection == '\0') {
-            status = RunIntoClosedPipe(c.args);
-        } else {
-            std::string line = test::Quote(kProgram);
-            for (const std::string& arg : c.args)
-                line += " " + arg;
-            status = test::Run(line + " " + c.redirection);
-        }
-        EXPECT_EQ(status, c.status);
-        EXPECT_EQ(test::ReadFile(Store()), SlotBytes(*c.slots)) << "the store, never the output";
-    }
-}
-
-TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain)
-{
-    // This process stands for one that found the store short and is padding it: it holds
-    // the padding lock.
-    PlaceStore(SlotBytes({1, 1}));
-    const int fd = open(Store().c_str(), O_RDWR);
-    ASSERT_NE(fd, -1);
-    ASSERT_EQ(flock(fd, LOCK_EX), 0);
-
-    // The second start tells each platform call it makes (the faulty build, with no fault).
-    test::Child second("PDULOG_FAULT_TRACE=1 " + test::Quote(PDU_LOGLEVEL_FAULTY) + " -s CLL -l DEBUG 2> "
-                       + test::Quote((m_dir.path() / "second.txt").string()));
-    std::string call;
-    while (second.ReadLine(call) && call != "TryLockFile") {
-    }
-    ASSERT_EQ(call, "TryLockFile") << "the second start never asked for the padding lock";
-
-    // Meanwhile the first completes the store and sets a level in what the second saw missing.
-    std::vector<int32_t> levels(19, 1);
-    levels[7] = 7;  // COMMS at DEBUG3
-    ASSERT_EQ(pwrite(fd, SlotBytes(levels).data(), 76, 0), 76);
-    flock(fd, LOCK_UN);
-    while (second.ReadLine(call)) {
-    }
-    EXPECT_EQ(second.Wait(), 0);
-    close(fd);
-    levels[3] = 4;  // CLL at DEBUG
-    EXPECT_EQ(StoreBytes(), SlotBytes(levels));
-}
-
-// The levels of the fault walk's stores, and what a whole store holds after a start from
-// `before` (its whole slots kept, WARN for the rest), and after a set of VCI to DEBUG2 too.
-const std::vector<int32_t> kWalkLevels = {0, 2, 3, 4, 5, 6, 7, -1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-
-std::string Whole(const std::string& before, bool set)
-{
-    std::vector<int32_t> expected(19, 1);
-    for (std::size_t slot = 0; slot < before.size() / 4; ++slot)
-        expected[slot] = kWalkLevels[slot];
-    if (set)
-        expected[8] = 6;
-    return SlotBytes(expected);
-}
-
-// One case of the fault walk: the platform call `call` of a list, show or set fails with
-// `error` on a start from the store `before` (empty: none).
-struct Fault {
-    const std::string& before;
-    bool set;
-    std::string error;
-    std::string call;
-};
-
-// Whether the command's exit status and the store it left (`after`, when it `exists`) are
-// what the fault allows.
-bool HeldUp(const Fault& f, int status, bool exists, const std::string& after)
-{
-    const bool asBefore = exists == !f.before.empty() && after == f.before;
-    // An interrupted open is made again, a store that a racing start created is opened, a
-    // short write goes on: none of them may fail the command.
-    const bool recovers = f.error.rfind("short", 0) == 0 || (f.error == "4" && f.call == "OpenShared")
-                          || (f.error == "17" && f.call == "CreateWhole");
-    // A store that may not be written is read: it lists and shows, and refuses a set.
-    if ((f.error == "13" || f.error == "1" || f.error == "30") && f.call == "OpenShared" && !f.before.empty())
-        return asBefore && status == (f.set ? 1 : 0);
-    if (status == 0)
-        return after == Whole(f.before, f.set);
-    return status == 1 && !recovers && (asBefore || after == Whole(f.before, false));
-}
-
-// Every platform call of every command path, made to fail (once, or from then on) with each
-// error a file system gives, then the command killed at each call of a first start.
-TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
-{
-    const std::string faulty = test::Quote(PDU_LOGLEVEL_FAULTY);
-    const auto runFaulty = [&](const std::string& environment, const std::string& args, const char* output) {
-        return test::Run(environment + " " + faulty + " " + args + " > " + test::Quote((m_dir.path() / output).string())
-                         + " 2> " + test::Quote((m_dir.path() / "stderr.txt").string()));
-    };
-    const std::pair<const char*, std::string> starts[] = {  // no store, a short and a whole one
-        {"missing", ""}, {"short", SlotBytes({0, 2, 3}) + "\x05"}, {"whole", SlotBytes(kWalkLevels)}};
-    const std::pair<const char*, std::string> paths[] = {
-        {"list", ""}, {"show", "-s VCI"}, {"set", "-s VCI -l DEBUG2"}};
-    // ENOENT EACCES EPERM EROFS ENOSPC EIO EINTR EEXIST EFBIG; a lasting fault is a full disk
-    const char* const errors[] = {"2", "13", "1", "30", "28", "5", "4", "17", "27", "short",
-                                  "28 PDULOG_FAULT_LASTING=1", "short PDULOG_FAULT_LASTING=1"};
-    const auto place = [&](const std::string& bytes) {
-        test::fs::remove_all(AppData());
-        if (!bytes.empty())
-            PlaceStore(bytes);
-    };
-    int cases = 0, failures = 0;
-    for (const auto& [name, before] : starts) {
-        for (const auto& path : paths) {
-            place(before);
-            ASSERT_EQ(runFaulty("PDULOG_FAULT_TRACE=1", path.second, "trace.txt"), 0);
-            std::istringstream trace(test::ReadFile(m_dir.path() / "trace.txt"));
-            std::vector<std::string> calls;
-            for (std::string call; std::getline(trace, call);)
-                calls.push_back(call);
-            ASSERT_FALSE(calls.empty());
-            for (const char* error : errors) {
-                for (std::size_t at = 1; at <= calls.size(); ++at) {
-                    place(before);
-                    const int status = runFaulty("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=" + error,
-                                                 path.second, "out.txt");
-                    const bool exists = test::fs::exists(Store());
-                    const std::string after = exists ? StoreBytes() : "";
-                    ++cases;
-                    if (!HeldUp({before, path.first == std::string("set"), error, calls[at - 1]}, status, exists, after)
-                        && ++failures <= 5)
-                        ADD_FAILURE() << name << " " << path.first << ": call " << at << " failing with " << error
-                                      << " gave status " << status << " and a store of " << after.size() << " bytes";
-                }
-            }
-            if (before.size() == 76)
-                continue;
-            for (std::size_t at = 1; at <= calls.size(); ++at) {  // killed during a first start
-                place(before);
-                const int killed = runFaulty("PDULOG_FAULT_KILL=" + std::to_string(at), path.second, "out.txt");
-                EXPECT_TRUE(killed == -1 || killed == 128 + 9) << killed;  // as the shell reports it
-                ++cases;
-                if (Run({}) != 0 || StoreBytes() != Whole(before, false)) {
-                    if (++failures <= 5)
-                        ADD_FAILURE() << name << " " << path.first << ": killed at call " << at
-                                      << ", the next run left " << StoreBytes().size() << " bytes";
-                }
-            }
-        }
-    }
-    std::cout << "fault walk: " << cases << " cases, " << failures << " failures" << std::endl;
-    EXPECT_EQ(failures, 0);
-}
-
-}  // namespace
-#endif

@@ -1,6 +1,7 @@
 // The tests' fixtures. StoreTest: a private per-user data folder and temporary folder, the
 // store's paths in them, and another process on the store. LogTest: for tests of the logging
 // facility, also closed before and after each test, with the log sink readable as text.
+// Command: the built pdu-loglevel run on that store (the programs that have the command).
 #pragma once
 
 #include "CLog.h"
@@ -17,8 +18,12 @@ protected:
     test::fs::path Store() const { return test::StoreFile(AppData()); }
     std::string StoreBytes() const { return test::ReadFile(Store()); }
 
+    // The store as these bytes, whatever was there before; no store at all for none.
     void PlaceStore(const std::string& bytes)
     {
+        test::fs::remove_all(AppData());
+        if (bytes.empty())
+            return;
         test::fs::create_directories(test::StoreFolder(AppData()));
         test::WriteFile(Store(), bytes);
     }
@@ -66,3 +71,24 @@ protected:
 
     int32_t m_levels[kLogSubsystemCount] = {};
 };
+
+#ifdef PDU_LOGLEVEL
+inline const std::string kProgram = PDU_LOGLEVEL;
+inline const std::vector<int32_t> kFresh(19, 1);
+
+class Command : public StoreTest {
+protected:
+    void SetUp() override { test::UnsetEnv("POSIXLY_CORRECT"); }
+
+    // Runs the command; its standard error with each leading timestamp made "TT".
+    int Run(const std::vector<std::string>& args)
+    {
+        std::string raw;
+        const int status = test::RunCapturing(kProgram, args, m_dir.path() / "stderr.txt", raw);
+        m_stderr = test::MaskTimes(raw);
+        return status;
+    }
+
+    std::string m_stderr;
+};
+#endif

@@ -16,17 +16,10 @@ std::string Dump(const CHex& hex)
     return out.str();
 }
 
-std::vector<uint8_t> Bytes(const std::string& text)
-{
-    return std::vector<uint8_t>(text.begin(), text.end());
-}
-
 TEST(HexDump, TwoRowExampleByteForByte)
 {
-    std::vector<uint8_t> data = Bytes("Hello, world!");
-    for (const uint8_t b : {0x0D, 0x0A, 0x00, 0x7F, 0x80, 0xFF})
-        data.push_back(b);
-    const CHex hex(data.data(), static_cast<uint32_t>(data.size()));
+    const std::string text("Hello, world!\r\n\0\x7F\x80\xFF", 19);
+    const CHex hex(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
     EXPECT_EQ(Dump(hex),
               "\n| 0000 | 48 65 6C 6C 6F 2C 20 77 6F 72 6C 64 21 0D 0A 00  | Hello, world!... |"
               "\n| 0010 | 7F 80 FF                                         | ...              |");

@@ -1,11 +1,21 @@
 #include "Fixtures.h"
 
-#include <iostream>
-#include <thread>
-#include <sstream>
+#include "Platform/FileSteps.h"
+#include "Platform/Platform.h"
+
+#include <atomic>
+#include <csignal>
 #include <cstring>
+#include <thread>
+#include <tuple>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
+
+namespace Platform = pdulog_detail::Platform;
 
 using test::SlotBytes;
 
@@ -23,19 +33,13 @@ TEST_F(LevelStore, FreshStoreCreatesTheFolderChainAndNineteenWarnSlots)
     EXPECT_EQ(test::ReadFile(Store()), SlotBytes(kDefaults));
 }
 
-struct ExistingFile {
-    const char* name;
-    std::string before;
-    std::string after;
-};
-
 TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
 {
     const std::string forty = SlotBytes({7, 6, 5, 4, 3, 2, 1, 0, -1, 100});
     std::string hundred;
     for (int i = 0; i < 100; ++i)
         hundred += static_cast<char>(i);
-    const ExistingFile cases[] = {
+    const std::tuple<const char*, std::string, std::string> cases[] = {  // the file before and after
         {"empty", "", SlotBytes(kDefaults)},
         // A slot cut short is padded over from its first byte: no slot is shifted.
         {"6 bytes", "abcdef", "abcd" + SlotBytes(std::vector<int32_t>(18, 1))},
@@ -43,18 +47,18 @@ TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
         {"40 bytes", forty, forty + SlotBytes(std::vector<int32_t>(9, 1))},
         {"100 bytes", hundred, hundred},
     };
-    for (const ExistingFile& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, before, after] : cases) {
+        SCOPED_TRACE(name);
         // A store of its own for each case: on Windows a view given up stays mapped for a
         // while, and a mapped file cannot be rewritten.
-        const test::fs::path appData = m_dir.path() / c.name;
+        const test::fs::path appData = m_dir.path() / name;
         test::ScopedEnv env("APPDATA", appData.string());
         test::fs::create_directories(test::StoreFolder(appData));
-        test::WriteFile(test::StoreFile(appData), c.before);
+        test::WriteFile(test::StoreFile(appData), before);
         ASSERT_TRUE(CLog::Init(false));
-        EXPECT_EQ(std::memcmp(CLog::Levels(), c.after.data(), 76), 0);
+        EXPECT_EQ(std::memcmp(CLog::Levels(), after.data(), 76), 0);
         CLog::Shutdown();
-        EXPECT_EQ(test::ReadFile(test::StoreFile(appData)), c.after);
+        EXPECT_EQ(test::ReadFile(test::StoreFile(appData)), after);
     }
 }
 
@@ -149,15 +153,10 @@ TEST_F(LevelStore, FileThatCannotBeCreatedIsReportedOnStandardError)
     // A regular file stands where a folder of the path must go.
     test::fs::create_directories(AppData());
     test::WriteFile(test::StoreTopFolder(AppData()), "not a folder");
-
-    std::ostringstream captured;
-    std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
-    const bool ok = CLog::Init(false);
-    std::cerr.rdbuf(saved);
-
-    EXPECT_FALSE(ok);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(CLog::Init(false));
+    const std::string text = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(CLog::Levels(), nullptr);
-    const std::string text = captured.str();
     const std::string prefix = "CLog failed to initialise - ";
     ASSERT_GT(text.size(), prefix.size() + 1);
     EXPECT_EQ(text.substr(0, prefix.size()), prefix);
@@ -190,24 +189,7 @@ TEST_F(LevelStore, ShutdownWritesTheClosingRecordOnlyForExternalLevels)
     EXPECT_NE(test::ReadFile(next).find(" ERROR  after\n"), std::string::npos);
 }
 
-}  // namespace
-
-
 // ---- the store inside a host: closed descriptors, truncation, threads, locks, size ----
-
-#include "Platform/FileSteps.h"
-#include "Platform/Platform.h"
-
-#include <atomic>
-#include <csignal>
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
-namespace {
-
-namespace Platform = pdulog_detail::Platform;
 
 TEST_F(LevelStore, NoFileOfTheFacilityTakesAClosedStandardDescriptor)
 {
@@ -309,7 +291,7 @@ TEST_F(LevelStore, ViewOutlivesItsFileBeingEmptied)
     const bool warn = CLog::Enabled(LL_WARN, LS_COMMS);
     const bool notice = CLog::Enabled(LL_NOTICE, LS_COMMS);
     CLog::Shutdown();
-    PlaceStore("");  // and a start on a store it cannot pad fails instead of growing it
+    test::WriteFile(Store(), "");  // and a start on a store it cannot pad fails instead of growing it
     const bool started = CLog::Init(false);
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_TRUE(warn);

@@ -11,8 +11,6 @@
 
 #include <algorithm>
 #include <future>
-#include <iostream>
-#include <sstream>
 #include <tuple>
 
 namespace {
@@ -57,12 +55,9 @@ TEST(BuildDate, MonthFromTheThirdLetterOrZeroWithAMessage)
         {"Foo", 0, 0}, {"Ja", 0, 0}, {"", 0, 0}, {"Jan", 1, 0}, {"Jan", 4000000000u, 0},
     };
     for (const auto& [text, pos, month] : cases) {
-        std::ostringstream captured;
-        std::streambuf* saved = std::cerr.rdbuf(captured.rdbuf());
-        const int found = Util::Date::MonthFromName(text, pos);
-        std::cerr.rdbuf(saved);
-        EXPECT_EQ(found, month) << text;
-        EXPECT_EQ(captured.str(), month == 0 ? "Unknown month\n" : "") << text;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Util::Date::MonthFromName(text, pos), month) << text;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), month == 0 ? "Unknown month\n" : "") << text;
     }
 }
 

@@ -251,10 +251,6 @@ TEST_F(Record, StreamStateStartsFreshForEveryRecord)
     EXPECT_NE(text.find(" ERROR   255 42 3.14159\n"), std::string::npos) << text;
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(Record, ThreadsWritingToOneSinkNeverInterleave)
 {
     constexpr int kThreads = 8;
@@ -291,10 +287,6 @@ TEST_F(Record, ThreadsWritingToOneSinkNeverInterleave)
     }
     EXPECT_EQ(lines, kThreads * kRecords);
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(Record, ThreadsThatEndReleaseWhatTheyKeptForRecords)
 {

@@ -1,6 +1,7 @@
 // What the tests share: fresh folders, the environment, child processes, file bytes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -104,5 +105,17 @@ fs::path InitLog(const fs::path& temp);
 // text with each such time made "TT".
 extern const char kTime[];
 std::string MaskTimes(const std::string& text);
+
+// Calls `done` until it holds, 10 s at most: the bound only keeps a process that never gets
+// there from hanging the run. Whether it held.
+template <typename Done>
+bool Eventually(Done done)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done())
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
+    return true;
+}
 
 }  // namespace test

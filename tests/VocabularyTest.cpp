@@ -26,15 +26,10 @@ TEST(VocabularyText, SubsystemNamesInTableOrder)
     EXPECT_EQ(CLog::SubsystemText(-1), nullptr);
 }
 
-struct LevelCase {
-    std::string name;
-    int level;
-};
-
-TEST_F(Vocabulary, LevelNameFragmentsResolveToTheFirstTagContainingThem)
+TEST_F(Vocabulary, LevelNameFragmentsResolveToTheFirstTagContainingThemElseToDebug)
 {
     const auto sink = CaptureSink();
-    const LevelCase cases[] = {
+    const std::pair<std::string, int> cases[] = {
         {"ERROR", 0}, {"WARN", 1}, {"NOTICE", 2}, {"INFO", 3}, {"DEBUG", 4},
         {"DEBUG1", 5}, {"DEBUG2", 6}, {"DEBUG3", 7},
         {"ERR", 0}, {"E", 0}, {"O", 0}, {" ", 0}, {"", 0},
@@ -43,20 +38,15 @@ TEST_F(Vocabulary, LevelNameFragmentsResolveToTheFirstTagContainingThem)
         {"BUG", 4}, {"G", 4}, {"1", 5}, {"3", 7},
         {" DEBUG3 ", 7},
     };
-    for (const LevelCase& c : cases)
-        EXPECT_EQ(CLog::LevelFromName(c.name), c.level) << "'" << c.name << "'";
+    for (const auto& [name, level] : cases)
+        EXPECT_EQ(CLog::LevelFromName(name), level) << "'" << name << "'";
     EXPECT_EQ(test::ReadFile(sink), "") << "a recognised name makes no diagnostic";
-}
 
-TEST_F(Vocabulary, UnknownLevelNameIsDiagnosedAndGivesDebug)
-{
-    const auto sink = CaptureSink();
     const char* unknown[] = {"debug", "WARNING", "OFF", "0", "DEBUG3  ", "  ERROR"};
     std::string expected;
     for (const char* name : unknown) {
         EXPECT_EQ(CLog::LevelFromName(name), LL_DEBUG) << name;
-        expected += std::string("TT WARN   Unknown logging level '") + name
-                    + "'. Using DEBUG level as default.\n";
+        expected += std::string("TT WARN   Unknown logging level '") + name + "'. Using DEBUG level as default.\n";
     }
     EXPECT_EQ(test::MaskTimes(test::ReadFile(sink)), expected);
 }

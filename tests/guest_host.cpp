@@ -3,15 +3,14 @@
 // sizes, closes descriptors it does not own, keeps the store read-only.
 //   guest_host SCENARIO     (APPDATA and TEMP name fresh folders)
 // Exits 0 when the library held up; each failed check is a line on standard output.
+#include "GuestHost.h"
+
 #include "CLog.h"
 #include "Command.h"
 #include "TestSupport.h"
 
 #include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -25,13 +24,9 @@
 #define pipe(fds) _pipe(fds, 65536, _O_BINARY)
 #define read _read
 #else
-#include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
-
-namespace {
 
 namespace fs = std::filesystem;
 #ifdef _WIN32
@@ -40,8 +35,8 @@ constexpr char kNullDevice[] = "NUL";
 constexpr char kNullDevice[] = "/dev/null";
 #endif
 using test::ReadFile;
-int g_failures = 0;
-char** g_argv;
+static int g_failures = 0;
+static char** g_argv;
 
 void Check(bool ok, const char* what)
 {
@@ -53,18 +48,6 @@ fs::path InitLog() { return test::InitLog(std::getenv("TEMP")); }
 fs::path Store() { return test::StoreFile(std::getenv("APPDATA")); }
 void Tick() { CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "tick!"; }
 
-// Calls `done` until it holds, 10 s at most: the library follows its store once a second.
-template <typename Done>
-bool Eventually(Done done)
-{
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done())
-        if (std::chrono::steady_clock::now() >= giveUp)
-            return false;
-    return true;
-}
-
-// Every record whole: nothing but lines that each end in one record's text.
 bool WholeRecords(const std::string& text)
 {
     std::istringstream lines(text);
@@ -74,6 +57,8 @@ bool WholeRecords(const std::string& text)
             return false;
     return text.empty() || text.back() == '\n';
 }
+
+namespace {
 
 // 16 threads log on while the facility is shut down under them, 20 times over.
 void ShutdownWhileLogging(bool toPipe)
@@ -201,7 +186,7 @@ void ReadOnlyStore()
         Check(fs::file_size(Store()) == 42, "a read-only store is not padded");
         next();  // its writer makes it whole
         int32_t level = 0;
-        Check(Eventually([&level] { return CLog::GetLevel(LS_TIMER, level) && level == LL_DEBUG1; }),
+        Check(test::Eventually([&level] { return CLog::GetLevel(LS_TIMER, level) && level == LL_DEBUG1; }),
               "a short store's writer is followed");
         CLog::Shutdown();
         Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS), "a read-only store gives its levels");
@@ -259,10 +244,7 @@ void OneOfThreeHosts()
     const fs::path ready = InitLog().parent_path() / "ready";
     test::WriteFile(ready / g_argv[2], "");
     const auto started = [&ready] { return std::distance(fs::directory_iterator(ready), fs::directory_iterator()) == 3; };
-    for (const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-         !started() && std::chrono::steady_clock::now() < giveUp;)
-        std::this_thread::yield();
-    Check(started(), "the three hosts run at once");
+    Check(test::Eventually(started), "the three hosts run at once");
     std::vector<std::thread> threads;
     for (int thread = 0; thread < 4; ++thread)
         threads.emplace_back([thread] {
@@ -273,137 +255,6 @@ void OneOfThreeHosts()
         thread.join();
     CLog::Shutdown();
 }
-
-#ifndef _WIN32
-// A store saved through a new file and a rename, as tools and installers save, while the
-// host runs: its records follow the new file, at the address the gate already reads.
-void ReplacedStore()
-{
-    Check(CLog::Init(false), "start");
-    const int32_t* view = CLog::Levels();
-    std::vector<int32_t> levels(kLogSubsystemCount, LL_WARN);
-    levels[LS_COMMS] = LL_DEBUG2;
-    test::WriteFile(Store().string() + ".new", test::SlotBytes(levels));
-    int32_t level = 0;
-    CLog::GetLevel(LS_COMMS, level);  // followed now: the next time is a second away
-    fs::rename(Store().string() + ".new", Store());
-    const auto inTheFile = [] { return ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}); };
-    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) == inTheFile(), "a set reaches the file at the path, or fails");
-    Check(Eventually([] { return Tick(), CLog::Enabled(LL_DEBUG2, LS_COMMS); }), "records follow the new file");
-    Check(CLog::Levels() == view, "at the same address");
-    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set reaches the new file");
-    fs::remove(Store());
-    Check(!CLog::SetLevel(LS_VCI, LL_DEBUG3) && CLog::GetLevel(LS_VCI, level) && level == LL_DEBUG1,
-          "no file at the path: no level set, nothing written");
-    CLog::Shutdown();
-}
-
-// A writer stuck in a pipe nobody reads, one of the library's or the host's own on its
-// standard error: the shut-down comes back, and leaves the pipe to the writer until it is
-// done; a later move closes a pipe of the library's.
-void BlockedWriter(bool hostsStream)
-{
-    int fds[2];
-    Check(pipe(fds) == 0 && (!hostsStream || dup2(fds[1], 2) == 2), "pipe");
-    if (hostsStream)
-        Tick();  // standard error becomes the sink
-    const std::string chunk(4096, 'x');
-    for (fcntl(fds[1], F_SETFL, O_NONBLOCK); write(fds[1], chunk.data(), chunk.size()) > 0;) {
-    }
-    fcntl(fds[1], F_SETFL, 0);
-    if (!hostsStream)
-        CLog::SetPipe(fdopen(fds[1], "w"));
-    std::atomic<pid_t> id {0};
-    std::thread writer([&id, hostsStream] {
-        id = gettid();
-        hostsStream ? void(std::fputs("tick!\n", stderr)) : Tick();
-    });
-    for (char state = 0; state != 'S';) {  // until the writer sleeps in its write
-        const std::string stat = id != 0 ? ReadFile("/proc/self/task/" + std::to_string(id) + "/stat") : "";
-        state = stat.find(") ") != std::string::npos ? stat[stat.find(") ") + 2] : 0;
-    }
-    CLog::Shutdown();
-    std::string drained;
-    char buffer[4096];
-    for (int n; drained.find("tick!") == std::string::npos && (n = read(fds[0], buffer, sizeof buffer)) > 0;)
-        drained.append(buffer, static_cast<std::size_t>(n));
-    writer.join();
-    CLog::SetPipe(nullptr);  // a later move: a pipe of ours is closed now that its writer is out
-    while (!hostsStream && read(fds[0], buffer, sizeof buffer) > 0) {
-    }
-    CLog::Shutdown();
-}
-
-// Records into a pipe or socket whose reader has gone and past a file-size limit: dropped,
-// never a signal, and a SIGPIPE that the host holds pending stays the host's.
-void WritesThatCannotBeMade()
-{
-    std::signal(SIGPIPE, SIG_DFL);
-    std::signal(SIGXFSZ, SIG_DFL);
-    int fds[2], peerGone[2];
-    Check(pipe(fds) == 0 && dup2(fds[1], 2) == 2, "pipe");
-    close(fds[0]);
-    Tick();
-    sigset_t only, pending;
-    Check(sigemptyset(&only) == 0 && sigaddset(&only, SIGPIPE) == 0 && pthread_sigmask(SIG_BLOCK, &only, nullptr) == 0
-              && raise(SIGPIPE) == 0, "a SIGPIPE the host holds pending");
-    Tick();
-    Check(sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1, "is left to the host");
-    const timespec now {};
-    sigtimedwait(&only, nullptr, &now);
-    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-    Check(socketpair(AF_UNIX, SOCK_STREAM, 0, peerGone) == 0 && close(peerGone[1]) == 0, "socket");
-    CLog::SetPipe(fdopen(peerGone[0], "w"));
-    Tick();
-    CLog::Shutdown();
-    const rlimit limit {157 * std::strlen("hh:mm:ss.mmm ERROR  tick!\n"), RLIM_INFINITY};  // whole records fill it
-    Check(setrlimit(RLIMIT_FSIZE, &limit) == 0 && CLog::Init(true), "start");
-    for (int i = 0; i < 300; ++i)
-        Tick();
-    CLog::Shutdown();
-    const std::string text = ReadFile(InitLog());
-    Check(text.size() == limit.rlim_cur && WholeRecords(text), "whole records up to the limit, the last right at it");
-    // A pipe set not to wait takes only part of a long record: the next record starts a line.
-    int full[2];
-    Check(pipe(full) == 0 && fcntl(full[0], F_SETFL, O_NONBLOCK) == 0 && fcntl(full[1], F_SETFL, O_NONBLOCK) == 0, "pipe");
-    CLog::SetPipe(fdopen(full[1], "w"));
-    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::string(200000, 'x');
-    char buffer[65536];
-    while (read(full[0], buffer, sizeof buffer) > 0) {
-    }
-    Tick();
-    const ssize_t n = read(full[0], buffer, sizeof buffer);
-    Check(n > 1 && buffer[0] == '\n' && WholeRecords(std::string(buffer + 1, n - 1)), "a cut record's line is ended");
-    CLog::Shutdown();
-}
-
-// A daemon-style host closes what it did not open, then opens files of its own, which take
-// the numbers of the store and the init log.
-void ForeignDescriptors()
-{
-    Check(CLog::Init(true), "start");
-    Tick();  // the init log's path checked: not again for a second
-    for (int fd = 3; fd < 1024; ++fd)
-        close(fd);
-    std::vector<int> own;
-    const std::string hosts(100, 'h');  // long enough to be mapped as a store
-    for (int i = 0; i < 16; ++i) {  // over every number the library had
-        own.push_back(open((InitLog().parent_path() / ("host" + std::to_string(i))).c_str(), O_RDWR | O_CREAT, 0600));
-        Check(write(own.back(), hosts.data(), hosts.size()) == 100, "the host's file written");
-    }
-    // Started again: the store is opened afresh, never the host's file in its place.
-    Check(CLog::Init(true) && CLog::SetLevel(LS_VCI, LL_DEBUG1), "a second start sets a level");
-    Tick();  // into the init log opened again, never into the host's file at its old number
-    Check(ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}), "the level reaches the store");
-    Check(truncate(Store().c_str(), 0) == 0, "the store emptied");
-    Check(CLog::Enabled(LL_WARN, LS_COMMS), "the view reads its defaults");
-    CLog::Shutdown();
-    for (int fd : own) {
-        char text[128];
-        Check(pread(fd, text, sizeof text, 0) == 100 && std::string(text, 100) == hosts, "the host's file untouched and open");
-    }
-}
-#endif
 
 }  // namespace
 

@@ -1,0 +1,151 @@
+// The scenarios of guest_host that only a POSIX host stages: a store replaced under it,
+// writers stuck in pipes, writes that cannot be made, descriptors it gives to its own files.
+#include "GuestHost.h"
+
+#include "CLog.h"
+#include "TestSupport.h"
+
+#ifndef _WIN32
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+
+// A store saved through a new file and a rename, as tools and installers save, while the
+// host runs: its records follow the new file, at the address the gate already reads.
+void ReplacedStore()
+{
+    Check(CLog::Init(false), "start");
+    const int32_t* view = CLog::Levels();
+    std::vector<int32_t> levels(kLogSubsystemCount, LL_WARN);
+    levels[LS_COMMS] = LL_DEBUG2;
+    test::WriteFile(Store().string() + ".new", test::SlotBytes(levels));
+    int32_t level = 0;
+    CLog::GetLevel(LS_COMMS, level);  // followed now: the next time is a second away
+    fs::rename(Store().string() + ".new", Store());
+    const auto inTheFile = [] { return ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}); };
+    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) == inTheFile(), "a set reaches the file at the path, or fails");
+    Check(test::Eventually([] { return Tick(), CLog::Enabled(LL_DEBUG2, LS_COMMS); }), "records follow the new file");
+    Check(CLog::Levels() == view, "at the same address");
+    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set reaches the new file");
+    fs::remove(Store());
+    Check(!CLog::SetLevel(LS_VCI, LL_DEBUG3) && CLog::GetLevel(LS_VCI, level) && level == LL_DEBUG1,
+          "no file at the path: no level set, nothing written");
+    CLog::Shutdown();
+}
+
+// A writer stuck in a pipe nobody reads, one of the library's or the host's own on its
+// standard error: the shut-down comes back, and leaves the pipe to the writer until it is
+// done; a later move closes a pipe of the library's.
+void BlockedWriter(bool hostsStream)
+{
+    int fds[2];
+    Check(pipe(fds) == 0 && (!hostsStream || dup2(fds[1], 2) == 2), "pipe");
+    if (hostsStream)
+        Tick();  // standard error becomes the sink
+    const std::string chunk(4096, 'x');
+    for (fcntl(fds[1], F_SETFL, O_NONBLOCK); write(fds[1], chunk.data(), chunk.size()) > 0;) {
+    }
+    fcntl(fds[1], F_SETFL, 0);
+    if (!hostsStream)
+        CLog::SetPipe(fdopen(fds[1], "w"));
+    std::atomic<pid_t> id {0};
+    std::thread writer([&id, hostsStream] {
+        id = gettid();
+        hostsStream ? void(std::fputs("tick!\n", stderr)) : Tick();
+    });
+    for (char state = 0; state != 'S';) {  // until the writer sleeps in its write
+        const std::string stat = id != 0 ? ReadFile("/proc/self/task/" + std::to_string(id) + "/stat") : "";
+        state = stat.find(") ") != std::string::npos ? stat[stat.find(") ") + 2] : 0;
+    }
+    CLog::Shutdown();
+    std::string drained;
+    char buffer[4096];
+    for (int n; drained.find("tick!") == std::string::npos && (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        drained.append(buffer, static_cast<std::size_t>(n));
+    writer.join();
+    CLog::SetPipe(nullptr);  // a later move: a pipe of ours is closed now that its writer is out
+    while (!hostsStream && read(fds[0], buffer, sizeof buffer) > 0) {
+    }
+    CLog::Shutdown();
+}
+
+// Records into a pipe or socket whose reader has gone and past a file-size limit: dropped,
+// never a signal, and a SIGPIPE that the host holds pending stays the host's.
+void WritesThatCannotBeMade()
+{
+    std::signal(SIGPIPE, SIG_DFL);
+    std::signal(SIGXFSZ, SIG_DFL);
+    int fds[2], peerGone[2];
+    Check(pipe(fds) == 0 && dup2(fds[1], 2) == 2, "pipe");
+    close(fds[0]);
+    Tick();
+    sigset_t only, pending;
+    Check(sigemptyset(&only) == 0 && sigaddset(&only, SIGPIPE) == 0 && pthread_sigmask(SIG_BLOCK, &only, nullptr) == 0
+              && raise(SIGPIPE) == 0, "a SIGPIPE the host holds pending");
+    Tick();
+    Check(sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1, "is left to the host");
+    const timespec now {};
+    sigtimedwait(&only, nullptr, &now);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    Check(socketpair(AF_UNIX, SOCK_STREAM, 0, peerGone) == 0 && close(peerGone[1]) == 0, "socket");
+    CLog::SetPipe(fdopen(peerGone[0], "w"));
+    Tick();
+    CLog::Shutdown();
+    const rlimit limit {157 * std::strlen("hh:mm:ss.mmm ERROR  tick!\n"), RLIM_INFINITY};  // whole records fill it
+    Check(setrlimit(RLIMIT_FSIZE, &limit) == 0 && CLog::Init(true), "start");
+    for (int i = 0; i < 300; ++i)
+        Tick();
+    CLog::Shutdown();
+    const std::string text = ReadFile(InitLog());
+    Check(text.size() == limit.rlim_cur && WholeRecords(text), "whole records up to the limit, the last right at it");
+    // A pipe set not to wait takes only part of a long record: the next record starts a line.
+    int full[2];
+    Check(pipe(full) == 0 && fcntl(full[0], F_SETFL, O_NONBLOCK) == 0 && fcntl(full[1], F_SETFL, O_NONBLOCK) == 0, "pipe");
+    CLog::SetPipe(fdopen(full[1], "w"));
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::string(200000, 'x');
+    char buffer[65536];
+    while (read(full[0], buffer, sizeof buffer) > 0) {
+    }
+    Tick();
+    const ssize_t n = read(full[0], buffer, sizeof buffer);
+    Check(n > 1 && buffer[0] == '\n' && WholeRecords(std::string(buffer + 1, n - 1)), "a cut record's line is ended");
+    CLog::Shutdown();
+}
+
+// A daemon-style host closes what it did not open, then opens files of its own, which take
+// the numbers of the store and the init log.
+void ForeignDescriptors()
+{
+    Check(CLog::Init(true), "start");
+    Tick();  // the init log's path checked: not again for a second
+    for (int fd = 3; fd < 1024; ++fd)
+        close(fd);
+    std::vector<int> own;
+    const std::string hosts(100, 'h');  // long enough to be mapped as a store
+    for (int i = 0; i < 16; ++i) {  // over every number the library had
+        own.push_back(open((InitLog().parent_path() / ("host" + std::to_string(i))).c_str(), O_RDWR | O_CREAT, 0600));
+        Check(write(own.back(), hosts.data(), hosts.size()) == 100, "the host's file written");
+    }
+    // Started again: the store is opened afresh, never the host's file in its place.
+    Check(CLog::Init(true) && CLog::SetLevel(LS_VCI, LL_DEBUG1), "a second start sets a level");
+    Tick();  // into the init log opened again, never into the host's file at its old number
+    Check(ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}), "the level reaches the store");
+    Check(truncate(Store().c_str(), 0) == 0, "the store emptied");
+    Check(CLog::Enabled(LL_WARN, LS_COMMS), "the view reads its defaults");
+    CLog::Shutdown();
+    for (int fd : own) {
+        char text[128];
+        Check(pread(fd, text, sizeof text, 0) == 100 && std::string(text, 100) == hosts, "the host's file untouched and open");
+    }
+}
+#endif
