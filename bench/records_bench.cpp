@@ -32,10 +32,7 @@ const char kPlace[] = "src\\bench\\records_bench.cpp";
 
 std::string g_folder;
 
-std::string Path(const char* name)
-{
-    return g_folder + "/" + name;
-}
+std::string Path(const char* name) { return g_folder + "/" + name; }
 
 // ---- suppressed ----------------------------------------------------------------------
 

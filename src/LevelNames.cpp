@@ -3,10 +3,7 @@
 
 #include "CLog.h"
 
-std::string LevelName(int level)
-{
-    return CLog::LevelText(level);
-}
+std::string LevelName(int level) { return CLog::LevelText(level); }
 
 std::string SubsystemName(int subsystem)
 {

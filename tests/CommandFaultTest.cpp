@@ -92,8 +92,7 @@ TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain
     test::Child second("PDULOG_FAULT_TRACE=1 " + test::Quote(PDU_LOGLEVEL_FAULTY) + " -s CLL -l DEBUG 2> "
                        + test::Quote((m_dir.path() / "second.txt").string()));
     std::string call;
-    while (second.ReadLine(call) && call != "TryLockFile") {
-    }
+    while (second.ReadLine(call) && call != "TryLockFile") {}
     ASSERT_EQ(call, "TryLockFile") << "the second start never asked for the padding lock";
 
     // Meanwhile the first completes the store and sets a level in what the second saw missing.
@@ -101,8 +100,7 @@ TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain
     levels[7] = 7;  // COMMS at DEBUG3
     ASSERT_EQ(pwrite(fd, SlotBytes(levels).data(), 76, 0), 76);
     flock(fd, LOCK_UN);
-    while (second.ReadLine(call)) {
-    }
+    while (second.ReadLine(call)) {}
     EXPECT_EQ(second.Wait(), 0);
     close(fd);
     levels[3] = 4;  // CLL at DEBUG
@@ -157,13 +155,24 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
         return test::Run(environment + " " + faulty + " " + args + " > " + test::Quote((m_dir.path() / output).string())
                          + " 2> " + test::Quote((m_dir.path() / "stderr.txt").string()));
     };
-    const std::pair<const char*, std::string> starts[] = {  // no store, a short and a whole one
-        {"missing", ""}, {"short", SlotBytes({0, 2, 3}) + "\x05"}, {"whole", SlotBytes(kWalkLevels)}};
-    const std::pair<const char*, std::string> paths[] = {
-        {"list", ""}, {"show", "-s VCI"}, {"set", "-s VCI -l DEBUG2"}};
+    const std::pair<const char*, std::string> starts[] = {// no store, a short and a whole one
+                                                          {"missing", ""},
+                                                          {"short", SlotBytes({0, 2, 3}) + "\x05"},
+                                                          {"whole", SlotBytes(kWalkLevels)}};
+    const std::pair<const char*, std::string> paths[] = {{"list", ""}, {"show", "-s VCI"}, {"set", "-s VCI -l DEBUG2"}};
     // ENOENT EACCES EPERM EROFS ENOSPC EIO EINTR EEXIST EFBIG; a lasting fault is a full disk
-    const char* const errors[] = {"2", "13", "1", "30", "28", "5", "4", "17", "27", "short",
-                                  "28 PDULOG_FAULT_LASTING=1", "short PDULOG_FAULT_LASTING=1"};
+    const char* const errors[] = {"2",
+                                  "13",
+                                  "1",
+                                  "30",
+                                  "28",
+                                  "5",
+                                  "4",
+                                  "17",
+                                  "27",
+                                  "short",
+                                  "28 PDULOG_FAULT_LASTING=1",
+                                  "short PDULOG_FAULT_LASTING=1"};
     int cases = 0, failures = 0;
     for (const auto& [name, before] : starts) {
         for (const auto& path : paths) {
@@ -177,8 +186,9 @@ TEST_F(Command, EveryFailingPlatformCallLeavesTheStoreWholeOrAsItWas)
             for (const char* error : errors) {
                 for (std::size_t at = 1; at <= calls.size(); ++at) {
                     PlaceStore(before);
-                    const int status = runFaulty("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=" + error,
-                                                 path.second, "out.txt");
+                    const int status
+                        = runFaulty("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=" + error,
+                                    path.second, "out.txt");
                     const bool exists = test::fs::exists(Store());
                     const std::string after = exists ? StoreBytes() : "";
                     ++cases;

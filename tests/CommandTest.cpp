@@ -40,10 +40,7 @@ std::string Native(std::string text)
     return text;
 }
 
-std::string Banner()
-{
-    return "\n\t" + kProgram + " - version 6.0.0\n\t==============================\n";
-}
+std::string Banner() { return "\n\t" + kProgram + " - version 6.0.0\n\t==============================\n"; }
 
 std::string Usage()
 {
@@ -54,10 +51,7 @@ std::string Usage()
              "\tNo argument\tShow level for all subsystems\n\n";
 }
 
-std::string ExitLine()
-{
-    return "\n\t" + kProgram + ": exiting with [1]\n";
-}
+std::string ExitLine() { return "\n\t" + kProgram + ": exiting with [1]\n"; }
 
 std::string Line(int subsystem, const std::string& level)
 {
@@ -93,7 +87,8 @@ TEST_F(Command, NoArgumentsListsEveryLevelOfAFreshStore)
     umask(mask);
     for (const test::fs::path& made : {test::StoreTopFolder(AppData()), test::StoreFolder(AppData()), Store()})
         EXPECT_EQ(test::fs::status(made).permissions() & (test::fs::perms::group_all | test::fs::perms::others_all),
-                  test::fs::perms::none) << made;
+                  test::fs::perms::none)
+            << made;
 #endif
     EXPECT_EQ(m_stderr, Native(Banner() + AllLines(kFresh)));
     EXPECT_EQ(StoreBytes(), SlotBytes(kFresh));
@@ -116,7 +111,7 @@ TEST_F(Command, ReportShowsWhatTheSlotsHold)
 
 struct FlowCase {
     std::vector<std::string> args;
-    std::string afterBanner;    // timestamps as TT
+    std::string afterBanner;     // timestamps as TT
     std::vector<int32_t> slots;  // the store afterwards
 };
 
@@ -213,10 +208,13 @@ TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBanner)
         {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }},
         {"an overlong data folder", [&] { test::SetEnv("APPDATA", (AppData() / std::string(5000, 'a')).string()); }},
 #ifndef _WIN32  // a FIFO (no writer ever comes) or a device where the store goes: refused, never waited on
-        {"a FIFO at the store's path", [&] { test::fs::create_directories(Store().parent_path()), mkfifo(Store().c_str(), 0444); }},
-        {"a device at the store's path", [&] { test::fs::create_directories(Store().parent_path()), test::fs::create_symlink("/dev/zero", Store()); }},
+        {"a FIFO at the store's path",
+         [&] { test::fs::create_directories(Store().parent_path()), mkfifo(Store().c_str(), 0444); }},
+        {"a device at the store's path",
+         [&] { test::fs::create_directories(Store().parent_path()), test::fs::create_symlink("/dev/zero", Store()); }},
 #endif
-        {"a file where the store's folder goes", [&] { test::WriteFile(test::StoreTopFolder(AppData()), "in the way"); }},
+        {"a file where the store's folder goes",
+         [&] { test::WriteFile(test::StoreTopFolder(AppData()), "in the way"); }},
     };
     for (const auto& cause : causes) {
         SCOPED_TRACE(cause.first);
@@ -249,8 +247,10 @@ TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
     test::fs::current_path(saved);
     test::SetEnv("APPDATA", AppData().string());
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(text, Native("CLog failed to initialise - " + std::string(std::strerror(ENOENT)) + "\n"
-                           "\n\tFailed to access/create log levels\n\n\t" + program + ": exiting with [1]\n"));
+    EXPECT_EQ(text, Native("CLog failed to initialise - " + std::string(std::strerror(ENOENT))
+                           + "\n"
+                             "\n\tFailed to access/create log levels\n\n\t"
+                           + program + ": exiting with [1]\n"));
     EXPECT_FALSE(test::fs::exists(m_dir.path() / "%APPDATA%"));
 }
 
@@ -269,7 +269,8 @@ TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
             output += line + "\n";
         EXPECT_EQ(child.Wait(), 1) << "never killed by a signal";
         // A store that cannot be created whole is not created at all.
-        const std::string cause = before.empty() ? "CLog failed to initialise - " + std::string(std::strerror(EFBIG)) + "\n" : "";
+        const std::string cause
+            = before.empty() ? "CLog failed to initialise - " + std::string(std::strerror(EFBIG)) + "\n" : "";
         EXPECT_EQ(output, cause + "\n\tFailed to access/create log levels\n" + ExitLine());
         EXPECT_EQ(test::fs::exists(Store()), !before.empty());
         EXPECT_EQ(test::ReadFile(Store()), before);

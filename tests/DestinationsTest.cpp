@@ -79,8 +79,8 @@ TEST_F(Destinations, RedirectionIsRecordedInThePreviousSink)
     std::FILE* previous = CLog::SetInitLogFile(false);
     EXPECT_NE(previous, nullptr);
     std::fclose(previous);  // the caller's from now on
-    EXPECT_EQ(Records(first), m_prefix + "302:CLog::SetInitLogFile:Re-directing to init log file: "
-                                  + InitLogPath() + "\n");
+    EXPECT_EQ(Records(first),
+              m_prefix + "302:CLog::SetInitLogFile:Re-directing to init log file: " + InitLogPath() + "\n");
 }
 
 TEST_F(Destinations, PipeAndBack)
@@ -90,7 +90,7 @@ TEST_F(Destinations, PipeAndBack)
     const auto pipePath = m_dir.path() / "pipe.log";
     std::FILE* pipe = std::fopen(pipePath.string().c_str(), "wb");
     EXPECT_EQ(CLog::SetPipe(pipe), nullptr);  // the init log file was the sink: closed, not returned
-    std::fputs("host's text\n", pipe);  // still in the stream's buffer: before the next record
+    std::fputs("host's text\n", pipe);        // still in the stream's buffer: before the next record
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "in the pipe";
 
     const auto otherPath = m_dir.path() / "other.log";
@@ -107,12 +107,13 @@ TEST_F(Destinations, PipeAndBack)
     EXPECT_EQ(CLog::SetPipe(nullptr), nullptr);  // already there
     CLog::Shutdown();
 
-    EXPECT_EQ(Records(InitLog()),
-              m_prefix + "481:CLog::SetPipe:Leaving initial log file\n"
-              "TT ERROR  appended\n" + m_prefix + "452:CLog::Shutdown:Closing init log file\n");
+    EXPECT_EQ(Records(InitLog()), m_prefix
+                                      + "481:CLog::SetPipe:Leaving initial log file\n"
+                                        "TT ERROR  appended\n"
+                                      + m_prefix + "452:CLog::Shutdown:Closing init log file\n");
     EXPECT_EQ(Records(pipePath),
               "host's text\nTT ERROR  in the pipe\n" + m_prefix + "491:CLog::SetPipe:Returning to initial log file\n"
-              + m_prefix + "302:CLog::SetInitLogFile:Re-directing to init log file: " + InitLogPath() + "\n");
+                  + m_prefix + "302:CLog::SetInitLogFile:Re-directing to init log file: " + InitLogPath() + "\n");
     EXPECT_EQ(test::ReadFile(otherPath), "");
 }
 
@@ -153,15 +154,16 @@ TEST_F(Destinations, TwoHostsOnOneInitLogLoseNoRecord)
     UseLevels(LL_INFO);
     ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "first host, before the second started";
-    std::FILE* second = Platform::OpenLogStream(InitLogPath(), Platform::LogOpening::kEmptyFirst);  // another host's start
+    std::FILE* second
+        = Platform::OpenLogStream(InitLogPath(), Platform::LogOpening::kEmptyFirst);  // another host's start
     ASSERT_NE(second, nullptr);
     std::fputs("second host\n", second);
     std::fflush(second);
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "first host, after";
     std::fclose(second);
     CLog::Shutdown();
-    EXPECT_EQ(Records(InitLog()), "second host\nTT ERROR  first host, after\n" + m_prefix
-                                      + "452:CLog::Shutdown:Closing init log file\n");
+    EXPECT_EQ(Records(InitLog()),
+              "second host\nTT ERROR  first host, after\n" + m_prefix + "452:CLog::Shutdown:Closing init log file\n");
 }
 
 // A log deleted or rotated under a running host: later records follow the path into a new
@@ -228,24 +230,28 @@ TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> reader(nullptr, std::fclose);
     const std::pair<const char*, std::function<bool()>> planted[] = {
         {"folder", [&] { return test::fs::create_directories(InitLog()); }},  // cannot be opened at all
-        {"hard link to another file", [&] {
+        {"hard link to another file",
+         [&] {
              std::error_code error;
              test::fs::create_hard_link(victim, InitLog(), error);
              return !error;
          }},
 #ifndef _WIN32
-        {"symbolic link", [&] {
+        {"symbolic link",
+         [&] {
              test::fs::create_symlink(victim, InitLog());
              return true;
          }},
         {"FIFO without a reader", [&] { return mkfifo(InitLogPath().c_str(), 0600) == 0; }},  // never waited for
-        {"FIFO with a reader", [&] {  // without one, the open would fail before any check
+        {"FIFO with a reader",
+         [&] {  // without one, the open would fail before any check
              const std::string path = InitLogPath();
              const int fd = mkfifo(path.c_str(), 0600) == 0 ? open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
              reader.reset(fd != -1 ? fdopen(fd, "r") : nullptr);
              return reader != nullptr;
          }},
-        {"another user's file", [&] {
+        {"another user's file",
+         [&] {
              test::WriteFile(InitLog(), "precious");
              return chown(InitLog().string().c_str(), 65534, 65534) == 0;  // only root may
          }},
@@ -273,7 +279,8 @@ TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
         }
         const std::string text = Records(sink);
         EXPECT_NE(text.find(":309:CLog::SetInitLogFile:Failed to re-direct to init log file: " + InitLogPath() + "\n"),
-                  std::string::npos) << text;
+                  std::string::npos)
+            << text;
         EXPECT_NE(text.find("TT ERROR  still here\n"), std::string::npos);
     }
 }

@@ -58,10 +58,7 @@ namespace {
 using DestroyItemTest = LogTest;
 using Held = std::array<long, 3>;
 
-Held HeldNow()
-{
-    return {g_held[kSingle].load(), g_held[kArray].load(), g_held[kText].load()};
-}
+Held HeldNow() { return {g_held[kSingle].load(), g_held[kArray].load(), g_held[kText].load()}; }
 
 // Releases the item and returns what the program holds afterwards.
 Held HeldAfter(void* item)
@@ -97,13 +94,13 @@ void FillParam(PDU_PARAM_ITEM& param, T_PDU_PT type)
     }
 }
 
-const T_PDU_PT kParamTypes[] = {PDU_PT_UNUM8, PDU_PT_SNUM8, PDU_PT_UNUM16, PDU_PT_SNUM16, PDU_PT_UNUM32,
+const T_PDU_PT kParamTypes[] = {PDU_PT_UNUM8,  PDU_PT_SNUM8,     PDU_PT_UNUM16,    PDU_PT_SNUM16,     PDU_PT_UNUM32,
                                 PDU_PT_SNUM32, PDU_PT_BYTEFIELD, PDU_PT_LONGFIELD, PDU_PT_STRUCTFIELD};
 
 TEST_F(DestroyItemTest, DataAndEventItemsReleaseTheirData)
 {
-    for (const T_PDU_IT type : {PDU_IT_IO_UNUM32, PDU_IT_IO_PROG_VOLTAGE, PDU_IT_IO_BYTEARRAY,
-                                PDU_IT_IO_ENTITY_ADDRESS, PDU_IT_IO_ENTITY_STATUS}) {
+    for (const T_PDU_IT type : {PDU_IT_IO_UNUM32, PDU_IT_IO_PROG_VOLTAGE, PDU_IT_IO_BYTEARRAY, PDU_IT_IO_ENTITY_ADDRESS,
+                                PDU_IT_IO_ENTITY_STATUS}) {
         const Held before = HeldNow();
         auto* item = NewItem<PDU_DATA_ITEM>(type);
         item->pData = new UNUM32[3];
@@ -112,8 +109,14 @@ TEST_F(DestroyItemTest, DataAndEventItemsReleaseTheirData)
     const std::pair<T_PDU_IT, void* (*)()> events[] = {
         {PDU_IT_RESULT, []() -> void* { return new UNUM8[64]; }},
         {PDU_IT_STATUS, []() -> void* { return new UNUM32(0x8012); }},
-        {PDU_IT_ERROR, []() -> void* { return new PDU_ERROR_DATA {0x0103, 0}; }},
-        {PDU_IT_INFO, []() -> void* { return new PDU_INFO_DATA {0x8070, 0}; }},
+        {PDU_IT_ERROR,
+         []() -> void* {
+             return new PDU_ERROR_DATA {0x0103, 0};
+         }},
+        {PDU_IT_INFO,
+         []() -> void* {
+             return new PDU_INFO_DATA {0x8070, 0};
+         }},
     };
     for (const auto& [type, data] : events) {
         const Held before = HeldNow();
@@ -134,8 +137,8 @@ TEST_F(DestroyItemTest, ParamItemsOfEveryDataType)
     auto* kept = new UNUM32(7);
     const Held start = HeldNow();
     // Field types without a value: nothing to follow. Unknown data type: the value is left alone.
-    for (const T_PDU_PT type : {T_PDU_PT(PDU_PT_BYTEFIELD), T_PDU_PT(PDU_PT_LONGFIELD), T_PDU_PT(PDU_PT_STRUCTFIELD),
-                                T_PDU_PT(0x0200)}) {
+    for (const T_PDU_PT type :
+         {T_PDU_PT(PDU_PT_BYTEFIELD), T_PDU_PT(PDU_PT_LONGFIELD), T_PDU_PT(PDU_PT_STRUCTFIELD), T_PDU_PT(0x0200)}) {
         auto* odd = NewItem<PDU_PARAM_ITEM>(PDU_IT_PARAM);
         odd->ComParamDataType = type;
         odd->pComParamData = type == 0x0200 ? kept : nullptr;
@@ -226,8 +229,12 @@ TEST_F(DestroyItemTest, RecordsAtTheirLevels)
     auto* status = NewItem<PDU_RSC_STATUS_ITEM>(PDU_IT_RSC_STATUS);
     status->pResourceStatusData = input;
     ASSERT_EQ(HeldAfter(status), before);
-    const T_PDU_IT types[] = {PDU_IT_IO_FILTER, PDU_IT_IO_EVENT_QUEUE_PROPERTY, PDU_IT_IO_VEHICLE_ID_REQUEST,
-                              PDU_IT_IO_ETH_SWITCH_STATE, 0x2000, 0xFFFFFFFF};
+    const T_PDU_IT types[] = {PDU_IT_IO_FILTER,
+                              PDU_IT_IO_EVENT_QUEUE_PROPERTY,
+                              PDU_IT_IO_VEHICLE_ID_REQUEST,
+                              PDU_IT_IO_ETH_SWITCH_STATE,
+                              0x2000,
+                              0xFFFFFFFF};
     for (const T_PDU_IT type : types) {
         auto* item = NewItem<PDU_DATA_ITEM>(type);
         item->pData = input;
@@ -240,7 +247,8 @@ TEST_F(DestroyItemTest, RecordsAtTheirLevels)
     EXPECT_NE(text.find(" DEBUG1 "), std::string::npos);
     EXPECT_NE(text.find(at + "276:DestroyItem:pItem="), std::string::npos) << text;
     EXPECT_NE(text.find(at + "299:DestroyItem:Attempt to delete input only. Type=PDU_IT_IO_FILTER\n"),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find(at + "305:DestroyItem:Attempt to delete input only status\n"), std::string::npos);
     EXPECT_NE(text.find(at + "423:DestroyItem:UNKNOWN Type=8192\n"), std::string::npos);
     EXPECT_NE(text.find(at + "423:DestroyItem:UNKNOWN Type=-1\n"), std::string::npos);

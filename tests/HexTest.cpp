@@ -20,9 +20,8 @@ TEST(HexDump, TwoRowExampleByteForByte)
 {
     const std::string text("Hello, world!\r\n\0\x7F\x80\xFF", 19);
     const CHex hex(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
-    EXPECT_EQ(Dump(hex),
-              "\n| 0000 | 48 65 6C 6C 6F 2C 20 77 6F 72 6C 64 21 0D 0A 00  | Hello, world!... |"
-              "\n| 0010 | 7F 80 FF                                         | ...              |");
+    EXPECT_EQ(Dump(hex), "\n| 0000 | 48 65 6C 6C 6F 2C 20 77 6F 72 6C 64 21 0D 0A 00  | Hello, world!... |"
+                         "\n| 0010 | 7F 80 FF                                         | ...              |");
     EXPECT_EQ(Dump(hex), Dump(hex)) << "writing leaves the dump as it was";
     std::ostringstream member;
     hex.Output(member);
@@ -53,14 +52,14 @@ TEST(HexDump, NothingAtAllForNoBytes)
 {
     const uint8_t byte = 1;
     EXPECT_EQ(Dump(CHex(&byte, 0)), "");
-    EXPECT_EQ(Dump(CHex(std::vector<CHex::Chunk>{})), "");
-    EXPECT_EQ(Dump(CHex(std::vector<CHex::Chunk>{{0, nullptr}, {0, &byte}})), "");
+    EXPECT_EQ(Dump(CHex(std::vector<CHex::Chunk> {})), "");
+    EXPECT_EQ(Dump(CHex(std::vector<CHex::Chunk> {{0, nullptr}, {0, &byte}})), "");
 }
 
 TEST(HexDump, EachChunkIsNumberedFromZero)
 {
     std::vector<uint8_t> a(20, 0xAA), b(20, 0xBB);
-    const std::string text = Dump(CHex(std::vector<CHex::Chunk>{{20, a.data()}, {20, b.data()}}));
+    const std::string text = Dump(CHex(std::vector<CHex::Chunk> {{20, a.data()}, {20, b.data()}}));
     ASSERT_EQ(text.size(), 4u * 79);
     const char* offsets[] = {"0000", "0010", "0000", "0010"};
     for (int row = 0; row < 4; ++row)
@@ -102,7 +101,7 @@ TEST_F(Hex, NullPointerIsReportedAtWarnAndDumpsNothing)
     UseLevels(LL_WARN);
     EXPECT_EQ(Dump(CHex(nullptr, 5)), "");
     EXPECT_EQ(Dump(CHex(nullptr, 0)), "");
-    EXPECT_EQ(Dump(CHex(std::vector<CHex::Chunk>{{0, nullptr}, {3, nullptr}})), "");  // an empty chunk is no fault
+    EXPECT_EQ(Dump(CHex(std::vector<CHex::Chunk> {{0, nullptr}, {3, nullptr}})), "");  // an empty chunk is no fault
     const std::string text = test::ReadFile(sink);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
     const std::string tail = ":class CHex:602:CHex::CHex:Pointer NULL, Len: ";

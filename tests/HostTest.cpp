@@ -42,8 +42,9 @@ TEST_F(Host, SeesALevelChangeWithoutRestart)
             lines.push_back(line);
         EXPECT_EQ(host.Wait(), 0) << "never killed by SIGBUS";
         ASSERT_FALSE(lines.empty());
-        EXPECT_TRUE(std::regex_match(lines.back(), std::regex(std::string(test::kTime) +
-            " INFO   [ 0-9a-f]{5,}:examples\\\\host\\\\main\\.cpp:3:main:COMMS tick \\d+")))
+        EXPECT_TRUE(std::regex_match(
+            lines.back(), std::regex(std::string(test::kTime)
+                                     + " INFO   [ 0-9a-f]{5,}:examples\\\\host\\\\main\\.cpp:3:main:COMMS tick \\d+")))
             << lines.back();
         for (const std::string& earlier : lines)
             EXPECT_TRUE(emptied || earlier.find("GENERAL tick") == std::string::npos) << "GENERAL is at ERROR";
@@ -57,11 +58,18 @@ TEST_P(Host, GuestHoldsUpToWhatHostsDo)
     EXPECT_EQ(test::Run(test::Quote(GUEST_HOST) + " " + GetParam() + " 2> " + output), 0);
 }
 
-const char* const kScenarios[] = {"shutdown-while-logging-to-a-file", "shutdown-while-logging-to-a-pipe",
-                                  "pipe-after-restart", "read-only-store", "three-hosts-on-one-init-log",
+const char* const kScenarios[] = {
+    "shutdown-while-logging-to-a-file",
+    "shutdown-while-logging-to-a-pipe",
+    "pipe-after-restart",
+    "read-only-store",
+    "three-hosts-on-one-init-log",
 #ifndef _WIN32
-                                  "blocked-writer", "blocked-host-writer", "writes-that-cannot-be-made",
-                                  "foreign-descriptors", "replaced-store",
+    "blocked-writer",
+    "blocked-host-writer",
+    "writes-that-cannot-be-made",
+    "foreign-descriptors",
+    "replaced-store",
 #endif
 };
 INSTANTIATE_TEST_SUITE_P(Scenario, Host, ::testing::ValuesIn(kScenarios), [](const auto& scenario) {

@@ -19,9 +19,14 @@ TEST_F(LevelAccess, SetsOnlyInRangeAndReadsBackWhatWasSet)
         int32_t level;
         bool accepted;
     } cases[] = {
-        {LS_GENERAL, LL_OFF, true},   {LS_TIMER, LL_DEBUG3, true},  {LS_COMMS, LL_ERROR, true},
-        {LS_APP, -2, false},          {LS_APP, 8, false},           {-1, LL_INFO, false},
-        {kLogSubsystemCount, LL_INFO, false},                       {INT32_MIN, LL_INFO, false},
+        {LS_GENERAL, LL_OFF, true},
+        {LS_TIMER, LL_DEBUG3, true},
+        {LS_COMMS, LL_ERROR, true},
+        {LS_APP, -2, false},
+        {LS_APP, 8, false},
+        {-1, LL_INFO, false},
+        {kLogSubsystemCount, LL_INFO, false},
+        {INT32_MIN, LL_INFO, false},
     };
     for (const auto& c : cases) {
         int32_t before[kLogSubsystemCount];

@@ -39,7 +39,8 @@ TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
     std::string hundred;
     for (int i = 0; i < 100; ++i)
         hundred += static_cast<char>(i);
-    const std::tuple<const char*, std::string, std::string> cases[] = {  // the file before and after
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        // the file before and after
         {"empty", "", SlotBytes(kDefaults)},
         // A slot cut short is padded over from its first byte: no slot is shifted.
         {"6 bytes", "abcdef", "abcd" + SlotBytes(std::vector<int32_t>(18, 1))},
@@ -178,8 +179,7 @@ TEST_F(LevelStore, ShutdownWritesTheClosingRecordOnlyForExternalLevels)
     const auto external = CaptureSink("external.log");
     CLog::Shutdown();
     const std::string text = test::ReadFile(external);
-    EXPECT_NE(text.find(":src\\External\\CLog.cpp:454:CLog::Shutdown:Closing log file\n"), std::string::npos)
-        << text;
+    EXPECT_NE(text.find(":src\\External\\CLog.cpp:454:CLog::Shutdown:Closing log file\n"), std::string::npos) << text;
 
     // The sink was closed and reset: the next record picks a new one.
     const auto next = test::fs::path(m_dir.path() / "next.log");

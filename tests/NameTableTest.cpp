@@ -57,8 +57,13 @@ TEST(Formatting, EnumToStringNamesOrCountsInUnsignedDecimal)
 TEST(Formatting, HandleToStringIsFixedWidthLowercaseHex)
 {
     const std::pair<uint32_t, const char*> cases[] = {
-        {0xFFFFFFFF, "PDU_HANDLE_UNDEF"}, {0xFFFFFFFE, "0xfffffffe"}, {0, "0000000000"},
-        {1, "0x00000001"}, {0x1A, "0x0000001a"}, {0xABCD, "0x0000abcd"}, {0x80000000, "0x80000000"},
+        {0xFFFFFFFF, "PDU_HANDLE_UNDEF"},
+        {0xFFFFFFFE, "0xfffffffe"},
+        {0, "0000000000"},
+        {1, "0x00000001"},
+        {0x1A, "0x0000001a"},
+        {0xABCD, "0x0000abcd"},
+        {0x80000000, "0x80000000"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(HandleToString(c.first), c.second) << c.first;

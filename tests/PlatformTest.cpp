@@ -202,7 +202,7 @@ TEST(PlatformEnvironment, FoldersFallBackInOrder)
         {{nullptr, "/d", nullptr}, "/d"},
         {{"", "", nullptr}, "/tmp"},
     };
-    const auto check = [](const char* const (&names)[3], const Case& c, const char* reference) {
+    const auto check = [](const char* const(&names)[3], const Case& c, const char* reference) {
         test::ScopedEnv saved[] = {{names[0], ""}, {names[1], ""}, {names[2], ""}};
         for (int i = 0; i < 3; ++i) {
             if (c.values[i] != nullptr)

@@ -49,10 +49,10 @@ TEST(TickCount, ThePlatformMillisecondsInMicrosecondsBetweenTwoReadings)
 TEST(BuildDate, MonthFromTheThirdLetterOrZeroWithAMessage)
 {
     const std::tuple<const char*, unsigned, int> cases[] = {
-        {"Jan", 0, 1}, {"Feb", 0, 2}, {"Mar", 0, 3}, {"Apr", 0, 4}, {"May", 0, 5}, {"Jun", 0, 6},
-        {"Jul", 0, 7}, {"Aug", 0, 8}, {"Sep", 0, 9}, {"Oct", 0, 10}, {"Nov", 0, 11}, {"Dec", 0, 12},
-        {"Hey", 0, 5}, {"Abc", 0, 12}, {"xxJun", 2, 6}, {"Dec 31 2026", 0, 12},
-        {"Foo", 0, 0}, {"Ja", 0, 0}, {"", 0, 0}, {"Jan", 1, 0}, {"Jan", 4000000000u, 0},
+        {"Jan", 0, 1}, {"Feb", 0, 2},  {"Mar", 0, 3},           {"Apr", 0, 4},          {"May", 0, 5},  {"Jun", 0, 6},
+        {"Jul", 0, 7}, {"Aug", 0, 8},  {"Sep", 0, 9},           {"Oct", 0, 10},         {"Nov", 0, 11}, {"Dec", 0, 12},
+        {"Hey", 0, 5}, {"Abc", 0, 12}, {"xxJun", 2, 6},         {"Dec 31 2026", 0, 12}, {"Foo", 0, 0},  {"Ja", 0, 0},
+        {"", 0, 0},    {"Jan", 1, 0},  {"Jan", 4000000000u, 0},
     };
     for (const auto& [text, pos, month] : cases) {
         ::testing::internal::CaptureStderr();
@@ -69,7 +69,7 @@ TEST(BuildDate, WeekOfYearInACommonYear)
     EXPECT_EQ(Util::Date::WeekOfYear("Sep 13 2026", 0, 4), 36);
     EXPECT_EQ(Util::Date::WeekOfYear("Dec 31 2024", 0, 4), 52);
     EXPECT_EQ(Util::Date::WeekOfYear("Mar  1 2024", 0, 4), 8);  // February counts 28 days
-    EXPECT_EQ(Util::Date::WeekOfYear("Dec", 0, 4), 47);        // no day field: day 0 (334 / 7)
+    EXPECT_EQ(Util::Date::WeekOfYear("Dec", 0, 4), 47);         // no day field: day 0 (334 / 7)
 }
 
 TEST_F(ProcessUtil, PriorityRecordsBehindTheAppGate)
@@ -98,8 +98,8 @@ TEST_F(ProcessUtil, PriorityRecordsBehindTheAppGate)
     for (std::size_t from = text.find(at); from != std::string::npos; from = text.find(at, from + 1))
         tails += text.substr(from, text.find('\n', from) + 1 - from);
     const std::string refused = at + "652:Util::Thread::SetPriority:" + error;
-    EXPECT_EQ(tails, at + "647:Util::Thread::SetPriority:Not handled:7\n" + refused + at +
-                         "647:Util::Thread::SetPriority:Not handled:-3\n" + refused);
+    EXPECT_EQ(tails, at + "647:Util::Thread::SetPriority:Not handled:7\n" + refused + at
+                         + "647:Util::Thread::SetPriority:Not handled:-3\n" + refused);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
 }
 

@@ -67,8 +67,8 @@ TEST(RecordThread, LowercaseHexRightAlignedInFive)
         uint32_t id;
         const char* text;
     } cases[] = {
-        {0, "    0"}, {42, "   2a"}, {0x1f3c, " 1f3c"}, {0xABCDE, "abcde"},
-        {0x1234567, "1234567"}, {0xFFFFFFFF, "ffffffff"},
+        {0, "    0"},       {42, "   2a"},          {0x1f3c, " 1f3c"},
+        {0xABCDE, "abcde"}, {0x1234567, "1234567"}, {0xFFFFFFFF, "ffffffff"},
     };
     for (const auto& c : cases) {
         char out[8];

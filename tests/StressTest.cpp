@@ -28,8 +28,8 @@ TEST_F(Stress, RacingFirstStartsNeverLoseALevelThatWasSet)
             // The setters are spread among the openers.
             const bool setter = i % 5 == 4;
             const int slot = 10 + i / 5;
-            children.push_back(std::make_unique<test::Child>(setter ? Peer("set", slot, values[i / 5])
-                                                                    : Peer("open", 0, 0)));
+            children.push_back(
+                std::make_unique<test::Child>(setter ? Peer("set", slot, values[i / 5]) : Peer("open", 0, 0)));
         }
         for (std::size_t i = 0; i < children.size(); ++i)
             ASSERT_EQ(children[i]->Wait(), 0) << "round " << round;
@@ -51,8 +51,8 @@ TEST_F(Stress, WritersAndListersNeverSeeATornOrLostLevel)
     for (int i = 0; i < 8; ++i)
         listers.push_back(std::make_unique<test::Child>(list));
 
-    const std::string valid[] = {" ERROR  ", " WARN   ", " NOTICE ", " INFO   ",
-                                 " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 "};
+    const std::string valid[]
+        = {" ERROR  ", " WARN   ", " NOTICE ", " INFO   ", " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 "};
     for (auto& lister : listers) {
         std::vector<std::string> levels;
         std::string line;

@@ -53,10 +53,7 @@ static void RemoveTree(const fs::path& path)
     fs::remove(path, ignored);
 }
 
-TempDir::~TempDir()
-{
-    RemoveTree(m_path);
-}
+TempDir::~TempDir() { RemoveTree(m_path); }
 
 void SetEnv(const std::string& name, const std::string& value)
 {
@@ -76,8 +73,7 @@ void UnsetEnv(const std::string& name)
 #endif
 }
 
-ScopedEnv::ScopedEnv(std::string name, const std::string& value)
-    : m_name(std::move(name))
+ScopedEnv::ScopedEnv(std::string name, const std::string& value) : m_name(std::move(name))
 {
     const char* saved = std::getenv(m_name.c_str());
     m_wasSet = saved != nullptr;
@@ -184,8 +180,7 @@ int Run(const std::string& commandLine)
     return WaitFor(process);
 }
 
-Child::Child(const std::string& commandLine)
-    : m_pipe(nullptr)
+Child::Child(const std::string& commandLine) : m_pipe(nullptr)
 {
     const Redirection r = SplitRedirection(commandLine);
     HANDLE readEnd = nullptr;
@@ -204,22 +199,13 @@ Child::Child(const std::string& commandLine)
 
 #else
 
-int Run(const std::string& commandLine)
-{
-    return ExitStatus(std::system(commandLine.c_str()));
-}
+int Run(const std::string& commandLine) { return ExitStatus(std::system(commandLine.c_str())); }
 
-Child::Child(const std::string& commandLine)
-    : m_pipe(popen(commandLine.c_str(), "r"))
-{
-}
+Child::Child(const std::string& commandLine) : m_pipe(popen(commandLine.c_str(), "r")) {}
 
 #endif
 
-Child::~Child()
-{
-    Wait();
-}
+Child::~Child() { Wait(); }
 
 bool Child::ReadLine(std::string& line)
 {
@@ -268,8 +254,8 @@ std::string Quote(const std::string& word)
 #endif
 }
 
-int RunCapturing(const std::string& program, const std::vector<std::string>& args,
-                 const fs::path& stderrFile, std::string& stderrText)
+int RunCapturing(const std::string& program, const std::vector<std::string>& args, const fs::path& stderrFile,
+                 std::string& stderrText)
 {
     std::string line = Quote(program);
     for (const std::string& arg : args)
@@ -289,8 +275,7 @@ bool DescriptorIsOpen(int fd)
 #endif
 }
 
-ClosedDescriptor::ClosedDescriptor(int fd)
-    : m_fd(fd)
+ClosedDescriptor::ClosedDescriptor(int fd) : m_fd(fd)
 {
 #ifdef _WIN32
     m_saved = _dup(fd);
@@ -351,30 +336,15 @@ static fs::path RelativeStoreFolder()
     return folder;
 }
 
-fs::path StoreFolder(const fs::path& appData)
-{
-    return appData / RelativeStoreFolder();
-}
+fs::path StoreFolder(const fs::path& appData) { return appData / RelativeStoreFolder(); }
 
-fs::path StoreFile(const fs::path& appData)
-{
-    return StoreFolder(appData) / "DEBUG.CFG";
-}
+fs::path StoreFile(const fs::path& appData) { return StoreFolder(appData) / "DEBUG.CFG"; }
 
-fs::path StoreTopFolder(const fs::path& appData)
-{
-    return appData / *RelativeStoreFolder().begin();
-}
+fs::path StoreTopFolder(const fs::path& appData) { return appData / *RelativeStoreFolder().begin(); }
 
-fs::path LogFile(const fs::path& temp)
-{
-    return temp / PDULOG_LOG_FILE;
-}
+fs::path LogFile(const fs::path& temp) { return temp / PDULOG_LOG_FILE; }
 
-fs::path InitLog(const fs::path& temp)
-{
-    return temp / PDULOG_INIT_LOG_FILE;
-}
+fs::path InitLog(const fs::path& temp) { return temp / PDULOG_INIT_LOG_FILE; }
 
 const char kTime[] = "\\d\\d:\\d\\d:\\d\\d\\.\\d{3}";
 

@@ -48,8 +48,8 @@ int Run(const std::string& commandLine);
 // A word quoted for the shell that Run uses.
 std::string Quote(const std::string& word);
 // Runs program with args, standard error captured; returns the exit status.
-int RunCapturing(const std::string& program, const std::vector<std::string>& args,
-                 const fs::path& stderrFile, std::string& stderrText);
+int RunCapturing(const std::string& program, const std::vector<std::string>& args, const fs::path& stderrFile,
+                 std::string& stderrText);
 
 // A child process whose standard output (and whatever the command line sends there) is
 // read line by line as it comes. The command line is as for Run.
@@ -65,8 +65,8 @@ public:
     int Wait();
 
 private:
-    void* m_pipe;              // the stream of the child's standard output
-    void* m_process = nullptr; // Windows: the child's process handle
+    void* m_pipe;               // the stream of the child's standard output
+    void* m_process = nullptr;  // Windows: the child's process handle
 };
 
 // Standard descriptors for tests that close one: whether it is open, and a saved copy

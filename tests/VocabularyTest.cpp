@@ -6,8 +6,8 @@ using Vocabulary = LogTest;
 
 TEST(VocabularyText, LevelTextsAreTheEightCharacterTags)
 {
-    const char* tags[] = {" ERROR  ", " WARN   ", " NOTICE ", " INFO   ",
-                          " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 "};
+    const char* tags[]
+        = {" ERROR  ", " WARN   ", " NOTICE ", " INFO   ", " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 "};
     for (int level = 0; level < kLogLevelCount; ++level)
         EXPECT_STREQ(CLog::LevelText(level), tags[level]);
     EXPECT_STREQ(CLog::LevelText(-1), "OFF");
@@ -17,9 +17,9 @@ TEST(VocabularyText, LevelTextsAreTheEightCharacterTags)
 
 TEST(VocabularyText, SubsystemNamesInTableOrder)
 {
-    const char* names[] = {"GENERAL", "APP", "MODULE", "CLL", "COP", "TSTRPRS", "COMPARAM",
-                           "COMMS", "VCI", "VEHTX", "VEHRX", "PRTCL", "PRTCLPHY", "PRTCLTRANS",
-                           "PRTCLAPP", "USER1", "EXCEPT", "DATA", "TIMER"};
+    const char* names[]
+        = {"GENERAL", "APP",   "MODULE",   "CLL",        "COP",      "TSTRPRS", "COMPARAM", "COMMS", "VCI",  "VEHTX",
+           "VEHRX",   "PRTCL", "PRTCLPHY", "PRTCLTRANS", "PRTCLAPP", "USER1",   "EXCEPT",   "DATA",  "TIMER"};
     for (int subsystem = 0; subsystem < kLogSubsystemCount; ++subsystem)
         EXPECT_STREQ(CLog::SubsystemText(subsystem), names[subsystem]);
     EXPECT_EQ(CLog::SubsystemText(19), nullptr);
@@ -30,13 +30,10 @@ TEST_F(Vocabulary, LevelNameFragmentsResolveToTheFirstTagContainingThemElseToDeb
 {
     const auto sink = CaptureSink();
     const std::pair<std::string, int> cases[] = {
-        {"ERROR", 0}, {"WARN", 1}, {"NOTICE", 2}, {"INFO", 3}, {"DEBUG", 4},
-        {"DEBUG1", 5}, {"DEBUG2", 6}, {"DEBUG3", 7},
-        {"ERR", 0}, {"E", 0}, {"O", 0}, {" ", 0}, {"", 0},
-        {"N", 1}, {"I", 2}, {"T", 2}, {"C", 2},
-        {"INFO ", 3}, {"INFO  ", 3}, {"INFO   ", 3},
-        {"BUG", 4}, {"G", 4}, {"1", 5}, {"3", 7},
-        {" DEBUG3 ", 7},
+        {"ERROR", 0},  {"WARN", 1}, {"NOTICE", 2}, {"INFO", 3},     {"DEBUG", 4},  {"DEBUG1", 5},  {"DEBUG2", 6},
+        {"DEBUG3", 7}, {"ERR", 0},  {"E", 0},      {"O", 0},        {" ", 0},      {"", 0},        {"N", 1},
+        {"I", 2},      {"T", 2},    {"C", 2},      {"INFO ", 3},    {"INFO  ", 3}, {"INFO   ", 3}, {"BUG", 4},
+        {"G", 4},      {"1", 5},    {"3", 7},      {" DEBUG3 ", 7},
     };
     for (const auto& [name, level] : cases)
         EXPECT_EQ(CLog::LevelFromName(name), level) << "'" << name << "'";

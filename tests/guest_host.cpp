@@ -116,8 +116,9 @@ void PipeAfterRestart()
     Check(CLog::SetPipe(handed) == nullptr, "the sink is never handed back while it is the sink");
     Check(CLog::Init(true), "restart");
 #ifdef _WIN32
-    const bool closed = !PeekNamedPipe(reinterpret_cast<HANDLE>(_get_osfhandle(fds[0])), nullptr, 0, nullptr, nullptr, nullptr)
-                        && GetLastError() == ERROR_BROKEN_PIPE;
+    const bool closed
+        = !PeekNamedPipe(reinterpret_cast<HANDLE>(_get_osfhandle(fds[0])), nullptr, 0, nullptr, nullptr, nullptr)
+          && GetLastError() == ERROR_BROKEN_PIPE;
 #else
     char c;
     const bool closed = fcntl(fds[0], F_SETFL, O_NONBLOCK) == 0 && read(fds[0], &c, 1) == 0;
@@ -180,40 +181,43 @@ void ReadOnlyStore()
             Check(write(up[1], "w", 1) == 1 && read(down[0], &c, 1) == 1, "the writer's change");
         };
 #endif
-        const auto warn = [](int s) { int32_t level = -2; return CLog::GetLevel(s, level) && level == LL_WARN; };
-        Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS) && warn(LS_VEHRX) && warn(LS_TIMER),
-              "a short read-only store gives its whole slots and WARN for the rest");
-        Check(fs::file_size(Store()) == 42, "a read-only store is not padded");
-        next();  // its writer makes it whole
-        int32_t level = 0;
-        Check(test::Eventually([&level] { return CLog::GetLevel(LS_TIMER, level) && level == LL_DEBUG1; }),
-              "a short store's writer is followed");
-        CLog::Shutdown();
-        Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS), "a read-only store gives its levels");
-        Check(!CLog::SetLevel(LS_COMMS, LL_ERROR), "no level is set through a read-only store");
+    const auto warn = [](int s) {
+        int32_t level = -2;
+        return CLog::GetLevel(s, level) && level == LL_WARN;
+    };
+    Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS) && warn(LS_VEHRX) && warn(LS_TIMER),
+          "a short read-only store gives its whole slots and WARN for the rest");
+    Check(fs::file_size(Store()) == 42, "a read-only store is not padded");
+    next();  // its writer makes it whole
+    int32_t level = 0;
+    Check(test::Eventually([&level] { return CLog::GetLevel(LS_TIMER, level) && level == LL_DEBUG1; }),
+          "a short store's writer is followed");
+    CLog::Shutdown();
+    Check(CLog::Init(false) && CLog::Enabled(LL_DEBUG, LS_COMMS), "a read-only store gives its levels");
+    Check(!CLog::SetLevel(LS_COMMS, LL_ERROR), "no level is set through a read-only store");
 #ifndef _WIN32
-        next();
-        Check(CLog::Enabled(LL_DEBUG2, LS_VCI), "the writer's change is followed");
+    next();
+    Check(CLog::Enabled(LL_DEBUG2, LS_VCI), "the writer's change is followed");
 #endif
-        CLog::Levels()[LS_APP] = LL_DEBUG3;  // as hosts may: stays in this process
-        Check(CLog::Enabled(LL_DEBUG3, LS_APP), "a host's own write to a slot");
-        CLog::Shutdown();
-        char name[] = "pdu-loglevel", s[] = "-s", comms[] = "COMMS", l[] = "-l", error[] = "ERROR";
-        char* list[] = {name, nullptr};
-        char* set[] = {name, s, comms, l, error, nullptr};
-        Check(RunCommand(1, list) == 0, "the command lists a read-only store");
-        Check(RunCommand(5, set) == 1, "the command fails to set a level in a read-only store");
+    CLog::Levels()[LS_APP] = LL_DEBUG3;  // as hosts may: stays in this process
+    Check(CLog::Enabled(LL_DEBUG3, LS_APP), "a host's own write to a slot");
+    CLog::Shutdown();
+    char name[] = "pdu-loglevel", s[] = "-s", comms[] = "COMMS", l[] = "-l", error[] = "ERROR";
+    char* list[] = {name, nullptr};
+    char* set[] = {name, s, comms, l, error, nullptr};
+    Check(RunCommand(1, list) == 0, "the command lists a read-only store");
+    Check(RunCommand(5, set) == 1, "the command fails to set a level in a read-only store");
 #ifndef _WIN32
-        _exit(g_failures);
-    }
-    close(up[1]);
-    for (char c; read(up[0], &c, 1) == 1 && applied < 2;)
-        change(), Check(write(down[1], "c", 1) == 1, "handshake");
-    int status = -1;
-    Check(waitpid(child, &status, 0) == child && status == 0, "the reader held up");
+    _exit(g_failures);
+}
+close(up[1]);
+for (char c; read(up[0], &c, 1) == 1 && applied < 2;)
+    change(), Check(write(down[1], "c", 1) == 1, "handshake");
+int status = -1;
+Check(waitpid(child, &status, 0) == child && status == 0, "the reader held up");
 #endif
-    readOnly(false);
-    Check(ReadFile(Store()) == changes[applied - 1], "the store is as its writer left it");
+readOnly(false);
+Check(ReadFile(Store()) == changes[applied - 1], "the store is as its writer left it");
 }
 
 // Three hosts of four threads each append to one init log at once (this program three times
@@ -223,12 +227,13 @@ void ThreeHostsOnOneInitLog()
     fs::create_directory(InitLog().parent_path() / "ready");
     std::unique_ptr<test::Child> hosts[3];
     for (int host = 0; host < 3; ++host)
-        hosts[host] = std::make_unique<test::Child>(test::Quote(g_argv[0]) + " one-of-three-hosts " + std::to_string(host));
+        hosts[host]
+            = std::make_unique<test::Child>(test::Quote(g_argv[0]) + " one-of-three-hosts " + std::to_string(host));
     for (auto& host : hosts)
         Check(host->Wait() == 0, "each host held up");
     std::istringstream lines(ReadFile(InitLog()));
     int next[3][4] = {}, whole = 0;
-    for (std::string line; std::getline(lines, line); ) {
+    for (std::string line; std::getline(lines, line);) {
         int host = -1, thread = -1, record = -1, end = 0;
         line.erase(line.find_last_not_of('\r') + 1);
         std::sscanf(line.c_str(), "%*2d:%*2d:%*2d.%*3d ERROR  %d %d %d tick!%n", &host, &thread, &record, &end);
@@ -243,7 +248,8 @@ void OneOfThreeHosts()
     CLog::SetInitLogFile(false);
     const fs::path ready = InitLog().parent_path() / "ready";
     test::WriteFile(ready / g_argv[2], "");
-    const auto started = [&ready] { return std::distance(fs::directory_iterator(ready), fs::directory_iterator()) == 3; };
+    const auto started
+        = [&ready] { return std::distance(fs::directory_iterator(ready), fs::directory_iterator()) == 3; };
     Check(test::Eventually(started), "the three hosts run at once");
     std::vector<std::thread> threads;
     for (int thread = 0; thread < 4; ++thread)

@@ -53,8 +53,7 @@ void BlockedWriter(bool hostsStream)
     if (hostsStream)
         Tick();  // standard error becomes the sink
     const std::string chunk(4096, 'x');
-    for (fcntl(fds[1], F_SETFL, O_NONBLOCK); write(fds[1], chunk.data(), chunk.size()) > 0;) {
-    }
+    for (fcntl(fds[1], F_SETFL, O_NONBLOCK); write(fds[1], chunk.data(), chunk.size()) > 0;) {}
     fcntl(fds[1], F_SETFL, 0);
     if (!hostsStream)
         CLog::SetPipe(fdopen(fds[1], "w"));
@@ -74,8 +73,7 @@ void BlockedWriter(bool hostsStream)
         drained.append(buffer, static_cast<std::size_t>(n));
     writer.join();
     CLog::SetPipe(nullptr);  // a later move: a pipe of ours is closed now that its writer is out
-    while (!hostsStream && read(fds[0], buffer, sizeof buffer) > 0) {
-    }
+    while (!hostsStream && read(fds[0], buffer, sizeof buffer) > 0) {}
     CLog::Shutdown();
 }
 
@@ -91,7 +89,8 @@ void WritesThatCannotBeMade()
     Tick();
     sigset_t only, pending;
     Check(sigemptyset(&only) == 0 && sigaddset(&only, SIGPIPE) == 0 && pthread_sigmask(SIG_BLOCK, &only, nullptr) == 0
-              && raise(SIGPIPE) == 0, "a SIGPIPE the host holds pending");
+              && raise(SIGPIPE) == 0,
+          "a SIGPIPE the host holds pending");
     Tick();
     Check(sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1, "is left to the host");
     const timespec now {};
@@ -110,12 +109,12 @@ void WritesThatCannotBeMade()
     Check(text.size() == limit.rlim_cur && WholeRecords(text), "whole records up to the limit, the last right at it");
     // A pipe set not to wait takes only part of a long record: the next record starts a line.
     int full[2];
-    Check(pipe(full) == 0 && fcntl(full[0], F_SETFL, O_NONBLOCK) == 0 && fcntl(full[1], F_SETFL, O_NONBLOCK) == 0, "pipe");
+    Check(pipe(full) == 0 && fcntl(full[0], F_SETFL, O_NONBLOCK) == 0 && fcntl(full[1], F_SETFL, O_NONBLOCK) == 0,
+          "pipe");
     CLog::SetPipe(fdopen(full[1], "w"));
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::string(200000, 'x');
     char buffer[65536];
-    while (read(full[0], buffer, sizeof buffer) > 0) {
-    }
+    while (read(full[0], buffer, sizeof buffer) > 0) {}
     Tick();
     const ssize_t n = read(full[0], buffer, sizeof buffer);
     Check(n > 1 && buffer[0] == '\n' && WholeRecords(std::string(buffer + 1, n - 1)), "a cut record's line is ended");
@@ -132,7 +131,7 @@ void ForeignDescriptors()
         close(fd);
     std::vector<int> own;
     const std::string hosts(100, 'h');  // long enough to be mapped as a store
-    for (int i = 0; i < 16; ++i) {  // over every number the library had
+    for (int i = 0; i < 16; ++i) {      // over every number the library had
         own.push_back(open((InitLog().parent_path() / ("host" + std::to_string(i))).c_str(), O_RDWR | O_CREAT, 0600));
         Check(write(own.back(), hosts.data(), hosts.size()) == 100, "the host's file written");
     }
@@ -145,7 +144,8 @@ void ForeignDescriptors()
     CLog::Shutdown();
     for (int fd : own) {
         char text[128];
-        Check(pread(fd, text, sizeof text, 0) == 100 && std::string(text, 100) == hosts, "the host's file untouched and open");
+        Check(pread(fd, text, sizeof text, 0) == 100 && std::string(text, 100) == hosts,
+              "the host's file untouched and open");
     }
 }
 #endif

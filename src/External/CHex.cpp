@@ -97,12 +97,6 @@ void CHex::Row(uint32_t offset, const uint8_t* bytes, uint32_t count)
     m_text.append(m_line, static_cast<std::size_t>(end - m_line));
 }
 
-std::ostream& CHex::Output(std::ostream& out) const
-{
-    return out << m_text;
-}
+std::ostream& CHex::Output(std::ostream& out) const { return out << m_text; }
 
-std::ostream& operator<<(std::ostream& out, const CHex& hex)
-{
-    return hex.Output(out);
-}
+std::ostream& operator<<(std::ostream& out, const CHex& hex) { return hex.Output(out); }

@@ -83,10 +83,7 @@ std::FILE* StartInitLog(Platform::LogOpening opening, Previous previous)
 
 }  // namespace
 
-std::recursive_mutex& pdulog_detail::LifecycleMutex()
-{
-    return s_lifecycle;
-}
+std::recursive_mutex& pdulog_detail::LifecycleMutex() { return s_lifecycle; }
 
 // ---- level store and lifecycle ---------------------------------------------------------
 
@@ -189,12 +186,6 @@ std::FILE* CLog::SetPipe(std::FILE* pipe)
 
 // ---- levels of the open store ----------------------------------------------------------
 
-bool CLog::GetLevel(int subsystem, int32_t& level)
-{
-    return pdulog_detail::LevelStore::Get(subsystem, level);
-}
+bool CLog::GetLevel(int subsystem, int32_t& level) { return pdulog_detail::LevelStore::Get(subsystem, level); }
 
-bool CLog::SetLevel(int subsystem, int32_t level)
-{
-    return pdulog_detail::LevelStore::Set(subsystem, level);
-}
+bool CLog::SetLevel(int subsystem, int32_t level) { return pdulog_detail::LevelStore::Set(subsystem, level); }

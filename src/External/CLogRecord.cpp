@@ -202,10 +202,7 @@ namespace {
 using pdulog_detail::RecordComposer;
 
 // The thread's own composer goes when the thread ends.
-void ReleaseComposer(void* composer)
-{
-    delete static_cast<RecordComposer*>(composer);
-}
+void ReleaseComposer(void* composer) { delete static_cast<RecordComposer*>(composer); }
 
 // The thread field is the same for every record of a thread.
 struct ThreadField {

@@ -27,10 +27,7 @@ constexpr T_PDU_ERROR kNoError = static_cast<T_PDU_ERROR>(PDU_STATUS_NOERROR);
 constexpr T_PDU_ERROR kInvalidParameters = static_cast<T_PDU_ERROR>(PDU_ERR_INVALID_PARAMETERS);
 
 // Array storage of trivially destructible elements, allocated with new[].
-void ReleaseArray(void* array)
-{
-    ::operator delete[](array);
-}
+void ReleaseArray(void* array) { ::operator delete[](array); }
 
 template <typename T>
 void ReleaseObject(void* object)

@@ -9,10 +9,7 @@
 
 namespace Platform = pdulog_detail::Platform;
 
-void Util::Process::ReportWriteFailuresAsErrors()
-{
-    Platform::ReportWriteFailuresAsErrors();
-}
+void Util::Process::ReportWriteFailuresAsErrors() { Platform::ReportWriteFailuresAsErrors(); }
 
 bool Util::Env::Expand(const std::string& text, std::string& result)
 {
@@ -26,10 +23,7 @@ bool Util::Env::Expand(const std::string& text, std::string& result)
     return !result.empty();
 }
 
-uint64_t Util::Time::GetTickCountUs()
-{
-    return Platform::TickCountMs() * 1000u;
-}
+uint64_t Util::Time::GetTickCountUs() { return Platform::TickCountMs() * 1000u; }
 
 uint8_t Util::Date::MonthFromName(std::string text, unsigned pos)
 {

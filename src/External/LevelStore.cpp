@@ -179,10 +179,7 @@ void RefreshShortStore()
 }
 
 // Whether the store's path still leads to the file it has open.
-bool StillAtItsPath()
-{
-    return Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file);
-}
+bool StillAtItsPath() { return Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file); }
 
 // Follows the store's file when another file has taken its path (saved through a new file
 // and a rename, as many tools and installers save) and, for a short read-only store, what

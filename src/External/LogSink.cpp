@@ -59,15 +59,9 @@ Slot g_slots[kSlots];
 std::atomic<Slot*> g_current {nullptr};
 std::mutex g_moves;  // one move at a time
 
-bool IsStandardStream(std::FILE* stream)
-{
-    return stream == stdin || stream == stdout || stream == stderr;
-}
+bool IsStandardStream(std::FILE* stream) { return stream == stdin || stream == stdout || stream == stderr; }
 
-Platform::FileId Identify(std::FILE* stream)
-{
-    return Platform::IdentifyFile(Platform::StreamDescriptor(stream));
-}
+Platform::FileId Identify(std::FILE* stream) { return Platform::IdentifyFile(Platform::StreamDescriptor(stream)); }
 
 // The host's standard streams stay open for the host, and are not even flushed: records
 // never wait in a stream's buffer, and a host thread stuck in one would hold the move up.

@@ -29,6 +29,8 @@ struct Reader {
     }
 };
 
+// The item builders are tables of cases a line: clang-format leaves them so.
+// clang-format off
 void FillParam(PDU_PARAM_ITEM& p, Reader& in)
 {
     p.ItemType = PDU_IT_PARAM;
@@ -116,6 +118,7 @@ PDU_ITEM* BuildItem(Reader& in)
         return NewItem<PDU_ITEM>(type);
     }
 }
+// clang-format on
 
 }  // namespace
 

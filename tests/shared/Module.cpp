@@ -9,9 +9,9 @@
 
 namespace {
 bool g_started = false;
-int32_t g_own[kLogSubsystemCount] = {LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN,
-                                     LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN,
-                                     LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN};
+int32_t g_own[kLogSubsystemCount]
+    = {LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN,
+       LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN, LL_WARN};
 }  // namespace
 
 MODULE_EXPORT int Start()

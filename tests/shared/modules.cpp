@@ -22,7 +22,10 @@ namespace fs = std::filesystem;
 struct Module {
     explicit Module(const char* path) : handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
     template <typename F>
-    F* Get(const char* name) const { return handle ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr; }
+    F* Get(const char* name) const
+    {
+        return handle ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr;
+    }
     void* handle;
 };
 

@@ -23,15 +23,9 @@ enum class Outcome {
 #ifdef PDULOG_FAULT_INJECTION
 Outcome Inject(const char* call);
 #else
-constexpr Outcome Inject(const char*)
-{
-    return Outcome::kNone;
-}
+constexpr Outcome Inject(const char*) { return Outcome::kNone; }
 #endif
 
-inline bool Fails(const char* call)
-{
-    return Inject(call) == Outcome::kFail;
-}
+inline bool Fails(const char* call) { return Inject(call) == Outcome::kFail; }
 
 }  // namespace pdulog_detail::Platform::Fault

@@ -74,10 +74,7 @@ inline bool SameFile(const FileId& a, const FileId& b)
     return a.known && b.known && a.device == b.device && a.node == b.node;
 }
 // Whether the descriptor still refers to the file it was identified as.
-inline bool StillRefersTo(int fd, const FileId& id)
-{
-    return !id.known || SameFile(IdentifyFile(fd), id);
-}
+inline bool StillRefersTo(int fd, const FileId& id) { return !id.known || SameFile(IdentifyFile(fd), id); }
 // The file a path leads to, links followed as an open follows them; not known when there
 // is none (or it cannot be asked). A file saved through a new file and a rename, as many
 // tools and installers save, is another file at the same path.
@@ -166,11 +163,7 @@ bool DeletedFileMayHoldItsPath();
 // becomes the sink: a pipe or socket whose reader has gone (SIGPIPE), a file under a size
 // limit (SIGXFSZ). A host that later dup2()s another file onto the descriptor, or lowers
 // the limit, makes that decision stale.
-enum class StreamRisk {
-    kNone,
-    kBrokenPipe,
-    kSizeLimit
-};
+enum class StreamRisk { kNone, kBrokenPipe, kSizeLimit };
 // The descriptor behind a stream; -1 for a stream without one.
 int StreamDescriptor(std::FILE* stream);
 StreamRisk RiskOf(std::FILE* stream);

@@ -31,10 +31,7 @@ std::atomic<bool> g_handlerInstalled {false};
 
 }  // namespace
 
-std::size_t Span(std::size_t size)
-{
-    return (size + g_page - 1) / g_page * g_page;
-}
+std::size_t Span(std::size_t size) { return (size + g_page - 1) / g_page * g_page; }
 
 bool ReplaceWithPrivate(uintptr_t address, std::size_t size, const void* contents)
 {

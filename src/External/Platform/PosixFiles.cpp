@@ -61,15 +61,9 @@ int OpenReadWrite(const std::string& path, int flags)
 
 }  // namespace
 
-int OpenExisting(const std::string& path)
-{
-    return OpenReadWrite(path, 0);
-}
+int OpenExisting(const std::string& path) { return OpenReadWrite(path, 0); }
 
-int OpenCreating(const std::string& path)
-{
-    return OpenReadWrite(path, O_CREAT);
-}
+int OpenCreating(const std::string& path) { return OpenReadWrite(path, O_CREAT); }
 
 int OpenForReading(const std::string& path)
 {
@@ -185,10 +179,7 @@ int64_t ReadStart(int fd, void* data, uint32_t size)
     return got;
 }
 
-void Close(int fd)
-{
-    ::close(fd);
-}
+void Close(int fd) { ::close(fd); }
 
 namespace {
 
@@ -236,9 +227,6 @@ bool TryLockFile(int fd)
     return rc == 0;
 }
 
-void UnlockFile(int fd)
-{
-    ::flock(fd, LOCK_UN);
-}
+void UnlockFile(int fd) { ::flock(fd, LOCK_UN); }
 
 }  // namespace pdulog_detail::Platform

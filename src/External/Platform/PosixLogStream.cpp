@@ -64,10 +64,7 @@ StreamRisk RiskOf(std::FILE* stream)
     return StreamRisk::kNone;
 }
 
-int StreamDescriptor(std::FILE* stream)
-{
-    return ::fileno(stream);
-}
+int StreamDescriptor(std::FILE* stream) { return ::fileno(stream); }
 
 namespace {
 

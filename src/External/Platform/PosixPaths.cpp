@@ -133,9 +133,6 @@ bool ExpandPath(const std::string& configured, std::string& path)
     return !path.empty();
 }
 
-std::string PublicText(const std::string& path)
-{
-    return path;
-}
+std::string PublicText(const std::string& path) { return path; }
 
 }  // namespace pdulog_detail::Platform

@@ -121,10 +121,7 @@ namespace {
 // the parent's cache, so the child clears it.
 thread_local uint32_t t_threadId = 0;
 
-void ForgetThreadId()
-{
-    t_threadId = 0;
-}
+void ForgetThreadId() { t_threadId = 0; }
 
 }  // namespace
 

@@ -94,10 +94,7 @@ bool Mappable(const Mapping& mapping, std::size_t size)
 
 // A file the user may only read is mapped copy-on-write: it still shows what others write
 // to it, and a write through the view stays in this process.
-int Sharing(const Mapping& mapping)
-{
-    return mapping.access == MapAccess::kWrite ? MAP_SHARED : MAP_PRIVATE;
-}
+int Sharing(const Mapping& mapping) { return mapping.access == MapAccess::kWrite ? MAP_SHARED : MAP_PRIVATE; }
 
 // A view at a spare address, which threads that held it may still read: it is watched
 // before the file's page takes its place, so that even their first read is safe.

@@ -11,10 +11,7 @@ namespace pdulog_detail::Platform {
 namespace {
 
 // Whether the file exists but may not be written by this user.
-bool WriteRefused(int error)
-{
-    return error == EACCES || error == EPERM || error == EROFS;
-}
+bool WriteRefused(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
 // The file opened for reading when it may not be written; -1 with the refusal's errno.
 int OpenRefused(const std::string& path, StoreAccess& access)

@@ -31,9 +31,6 @@ bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
     return true;
 }
 
-uint64_t TickCountMs()
-{
-    return ::GetTickCount64();
-}
+uint64_t TickCountMs() { return ::GetTickCount64(); }
 
 }  // namespace pdulog_detail::Platform

@@ -17,10 +17,7 @@
 
 namespace pdulog_detail::Platform {
 
-HANDLE OsHandle(int fd)
-{
-    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
-}
+HANDLE OsHandle(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
 
 int AboveStandardStreams(int fd)
 {
@@ -185,10 +182,7 @@ int64_t ReadStart(int fd, void* data, uint32_t size)
     return got;
 }
 
-void Close(int fd)
-{
-    ::_close(fd);
-}
+void Close(int fd) { ::_close(fd); }
 
 FileId Identity(const BY_HANDLE_FILE_INFORMATION& info)
 {
@@ -224,15 +218,9 @@ FileId IdentifyByOpening(const std::string& path, DWORD flags)
 
 }  // namespace
 
-FileId IdentifyPath(const std::string& path)
-{
-    return IdentifyByOpening(path, FILE_FLAG_OPEN_REPARSE_POINT);
-}
+FileId IdentifyPath(const std::string& path) { return IdentifyByOpening(path, FILE_FLAG_OPEN_REPARSE_POINT); }
 
-FileId IdentifyPathTarget(const std::string& path)
-{
-    return IdentifyByOpening(path, 0);
-}
+FileId IdentifyPathTarget(const std::string& path) { return IdentifyByOpening(path, 0); }
 
 bool MayGrowFileTo(uint64_t)
 {
@@ -272,9 +260,6 @@ bool TryLockFile(int fd)
     return TryLockRegion(OsHandle(fd)) || Failed(::GetLastError());
 }
 
-void UnlockFile(int fd)
-{
-    UnlockRegion(OsHandle(fd));
-}
+void UnlockFile(int fd) { UnlockRegion(OsHandle(fd)); }
 
 }  // namespace pdulog_detail::Platform

@@ -108,10 +108,7 @@ StreamRisk RiskOf(std::FILE*)
     return StreamRisk::kNone;  // Windows raises no signal for a write
 }
 
-int StreamDescriptor(std::FILE* stream)
-{
-    return ::_fileno(stream);
-}
+int StreamDescriptor(std::FILE* stream) { return ::_fileno(stream); }
 
 namespace {
 

@@ -94,10 +94,7 @@ bool SetThreadPointer(void* value, void (*release)(void*))
     return true;
 }
 
-uint32_t CurrentThreadId()
-{
-    return ::GetCurrentThreadId();
-}
+uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
 bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
 {

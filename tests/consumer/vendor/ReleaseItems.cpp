@@ -28,7 +28,7 @@ CHAR8* Text(const char* text)
 PDU_PARAM_ITEM LongField(UNUM32 count)
 {
     PDU_PARAM_ITEM param = {PDU_IT_PARAM, 1, PDU_PT_LONGFIELD, 0, nullptr};
-    param.pComParamData = new PDU_PARAM_LONGFIELD_DATA{count, count, new UNUM32[count]()};
+    param.pComParamData = new PDU_PARAM_LONGFIELD_DATA {count, count, new UNUM32[count]()};
     return param;
 }
 
@@ -39,30 +39,30 @@ int main()
     auto* bytes = NewItem<PDU_DATA_ITEM>(PDU_IT_IO_BYTEARRAY);
     bytes->pData = new UNUM8[16]();
     auto* error = NewItem<PDU_EVENT_ITEM>(PDU_IT_ERROR);
-    error->pData = new PDU_ERROR_DATA{0x0103, 7};
+    error->pData = new PDU_ERROR_DATA {0x0103, 7};
     auto* status = NewItem<PDU_EVENT_ITEM>(PDU_IT_STATUS);
     status->pData = new UNUM32(0x8012);
     auto* param = NewItem<PDU_PARAM_ITEM>(PDU_IT_PARAM);
     param->ComParamDataType = PDU_PT_BYTEFIELD;
-    param->pComParamData = new PDU_PARAM_BYTEFIELD_DATA{4, 4, new UNUM8[4]()};
+    param->pComParamData = new PDU_PARAM_BYTEFIELD_DATA {4, 4, new UNUM8[4]()};
     auto* ids = NewItem<PDU_RSC_ID_ITEM>(PDU_IT_RSC_ID);
     ids->NumModules = 2;
-    ids->pResourceIdDataArray = new PDU_RSC_ID_ITEM_DATA[2]{{1, 3, new UNUM32[3]()}, {2, 1, new UNUM32[1]()}};
+    ids->pResourceIdDataArray = new PDU_RSC_ID_ITEM_DATA[2] {{1, 3, new UNUM32[3]()}, {2, 1, new UNUM32[1]()}};
     auto* conflicts = NewItem<PDU_RSC_CONFLICT_ITEM>(PDU_IT_RSC_CONFLICT);
     conflicts->NumEntries = 1;
-    conflicts->pRscConflictData = new PDU_RSC_CONFLICT_DATA[1]{{1, nullptr}};
+    conflicts->pRscConflictData = new PDU_RSC_CONFLICT_DATA[1] {{1, nullptr}};
     auto* modules = NewItem<PDU_MODULE_ITEM>(PDU_IT_MODULE_ID);
     modules->NumEntries = 2;
-    modules->pModuleData = new PDU_MODULE_DATA[2]{{1, 1, Text("vci-a"), nullptr, 0x8060},
-                                                  {1, 2, Text("vci-b"), Text("fw 2.1"), 0x8061}};
+    modules->pModuleData = new PDU_MODULE_DATA[2] {{1, 1, Text("vci-a"), nullptr, 0x8060},
+                                                   {1, 2, Text("vci-b"), Text("fw 2.1"), 0x8061}};
     auto* table = NewItem<PDU_UNIQUE_RESP_ID_TABLE_ITEM>(PDU_IT_UNIQUE_RESP_ID_TABLE);
     table->NumEntries = 1;
-    table->pUniqueData = new PDU_ECU_UNIQUE_RESP_DATA[1]{{9, 2, new PDU_PARAM_ITEM[2]{LongField(3), LongField(1)}}};
+    table->pUniqueData = new PDU_ECU_UNIQUE_RESP_DATA[1] {{9, 2, new PDU_PARAM_ITEM[2] {LongField(3), LongField(1)}}};
 
     PDU_ITEM* const items[] = {
-        reinterpret_cast<PDU_ITEM*>(bytes),  reinterpret_cast<PDU_ITEM*>(error),
-        reinterpret_cast<PDU_ITEM*>(status), reinterpret_cast<PDU_ITEM*>(param),
-        reinterpret_cast<PDU_ITEM*>(ids),    reinterpret_cast<PDU_ITEM*>(conflicts),
+        reinterpret_cast<PDU_ITEM*>(bytes),   reinterpret_cast<PDU_ITEM*>(error),
+        reinterpret_cast<PDU_ITEM*>(status),  reinterpret_cast<PDU_ITEM*>(param),
+        reinterpret_cast<PDU_ITEM*>(ids),     reinterpret_cast<PDU_ITEM*>(conflicts),
         reinterpret_cast<PDU_ITEM*>(modules), reinterpret_cast<PDU_ITEM*>(table),
     };
     int failures = 0;

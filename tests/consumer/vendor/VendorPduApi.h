@@ -56,6 +56,8 @@ typedef UNUM32 T_PDU_STATUS;
 #define PDU_PT_STRUCTFIELD 0x0108U
 #define PDU_PT_LONGFIELD 0x0109U
 
+// A record a line, as a vendor's header lays them out: clang-format leaves them so.
+// clang-format off
 typedef struct { T_PDU_IT ItemType; } PDU_ITEM;
 typedef struct { T_PDU_IT ItemType; void* pData; } PDU_DATA_ITEM;
 typedef struct { T_PDU_IT ItemType; UNUM32 hCop; void* pCoPTag; UNUM32 Timestamp; void* pData; } PDU_EVENT_ITEM;
@@ -97,5 +99,6 @@ typedef struct {
 } PDU_UNIQUE_RESP_ID_TABLE_ITEM;
 typedef struct { UNUM32 hMod; UNUM32 ResourceId; UNUM32 ResourceStatus; } PDU_RSC_STATUS_DATA;
 typedef struct { T_PDU_IT ItemType; UNUM32 NumEntries; PDU_RSC_STATUS_DATA* pResourceStatusData; } PDU_RSC_STATUS_ITEM;
+// clang-format on
 
 #endif

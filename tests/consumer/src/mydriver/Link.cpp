@@ -35,15 +35,9 @@ DRIVER_EXPORT int DriverStart()
 }
 
 // The same, for a host that wants the driver's records in the init log file.
-DRIVER_EXPORT int DriverStartWithInitLog()
-{
-    return CLog::Init(true) ? 1 : 0;
-}
+DRIVER_EXPORT int DriverStartWithInitLog() { return CLog::Init(true) ? 1 : 0; }
 
-DRIVER_EXPORT int DriverPoll(int id)
-{
-    return mydriver::g_link.Poll(id) ? 1 : 0;
-}
+DRIVER_EXPORT int DriverPoll(int id) { return mydriver::g_link.Poll(id) ? 1 : 0; }
 
 // One record from the application's thread, which lives on, and one from a worker thread
 // of the driver's own, ended when this returns.
@@ -53,7 +47,4 @@ DRIVER_EXPORT void DriverReport(int id)
     std::thread([id] { PDULOG(LL_WARN, LS_COMMS) << "link " << id << " released"; }).join();
 }
 
-DRIVER_EXPORT void DriverStop()
-{
-    CLog::Shutdown();
-}
+DRIVER_EXPORT void DriverStop() { CLog::Shutdown(); }
