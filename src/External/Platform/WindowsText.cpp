@@ -6,7 +6,6 @@
 
 namespace pdulog_detail::Platform {
 
-// NOLINTNEXTLINE(readability-function-size): a flat table, one case an error
 int ErrorNumber(DWORD error)
 {
     switch (error) {
