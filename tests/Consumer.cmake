@@ -162,6 +162,8 @@ if(NOT TOOLCHAIN AND NOT SHARED)
       message(FATAL_ERROR "${host}, built against the package, did not log (${rc}):\n${err}")
     endif()
   endforeach()
-  include(${SOURCE_DIR}/tests/consumer/vendor/Build.cmake)  # pdulog on a vendor's D-PDU API header
+  foreach(edition IN ITEMS current earlier)  # pdulog on a vendor's D-PDU API header
+    include(${SOURCE_DIR}/tests/consumer/vendor/Build.cmake)
+  endforeach()
 endif()
 file(REMOVE_RECURSE ${WORK_DIR})

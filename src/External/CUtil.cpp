@@ -12,6 +12,21 @@ namespace Platform = pdulog_detail::Platform;
 
 namespace {
 
+// The newest IO item types, for a vendor header of an earlier edition that lacks them (the
+// build checks which, and says so); the name tables already know them by value.
+#ifdef PDULOG_SUPPLY_PDU_IT_IO_VEHICLE_ID_REQUEST
+constexpr T_PDU_IT PDU_IT_IO_VEHICLE_ID_REQUEST = 0x1800;
+#endif
+#ifdef PDULOG_SUPPLY_PDU_IT_IO_ETH_SWITCH_STATE
+constexpr T_PDU_IT PDU_IT_IO_ETH_SWITCH_STATE = 0x1801;
+#endif
+#ifdef PDULOG_SUPPLY_PDU_IT_IO_ENTITY_ADDRESS
+constexpr T_PDU_IT PDU_IT_IO_ENTITY_ADDRESS = 0x1802;
+#endif
+#ifdef PDULOG_SUPPLY_PDU_IT_IO_ENTITY_STATUS
+constexpr T_PDU_IT PDU_IT_IO_ENTITY_STATUS = 0x1803;
+#endif
+
 constexpr auto kPlace = pdulog_detail::LibraryPlace(__FILE__);
 
 // The line field of each record: part of the record format people search logs for.

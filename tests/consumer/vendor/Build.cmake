@@ -2,16 +2,23 @@
 # (every value a macro, every type a typedef), then a program of the vendor's that includes
 # that header before pdulog's and has DestroyItem release items made with its types.
 set(vendor ${SOURCE_DIR}/tests/consumer/vendor)
-set(vendor_prefix ${WORK_DIR}/vendor-prefix)
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/vendor-pdulog -DCMAKE_BUILD_TYPE=Release
-    -DPDULOG_PDU_API_HEADER=${vendor}/VendorPduApi.h -DPDULOG_BUILD_EXAMPLES=OFF
+set(header ${vendor}/VendorPduApi.h)
+if(edition STREQUAL "earlier")  # the same header without the four newest IO item types
+  file(READ ${header} text)
+  string(REGEX REPLACE "#define PDU_IT_IO_(VEHICLE_ID_REQUEST|ETH_SWITCH_STATE|ENTITY_[A-Z]+) [^\n]*\n" "" text "${text}")
+  set(header ${WORK_DIR}/earlier/VendorPduApi.h)
+  file(WRITE ${header} "${text}")
+endif()
+set(vendor_prefix ${WORK_DIR}/vendor-prefix-${edition})
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/vendor-pdulog-${edition} -DCMAKE_BUILD_TYPE=Release
+    -DPDULOG_PDU_API_HEADER=${header} -DPDULOG_BUILD_EXAMPLES=OFF
     -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND} ${flags})
-run(${CMAKE_COMMAND} --build ${WORK_DIR}/vendor-pdulog --parallel 2)
-run(${CMAKE_COMMAND} --install ${WORK_DIR}/vendor-pdulog --prefix ${vendor_prefix})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/vendor-pdulog-${edition} --parallel 2)
+run(${CMAKE_COMMAND} --install ${WORK_DIR}/vendor-pdulog-${edition} --prefix ${vendor_prefix})
 if(EXISTS ${vendor_prefix}/include/pdulog/PduApi.h OR NOT EXISTS ${vendor_prefix}/include/pdulog/PdulogPduApi.h)
   message(FATAL_ERROR "the package built on the vendor's header installs PduApi.h, or not its choice")
 endif()
-run(${CMAKE_COMMAND} -S ${vendor} -B ${WORK_DIR}/vendor-items -DCMAKE_PREFIX_PATH=${vendor_prefix}
+run(${CMAKE_COMMAND} -S ${vendor} -B ${WORK_DIR}/vendor-items-${edition} -DCMAKE_PREFIX_PATH=${vendor_prefix}
     -DCMAKE_BUILD_TYPE=Release ${flags})
-run(${CMAKE_COMMAND} --build ${WORK_DIR}/vendor-items)
-run(${WORK_DIR}/vendor-items/vendor-items)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/vendor-items-${edition})
+run(${WORK_DIR}/vendor-items-${edition}/vendor-items)

@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
+// Whether DestroyItem released an item's data array, only the array release can tell.
+void* g_lastArrayReleased = nullptr;
+void operator delete[](void* storage) noexcept { ::operator delete(g_lastArrayReleased = storage); }
+
 namespace {
 
 template <typename T>
@@ -72,6 +76,16 @@ int main()
             std::fprintf(stderr, "DestroyItem of type 0x%x failed\n", static_cast<unsigned>(type));
             ++failures;
         }
+    }
+    for (const T_PDU_IT type : {0x1800U, 0x1801U, 0x1802U, 0x1803U}) {  // the newest IO types, by value
+        auto* const data = new UNUM8[4]();
+        g_lastArrayReleased = nullptr;
+        DestroyItem(reinterpret_cast<PDU_ITEM*>(new PDU_DATA_ITEM {type, data}));
+        const bool released = g_lastArrayReleased == data;  // the output types' data, not the input-only
+        if (released != (type >= 0x1802U))
+            failures += std::fprintf(stderr, "DestroyItem of type 0x%x released its data: %d\n", type, released) > 0;
+        if (!released)
+            delete[] data;
     }
     if (DestroyItem(nullptr) != PDU_ERR_INVALID_PARAMETERS || HandleToString(PDU_HANDLE_UNDEF) != "PDU_HANDLE_UNDEF") {
         std::fprintf(stderr, "wrong result for a null item or the undefined handle\n");
