@@ -3,7 +3,7 @@
 # diagnostic application, logs, and sees a level that pdu-loglevel sets while it runs.
 #   cmake -DSOURCE_DIR=... -DWORK_DIR=... [-DBUILD_DIR=...] [-DSHARED=ON]
 #         [-DTOOLCHAIN=...] [-DEMULATOR=a|b] [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...]
-#         [-DSTATIC_COMMAND=ON|OFF] -P Consumer.cmake
+#         [-DSTATIC_COMMAND=ON|OFF] [-DLIBRARY_FILE=libpdulog.a] -P Consumer.cmake
 # BUILD_DIR: install that build (a static pdulog). SHARED: build and install a shared pdulog
 # from SOURCE_DIR first, for another product (a store folder and log names of its own).
 # EMULATOR ('|' between its words) runs the Windows programs.
@@ -13,6 +13,9 @@ foreach(var SOURCE_DIR WORK_DIR)
   endif()
 endforeach()
 string(REPLACE "|" ";" emulator "${EMULATOR}")
+if(NOT LIBRARY_FILE)  # the file of BUILD_DIR's static pdulog
+  set(LIBRARY_FILE libpdulog.a)
+endif()
 set(flags "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
           "-DCMAKE_SHARED_LINKER_FLAGS=${LINKER_FLAGS}" "-DCMAKE_MODULE_LINKER_FLAGS=${LINKER_FLAGS}")
 set(library_flags ${flags})
@@ -45,12 +48,12 @@ if(TOOLCHAIN)
   if(SHARED)
     set(library bin/pdulog.dll lib/libpdulog.dll.a)
   else()
-    set(library lib/libpdulog.a)
+    set(library lib/${LIBRARY_FILE})
   endif()
 elseif(SHARED)
   set(library lib/libpdulog.so)
 else()
-  set(library lib/libpdulog.a)
+  set(library lib/${LIBRARY_FILE})  # a Debug build's has its postfix
 endif()
 foreach(installed
     bin/pdu-loglevel${exe} share/man/man1/pdu-loglevel.1 ${library}
