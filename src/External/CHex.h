@@ -31,7 +31,16 @@ private:
     // 79 characters and a NUL for a row with a four-digit offset; the offsets of buffers
     // beyond 64 KiB take up to four more digits, and the row moves right with them.
     char m_line[80 + 4];
+#ifdef _MSC_VER
+    // C4251, a std::string in an exported class: only the library's own code touches this
+    // private member, and a DLL and its users share one compiler and C runtime anyway.
+#pragma warning(push)
+#pragma warning(disable : 4251)
+#endif
     std::string m_text;
+#ifdef _MSC_VER
+#pragma warning(pop)
+#endif
 };
 
 // out << CHex(data, len): the same as hex.Output(out).

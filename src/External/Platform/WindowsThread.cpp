@@ -6,7 +6,9 @@
 #include <new>
 
 #include <windows.h>
-#include <pthread.h>
+#ifdef __MINGW32__
+#include <pthread.h>  // mingw's std::thread runs on winpthreads
+#endif
 
 namespace pdulog_detail::Platform {
 
@@ -102,7 +104,12 @@ bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error)
         error = ERROR_INVALID_HANDLE;
         return false;
     }
+#ifdef __MINGW32__
+    // With mingw the native handle is a winpthreads thread, which holds the system's handle.
     const HANDLE handle = ::pthread_gethandle(thread.native_handle());
+#else
+    const HANDLE handle = thread.native_handle();  // Microsoft's library: the HANDLE itself
+#endif
     if (::SetThreadPriority(handle, priority) != 0) {
         error = 0;
         return true;
