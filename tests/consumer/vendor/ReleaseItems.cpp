@@ -10,7 +10,9 @@
 #include <cstring>
 
 // Whether DestroyItem released an item's data array, only the array release can tell.
+// Both array forms are replaced, so that each allocation is released the way it was made.
 void* g_lastArrayReleased = nullptr;
+void* operator new[](std::size_t size) { return ::operator new(size); }
 void operator delete[](void* storage) noexcept { ::operator delete(g_lastArrayReleased = storage); }
 
 namespace {
