@@ -5,7 +5,7 @@
 #include "LevelNames.h"
 #include "LevelReport.h"
 #include "Options.h"
-#include "PdulogVersion.h"
+#include "PdulogToolVersion.h"
 
 #include <iostream>
 #include <string>
@@ -29,7 +29,7 @@ private:
 
 void Banner(const std::string& program)
 {
-    std::cerr << "\n\t" + program + " - version " PDULOG_VERSION "\n\t==============================" << std::endl;
+    std::cerr << "\n\t" + program + " - version " PDULOG_TOOL_VERSION "\n\t==============================" << std::endl;
 }
 
 void Usage(const std::string& program)

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# The bash completion of pdu-loglevel offers what the command accepts:
+# The bash completion of pdu-loglevel (or of its vendor's name) offers what the command accepts:
 #   Completion.sh COMPLETION_SCRIPT PDU_LOGLEVEL
 set -euo pipefail
 # shellcheck source=/dev/null
 source "$1"
 command=$2
+# The function the script registers for the command's own file name, whatever its vendor calls it.
+completer=$(complete -p "${command##*/}" | awk '{ print $3 }') || { echo "no completion for ${command##*/}"; exit 1; }
 
 complete_line() {  # the words of a command line; the last one is being completed
     COMP_WORDS=("$@")
     COMP_CWORD=$(($# - 1))
     COMPREPLY=()
-    _pdu_loglevel
+    "$completer"
     [ ${#COMPREPLY[@]} -eq 0 ] || printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' '
 }
 
