@@ -25,6 +25,7 @@ endif()
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
+set(tool pdu-loglevel)
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -35,10 +36,18 @@ endfunction()
 
 if(SHARED)
   set(BUILD_DIR ${WORK_DIR}/pdulog)
+  set(tool acme-loglevel)  # the vendor's name for the level tool
+  foreach(bad -DPDULOG_TOOL_NAME=-acme -DPDULOG_TOOL_NAME=acme/loglevel "-DPDULOG_TOOL_VERSION=2\"1")
+    execute_process(COMMAND ${CMAKE_COMMAND} --fresh -S ${SOURCE_DIR} -B ${WORK_DIR}/bad ${bad} OUTPUT_QUIET ERROR_VARIABLE err)
+    if(NOT err MATCHES "PDULOG_TOOL_(NAME|VERSION) '")  # only a refusal says so
+      message(FATAL_ERROR "a bad tool setting was taken: ${bad}\n${err}")
+    endif()
+  endforeach()
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${BUILD_DIR} -DCMAKE_BUILD_TYPE=Release -DPDULOG_SHARED=ON
       -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND}
       "-DPDULOG_STORE_FOLDER=Acme/VCI Kit" -DPDULOG_LOG_FILE=acme-vci.log -DPDULOG_LOG_FILE_FALLBACK=acme.log
-      -DPDULOG_INIT_LOG_FILE=acme-vci_init.log -DPDULOG_INIT_LOG_FILE_FALLBACK=acme_init.log ${library_flags})
+      -DPDULOG_INIT_LOG_FILE=acme-vci_init.log -DPDULOG_INIT_LOG_FILE_FALLBACK=acme_init.log
+      -DPDULOG_TOOL_NAME=acme-loglevel -DPDULOG_TOOL_VERSION=2.1.0 ${library_flags})
   run(${CMAKE_COMMAND} --build ${BUILD_DIR} --parallel 2)
 endif()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
@@ -56,11 +65,11 @@ else()
   set(library lib/${LIBRARY_FILE})  # a Debug build's has its postfix
 endif()
 foreach(installed
-    bin/pdu-loglevel${exe} share/man/man1/pdu-loglevel.1 ${library}
+    bin/${tool}${exe} share/man/man1/${tool}.1 ${library}
     include/pdulog/CLog.h include/pdulog/CUtil.h include/pdulog/PdulogExport.h include/pdulog/PdulogIdentity.h
     lib/cmake/pdulog/pdulogConfig.cmake lib/cmake/pdulog/pdulogConfigVersion.cmake
     lib/cmake/pdulog/mingw-w64-i686.cmake lib/cmake/pdulog/mingw-w64-x86_64.cmake lib/cmake/pdulog/wine-run.sh
-    lib/pkgconfig/pdulog.pc share/doc/pdulog/LICENSE share/bash-completion/completions/pdu-loglevel)
+    lib/pkgconfig/pdulog.pc share/doc/pdulog/LICENSE share/bash-completion/completions/${tool})
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
@@ -88,7 +97,9 @@ else()
     file(MAKE_DIRECTORY ${WORK_DIR}/${var})
   endforeach()
 endif()
-set(loglevel ${emulator} ${prefix}/bin/pdu-loglevel${exe})
+file(READ ${app}/tool.txt tool_package)  # the imported target's file; name; version
+list(GET tool_package 0 tool_file)
+set(loglevel ${emulator} ${tool_file})
 
 # COMMS starts below INFO; once the application has loaded the driver and said so, the
 # level is set, and the driver's next poll logs.
@@ -107,6 +118,14 @@ endif()
 if(SHARED)
   # Two modules on one shared pdulog: one's stop leaves the other logging, the last releases
   # the store. The product's own store and init log are used, and the package names them.
+  file(GLOB_RECURSE stale ${prefix}/*pdu-loglevel*)
+  execute_process(COMMAND ${loglevel} -h ERROR_VARIABLE banner)
+  file(READ ${prefix}/share/man/man1/acme-loglevel.1 manual)
+  if(stale OR NOT tool_package MATCHES "/bin/acme-loglevel${exe};acme-loglevel;2[.]1[.]0$"
+     OR NOT banner MATCHES "acme-loglevel(${exe})? - version 2[.]1[.]0\r?\n"
+     OR NOT manual MATCHES "^[.]TH ACME-LOGLEVEL 1 \"[^\"]*\" \"acme-loglevel 2[.]1[.]0\"" OR manual MATCHES "pdu-loglevel")
+    message(FATAL_ERROR "not the vendor's tool: ${stale} ${tool_package}\n${banner}")
+  endif()
   run(${loglevel} -s COMMS -l INFO)
   execute_process(COMMAND ${emulator} ./diagnostic-app${exe} modules ${driver} WORKING_DIRECTORY ${app}
     RESULT_VARIABLE rc)
@@ -117,13 +136,16 @@ if(SHARED)
   if(NOT TOOLCHAIN)
     execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig
       pkg-config --variable=store_folder pdulog OUTPUT_VARIABLE folder OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig
+      pkg-config --variable=tool_name pdulog OUTPUT_VARIABLE tool_name OUTPUT_STRIP_TRAILING_WHITESPACE)
+    run(bash ${SOURCE_DIR}/tests/Completion.sh ${prefix}/share/bash-completion/completions/acme-loglevel ${tool_file})
     file(GLOB_RECURSE made RELATIVE ${WORK_DIR} ${WORK_DIR}/APPDATA/* ${WORK_DIR}/TEMP/*)
     if(EXISTS ${WORK_DIR}/TEMP/acme-vci_init.log)
       file(READ ${WORK_DIR}/TEMP/acme-vci_init.log text)
     endif()
     if(NOT made STREQUAL "APPDATA/Acme/VCI Kit/DEBUG.CFG;TEMP/acme-vci_init.log"
-       OR NOT text MATCHES "connected to 1\n" OR NOT folder STREQUAL "Acme\\VCI Kit")
-      message(FATAL_ERROR "not the product's own store and init log: ${made}, ${folder}")
+       OR NOT text MATCHES "connected to 1\n" OR NOT folder STREQUAL "Acme\\VCI Kit" OR NOT tool_name STREQUAL ${tool})
+      message(FATAL_ERROR "not the product's own store, init log, tool: ${made}, ${folder}, ${tool_name}")
     endif()
   endif()
 endif()
