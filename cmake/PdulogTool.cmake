@@ -2,8 +2,6 @@
 # settings of the build, and its manual and bash completion follow them. The defaults are
 # the names this project has always installed, byte for byte. The CMake target stays
 # pdu-loglevel; the package exports the installed tool as pdulog::pdu-loglevel.
-include(GNUInstallDirs)
-
 set(PDULOG_TOOL_NAME "pdu-loglevel" CACHE STRING "File name of the level tool (without .exe)")
 set(PDULOG_TOOL_VERSION "${PROJECT_VERSION}" CACHE STRING "Version the level tool's banner and manual show")
 
@@ -38,7 +36,9 @@ configure_file(${PROJECT_SOURCE_DIR}/tools/pdu-loglevel.bash-completion.in ${PDU
 
 # An export set of its own: a static and a shared build of the library may be installed into
 # one prefix, each with its targets file, and the package then loads the tool's only once.
-install(TARGETS pdu-loglevel EXPORT pdulogToolTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PDULOG_TOOL_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PDULOG_TOOL_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
-install(EXPORT pdulogToolTargets NAMESPACE pdulog:: DESTINATION ${PDULOG_CMAKE_DIR})
+if(PDULOG_INSTALL)
+  install(TARGETS pdu-loglevel EXPORT pdulogToolTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PDULOG_TOOL_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PDULOG_TOOL_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
+  install(EXPORT pdulogToolTargets NAMESPACE pdulog:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/pdulog)
+endif()

@@ -34,7 +34,8 @@ function(run)
   endif()
 endfunction()
 
-if(SHARED)
+set(STATIC_BUILD_DIR ${BUILD_DIR})
+if(SHARED)  # Acme's product: a shared pdulog under a name of its own
   set(BUILD_DIR ${WORK_DIR}/pdulog)
   set(tool acme-loglevel)  # the vendor's name for the level tool
   foreach(bad -DPDULOG_TOOL_NAME=-acme -DPDULOG_TOOL_NAME=acme/loglevel "-DPDULOG_TOOL_VERSION=2\"1")
@@ -43,8 +44,9 @@ if(SHARED)
       message(FATAL_ERROR "a bad tool setting was taken: ${bad}\n${err}")
     endif()
   endforeach()
-  run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${BUILD_DIR} -DCMAKE_BUILD_TYPE=Release -DPDULOG_SHARED=ON
-      -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND}
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${BUILD_DIR} -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
+      -DPDULOG_LIBRARY_NAME=acmelog -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF
+      -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND}
       "-DPDULOG_STORE_FOLDER=Acme/VCI Kit" -DPDULOG_LOG_FILE=acme-vci.log -DPDULOG_LOG_FILE_FALLBACK=acme.log
       -DPDULOG_INIT_LOG_FILE=acme-vci_init.log -DPDULOG_INIT_LOG_FILE_FALLBACK=acme_init.log
       -DPDULOG_TOOL_NAME=acme-loglevel -DPDULOG_TOOL_VERSION=2.1.0 ${library_flags})
@@ -52,17 +54,17 @@ if(SHARED)
 endif()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
+set(kind static)
+set(library lib/${LIBRARY_FILE})  # a Debug build's has its postfix
+if(SHARED)
+  set(kind shared)
+  set(library lib/libacmelog.so)
+  if(TOOLCHAIN)
+    set(library bin/acmelog.dll lib/libacmelog.dll.a)
+  endif()
+endif()
 if(TOOLCHAIN)
   set(exe .exe)
-  if(SHARED)
-    set(library bin/pdulog.dll lib/libpdulog.dll.a)
-  else()
-    set(library lib/${LIBRARY_FILE})
-  endif()
-elseif(SHARED)
-  set(library lib/libpdulog.so)
-else()
-  set(library lib/${LIBRARY_FILE})  # a Debug build's has its postfix
 endif()
 foreach(installed
     bin/${tool}${exe} share/man/man1/${tool}.1 ${library}
@@ -70,6 +72,8 @@ foreach(installed
     lib/cmake/pdulog/pdulogConfig.cmake lib/cmake/pdulog/pdulogConfigVersion.cmake
     lib/cmake/pdulog/mingw-w64-i686.cmake lib/cmake/pdulog/mingw-w64-x86_64.cmake lib/cmake/pdulog/wine-run.sh
     lib/pkgconfig/pdulog.pc share/doc/pdulog/LICENSE share/bash-completion/completions/${tool})
+    lib/cmake/pdulog/pdulog-${kind}-targets.cmake lib/cmake/pdulog/PdulogDriver.cmake
+    lib/pkgconfig/pdulog.pc lib/pkgconfig/pdulog-${kind}.pc share/doc/pdulog/LICENSE share/bash-completion/completions/pdu-loglevel)
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
@@ -88,7 +92,7 @@ run(${CMAKE_COMMAND} --build ${app})
 if(TOOLCHAIN)
   set(driver mydriver.dll)
   if(SHARED)  # beside the application, where Windows looks for the DLLs of a DLL
-    file(COPY ${prefix}/bin/pdulog.dll DESTINATION ${app})
+    file(COPY ${prefix}/bin/acmelog.dll DESTINATION ${app})
   endif()
 else()
   set(driver ./mydriver.so)
@@ -147,7 +151,15 @@ if(SHARED)
        OR NOT text MATCHES "connected to 1\n" OR NOT folder STREQUAL "Acme\\VCI Kit" OR NOT tool_name STREQUAL ${tool})
       message(FATAL_ERROR "not the product's own store, init log, tool: ${made}, ${folder}, ${tool_name}")
     endif()
+    # Every symbol the library exports carries its version, named after the library.
+    execute_process(COMMAND readelf --dyn-syms -W ${prefix}/lib/libacmelog.so OUTPUT_VARIABLE symbols)
+    string(REGEX MATCHALL "[^\n]* (FUNC|OBJECT) +[A-Z]+ +DEFAULT +[0-9]+ [^\n]*" exported "${symbols}")
+    list(FILTER exported EXCLUDE REGEX "@@ACMELOG_6$")
+    if(NOT symbols MATCHES "@@ACMELOG_6" OR exported)
+      message(FATAL_ERROR "exported without the library's version: ${exported}")
+    endif()
   endif()
+  include(${SOURCE_DIR}/tests/consumer/TwoVendors.cmake)
 endif()
 
 # A driver unloaded must leave nothing behind: no mapping, and no SIGBUS handler that
@@ -156,6 +168,12 @@ if(EXISTS ${app}/mydriver_a.so)
   set(scenarios "orders|${app}/mydriver_a.so|${app}/mydriver_b.so" "cycles|${app}/mydriver_a.so|1000")
 elseif(TOOLCHAIN AND NOT SHARED)
   set(scenarios "cycles|${app}/${driver}|200")  # wine is slow
+  # A Windows package is refused by a Linux configure, with a message that names both.
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/refused
+    -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(rc EQUAL 0 OR NOT out MATCHES "built for Windows (32|64)-bit, but this project builds for Linux 64-bit")
+    message(FATAL_ERROR "a Linux configure took the Windows package (${rc}):\n${out}")
+  endif()
 endif()
 foreach(scenario ${scenarios})
   string(REPLACE "|" ";" scenario "${scenario}")
@@ -167,6 +185,18 @@ foreach(scenario ${scenarios})
 endforeach()
 
 if(NOT TOOLCHAIN AND NOT SHARED)
+  # Nothing in the archive keeps a plugin mapped; a self-contained driver exports only its
+  # entry points.
+  execute_process(COMMAND readelf -sW ${prefix}/lib/${LIBRARY_FILE} OUTPUT_VARIABLE symbols)
+  set(exported "")
+  if(EXISTS ${app}/mydriver_a.so)
+    execute_process(COMMAND readelf --dyn-syms -W ${app}/mydriver_a.so OUTPUT_VARIABLE dynamic)
+    string(REGEX MATCHALL "[^\n]* [A-Z]+ +DEFAULT +[0-9]+ [^\n]*" exported "${dynamic}")
+    list(FILTER exported EXCLUDE REGEX " Driver[A-Za-z]+$")
+  endif()
+  if(symbols MATCHES " UNIQUE " OR exported)
+    message(FATAL_ERROR "the archive has STB_GNU_UNIQUE symbols, or the driver exports more:\n${exported}")
+  endif()
   # The example host, and a program built with pkg-config's flags alone.
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/host -B ${WORK_DIR}/host -DCMAKE_PREFIX_PATH=${prefix}
       -DCMAKE_BUILD_TYPE=Release ${flags})

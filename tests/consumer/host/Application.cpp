@@ -4,8 +4,11 @@
 // many times; "orders" unloads two copies of it (Linux) both ways under a SIGBUS handler of
 // the application's own. "modules" starts the driver as two modules of one process do (the
 // second with the init log) and stops it twice: on a shared pdulog, COMMS at INFO, the
-// driver must still log after the first stop and no longer after the last.
+// driver must still log after the first stop and no longer after the last. "vendors" loads
+// two vendors' drivers, each on a shared pdulog of its own name, in both orders: each must
+// follow its own store, where COMMS admits INFO for the first and not for the second.
 //   diagnostic-app DRIVER | cycles DRIVER COUNT | orders DRIVER_A DRIVER_B | modules DRIVER
+//                  | vendors global|local DRIVER_INFO DRIVER_WARN
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,7 +26,8 @@
 using Module = HMODULE;
 #else
 #include <dlfcn.h>
-#define LOAD(path) dlopen(path, RTLD_NOW | RTLD_LOCAL)
+int g_loadMode = RTLD_LOCAL;
+#define LOAD(path) dlopen(path, RTLD_NOW | g_loadMode)
 #define SYMBOL(module, name) dlsym(module, name)
 #define UNLOAD(module) dlclose(module)
 using Module = void*;
@@ -98,6 +102,31 @@ int Modules(const char* path)
     return !othersLog ? 6 : !released ? 7 : 0;
 }
 
+// Exit 8: a driver followed the other vendor's store.
+int Vendors(const char* informing, const char* warning)
+{
+    for (const bool informingFirst : {true, false}) {
+        const Module first = LOAD(informingFirst ? informing : warning);
+        const Module second = LOAD(informingFirst ? warning : informing);
+        if (first == nullptr || second == nullptr)
+            return 1;
+        const Module drivers[2] = {informingFirst ? first : second, informingFirst ? second : first};
+        int polled[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            auto start = reinterpret_cast<int (*)()>(SYMBOL(drivers[i], "DriverStart"));
+            auto poll = reinterpret_cast<int (*)(int)>(SYMBOL(drivers[i], "DriverPoll"));
+            if (start == nullptr || poll == nullptr || !start())
+                return 1;
+            polled[i] = poll(i + 1);
+        }
+        Stop(second);
+        Stop(first);
+        if (polled[0] != 1 || polled[1] != 0)
+            return 8;
+    }
+    return 0;
+}
+
 #ifndef _WIN32
 int g_fd;
 volatile char* g_page;
@@ -158,6 +187,12 @@ int main(int argc, char** argv)
         return Cycles(argv[2], std::atoi(argv[3]));
     if (argc == 3 && std::strcmp(argv[1], "modules") == 0)
         return Modules(argv[2]);
+    if (argc == 5 && std::strcmp(argv[1], "vendors") == 0) {
+#ifndef _WIN32
+        g_loadMode = std::strcmp(argv[2], "global") == 0 ? RTLD_GLOBAL : RTLD_LOCAL;
+#endif
+        return Vendors(argv[3], argv[4]);
+    }
 #ifndef _WIN32
     if (argc == 4 && std::strcmp(argv[1], "orders") == 0)
         return Orders(argv[2], argv[3]);

@@ -1,6 +1,8 @@
 # Part of tests/Consumer.cmake: pdulog built and installed on a vendor's own D-PDU API header
 # (every value a macro, every type a typedef), then a program of the vendor's that includes
-# that header before pdulog's and has DestroyItem release items made with its types.
+# that header before pdulog's and has DestroyItem release items made with its types. The
+# earlier edition's package is moved, and its header and build deleted, before the program
+# is built against it: by CMake, by a plain Makefile and with pkg-config's flags.
 set(vendor ${SOURCE_DIR}/tests/consumer/vendor)
 set(header ${vendor}/VendorPduApi.h)
 if(edition STREQUAL "earlier")  # the same header without the four newest IO item types
@@ -17,6 +19,17 @@ run(${CMAKE_COMMAND} --build ${WORK_DIR}/vendor-pdulog-${edition} --parallel 2)
 run(${CMAKE_COMMAND} --install ${WORK_DIR}/vendor-pdulog-${edition} --prefix ${vendor_prefix})
 if(EXISTS ${vendor_prefix}/include/pdulog/PduApi.h OR NOT EXISTS ${vendor_prefix}/include/pdulog/PdulogPduApi.h)
   message(FATAL_ERROR "the package built on the vendor's header installs PduApi.h, or not its choice")
+endif()
+if(edition STREQUAL "earlier")
+  file(RENAME ${vendor_prefix} ${WORK_DIR}/moved-prefix)
+  file(REMOVE_RECURSE ${WORK_DIR}/earlier ${WORK_DIR}/vendor-pdulog-${edition})
+  set(vendor_prefix ${WORK_DIR}/moved-prefix)
+  set(make make -f ${vendor}/Makefile PREFIX=${vendor_prefix} OUT=${WORK_DIR} "CXXFLAGS=${CXX_FLAGS}"
+           "LDFLAGS=${LINKER_FLAGS}")
+  run(${make})
+  run(${make} pkg-config)
+  run(${WORK_DIR}/vendor-items)
+  run(${WORK_DIR}/vendor-items-pc)
 endif()
 run(${CMAKE_COMMAND} -S ${vendor} -B ${WORK_DIR}/vendor-items-${edition} -DCMAKE_PREFIX_PATH=${vendor_prefix}
     -DCMAKE_BUILD_TYPE=Release ${flags})

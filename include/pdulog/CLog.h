@@ -1,0 +1,231 @@
+// The logging facility shared by the D-PDU API implementation and its tools: the level
+// store (a file of 19 levels mapped by every process), the level and subsystem vocabulary,
+// log records and their destination.
+//
+// Threads: records may be made from any number of threads at once (each thread composes in
+// its own buffer, and a record reaches the sink in one write). The lifecycle and the moves
+// of the sink (Init, OpenLevelStore, CloseLevelStore, UseExternalLevels,
+// ReleaseExternalLevels, Shutdown, SetInitLogFile, SetPipe) may be called from any threads,
+// also of several modules sharing one pdulog: they take one lock of the library's (never
+// taken by the gate or a record), so that they end as if made one after another; other
+// threads may go on logging meanwhile. A
+// record in flight when the sink moves or closes reaches the old sink whole or is not
+// written; no stream is written after the facility has closed it. A move waits for such
+// records a bounded time (about a second): a writer still blocked then (a pipe nobody
+// reads) keeps its stream, which is left open rather than closed under it. What the library
+// cannot do is help a thread that is still inside a plugin's code when the host unloads the
+// plugin: that is the host's to avoid.
+#pragma once
+
+#include "PdulogExport.h"
+#include "SiteFunction.h"
+#include "SourcePlace.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <ostream>
+#include <string>
+
+// The eight levels, most severe first; a slot at LL_OFF lets no record through.
+enum LogLevel : int32_t {
+    LL_OFF = -1,
+    LL_ERROR = 0,
+    LL_WARN = 1,
+    LL_NOTICE = 2,
+    LL_INFO = 3,
+    LL_DEBUG = 4,
+    LL_DEBUG1 = 5,
+    LL_DEBUG2 = 6,
+    LL_DEBUG3 = 7,
+};
+
+// The 19 subsystems, one slot of the level store each.
+enum LogSubsystem : int32_t {
+    LS_GENERAL = 0,
+    LS_APP,
+    LS_MODULE,
+    LS_CLL,
+    LS_COP,
+    LS_TSTRPRS,
+    LS_COMPARAM,
+    LS_COMMS,
+    LS_VCI,
+    LS_VEHTX,
+    LS_VEHRX,
+    LS_PRTCL,
+    LS_PRTCLPHY,
+    LS_PRTCLTRANS,
+    LS_PRTCLAPP,
+    LS_USER1,
+    LS_EXCEPT,
+    LS_DATA,
+    LS_TIMER,
+};
+
+// Levels 0 to 7 and subsystems 0 to 18.
+constexpr int kLogLevelCount = 8;
+constexpr int kLogSubsystemCount = 19;
+
+// A record is the rare way through a logging site: its start is marked cold, so that the
+// compiler lays the whole record out of the site's hot path, and the gate is expected to
+// fail (GCC and Clang; other compilers get the plain code).
+#if defined(__GNUC__) || defined(__clang__)
+#define PDULOG_RARELY(condition) __builtin_expect(!!(condition), 0)
+#define PDULOG_COLD __attribute__((cold))
+#else
+#define PDULOG_RARELY(condition) (condition)
+#define PDULOG_COLD
+#endif
+
+namespace pdulog_detail {
+class RecordComposer;  // a record's text and the stream that writes into it
+
+// A slot is read as the memory model allows a value that another thread or process writes
+// meanwhile: a relaxed atomic load, the same single instruction as a plain read.
+static_assert(sizeof(std::atomic<int32_t>) == sizeof(int32_t) && std::atomic<int32_t>::is_always_lock_free,
+              "a slot of the shared store must be readable as a lock-free atomic");
+inline int32_t ReadSlot(const int32_t* levels, int subsystem) noexcept
+{
+    return reinterpret_cast<const std::atomic<int32_t>*>(levels)[subsystem].load(std::memory_order_relaxed);
+}
+inline void WriteSlot(int32_t* levels, int subsystem, int32_t level) noexcept
+{
+    reinterpret_cast<std::atomic<int32_t>*>(levels)[subsystem].store(level, std::memory_order_relaxed);
+}
+}  // namespace pdulog_detail
+
+// One log record in the making. A logging site makes it a temporary behind the level gate
+// (see PDULOG below); its destructor writes the line to the log sink and flushes.
+class PDULOG_API CLog {
+public:
+    // Starts a record; `stream` becomes the log sink when none is set yet (stderr at every
+    // logging site). Any thread.
+    PDULOG_COLD explicit CLog(std::FILE* stream);
+    // Writes the record as one line to the log sink and flushes it.
+    virtual ~CLog();
+    CLog(const CLog&) = delete;
+    CLog& operator=(const CLog&) = delete;
+
+    // Appends the 12-character local time and the level text; returns the record stream.
+    std::ostream& Header(int level, int subsystem);
+    // Header, then the thread, place, line and function fields of a located record.
+    std::ostream& Located(int level, int subsystem, const char* place, int line, const char* function);
+
+    // ---- level store and lifecycle: any thread, one call at a time (the library's lock) ----
+
+    // Opens (or creates) the shared store, unless the host's array stands in; with initLog
+    // the init log file in %TEMP% becomes the sink. False when no levels are available.
+    static bool Init(bool initLog);
+    // Opens, creates or pads DEBUG.CFG in the build's store folder under %APPDATA% (by
+    // default Krelt\PDUAPI, see PdulogIdentity.h) and maps its 19 slots. False,
+    // with a line on standard error, when that cannot be done.
+    static bool OpenLevelStore();
+    // Gives up the store's view, mapping and file; the gate lets nothing through afterwards.
+    static void CloseLevelStore();
+    // Uses the host's array of 19 levels instead of the store, until ReleaseExternalLevels.
+    static void UseExternalLevels(int32_t* levels);
+    static void ReleaseExternalLevels();
+    // Releases the store and closes the log sink (a standard stream is only flushed): a
+    // host's unload, a tool's exit. Init may start the facility again afterwards.
+    static void Shutdown();
+
+    // ---- levels of the open store: any thread, while the store is open ----
+
+    // Reads one subsystem's level. False, with `level` untouched, when no store is open or
+    // the subsystem is not 0 to 18.
+    static bool GetLevel(int subsystem, int32_t& level);
+    // Sets one subsystem's level (-1 for OFF to 7), seen at once by every process that maps
+    // the store. False, with nothing written, when no store is open, an argument is out of
+    // range or no file stands at the store's path (a file that replaced the store there is
+    // followed first); false too when the store's file could no longer take the level.
+    static bool SetLevel(int subsystem, int32_t level);
+
+    // ---- vocabulary: any thread ----
+
+    // The first level whose tag contains the text ("BUG" is DEBUG); otherwise a WARN record
+    // and LL_DEBUG.
+    static LogLevel LevelFromName(const std::string& name);
+    // The subsystem named exactly; otherwise a WARN record and LS_GENERAL.
+    static LogSubsystem SubsystemFromName(const std::string& name);
+    // The level tag for 0 to 7, "OFF" for -1, "Invalid Level" otherwise.
+    static const char* LevelText(int level);
+    // The subsystem's name for 0 to 18, nullptr otherwise.
+    static const char* SubsystemText(int subsystem);
+
+    // ---- destinations: any thread, one move at a time (the library's lock); others may log ----
+
+    // The log file's path in %TEMP%; false when neither name can be expanded. On Windows the
+    // path is in the ANSI code page, as it always was: a character that the code page cannot
+    // hold (a folder named in Chinese on a Western Windows) comes out as '?', so such a path
+    // names no file; the library itself still opens its files there.
+    static bool GetLogFileName(std::string& path);
+    // Makes the init log file the sink (truncated or appended to); returns the previous
+    // sink for the caller to close, or nullptr.
+    static std::FILE* SetInitLogFile(bool truncate);
+    // Makes the caller's stream the sink (nullptr: back to the init log file); returns the
+    // previous sink for the caller to close, or nullptr. From then on the facility owns
+    // `pipe`: Shutdown closes it, unless it is a standard stream.
+    static std::FILE* SetPipe(std::FILE* pipe);
+
+    // The level gate: the store is present and the subsystem's slot admits the level.
+    // Every slot read goes to the shared memory, where other processes change it. The range
+    // test folds away at every site that names its subsystem by a constant. Any thread.
+    static bool Enabled(int level, int subsystem) noexcept
+    {
+        const int32_t* levels = s_levels.load(std::memory_order_relaxed);
+        return levels != nullptr && static_cast<unsigned>(subsystem) < kLogSubsystemCount
+               && pdulog_detail::ReadSlot(levels, subsystem) >= level;
+    }
+
+    // The 19 slots: the mapped store, the host's array, or nullptr while none is available.
+    // Read a slot with GetLevel (or the gate), set one with SetLevel: other threads and
+    // other processes change them at any moment. Any thread.
+    static int32_t* Levels() noexcept { return s_levels.load(std::memory_order_relaxed); }
+
+    // The pointer behind Levels(). Public so that the gate inlines at every site; one per
+    // process, also when the library is a shared object or DLL.
+    static std::atomic<int32_t*> s_levels;
+
+private:
+    pdulog_detail::RecordComposer* m_composer;  // the thread's own, or one of this record's
+};
+
+// A gated record at a logging site. When the gate fails, nothing after it is evaluated:
+// no clock, no object, no formatting, and the log sink is left alone.
+//   CLOG_RECORD(LL_INFO, LS_GENERAL, place, 452, "CLog::Shutdown") << "Closing log file";
+#define CLOG_RECORD(level, subsystem, place, line, function)   \
+    if (!PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) { \
+    } else                                                     \
+        CLog(stderr).Located((level), (subsystem), (place), (line), (function))
+
+// Sites more verbose than this level compile to nothing (define it before including this
+// header, e.g. -DPDULOG_ACTIVE_LEVEL=LL_INFO for a release build). Default: every level.
+#ifndef PDULOG_ACTIVE_LEVEL
+#define PDULOG_ACTIVE_LEVEL LL_DEBUG3
+#endif
+
+namespace pdulog_detail {
+// A logging site's place and function text, made at compile time.
+template <std::size_t F, std::size_t P>
+struct Site {
+    constexpr Site(const char (&file)[F], const char (&pretty)[P]) : place(file), function(pretty) {}
+    SourcePlace<F> place;
+    SiteFunction<P> function;
+};
+}  // namespace pdulog_detail
+
+// A logging site in one line: the gate first, as CLOG_RECORD, with the place, line and
+// function filled in. Any thread.
+//   PDULOG(LL_INFO, LS_COMMS) << "connected to " << id;
+#if defined(_MSC_VER) && !defined(__clang__)
+#define PDULOG_SIGNATURE __FUNCSIG__  // "void __cdecl Link::Poll(int)"
+#else
+#define PDULOG_SIGNATURE __PRETTY_FUNCTION__
+#endif
+#define PDULOG(level, subsystem)                                                                         \
+    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(PDULOG_SIGNATURE)> pdulog_site_( \
+            __FILE__, PDULOG_SIGNATURE);                                                                 \
+        (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {          \
+    } else                                                                                               \
+        CLog(stderr).Located((level), (subsystem), pdulog_site_.place.c_str(), __LINE__, pdulog_site_.function.c_str())

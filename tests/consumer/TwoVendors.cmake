@@ -1,0 +1,51 @@
+# Part of tests/Consumer.cmake's shared run: another vendor's driver beside Acme's in one
+# process. The other product is this library under its default names, installed static and
+# shared into one prefix; its driver picks the shared one. Each driver must follow its own
+# store, in both load orders, with RTLD_GLOBAL and RTLD_LOCAL.
+set(other ${WORK_DIR}/other-prefix)
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/other-pdulog -DCMAKE_BUILD_TYPE=Release
+  -DPDULOG_SHARED=ON -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND}
+  ${library_flags} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "PDULOG_SHARED is deprecated")
+  message(FATAL_ERROR "the old switch for a shared build failed, or said nothing (${rc}):\n${out}")
+endif()
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/other-pdulog --parallel 2)
+run(${CMAKE_COMMAND} --install ${STATIC_BUILD_DIR} --prefix ${other})
+run(${CMAKE_COMMAND} --install ${WORK_DIR}/other-pdulog --prefix ${other})
+file(READ ${other}/lib/pkgconfig/pdulog.pc chosen)
+file(READ ${other}/lib/pkgconfig/pdulog-static.pc static)
+if(NOT chosen STREQUAL static OR NOT EXISTS ${other}/lib/pkgconfig/pdulog-shared.pc
+   OR NOT EXISTS ${other}/lib/cmake/pdulog/pdulog-static-targets.cmake)
+  message(FATAL_ERROR "the shared install replaced the static one's package in ${other}")
+endif()
+
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/other-driver -DCMAKE_PREFIX_PATH=${other}
+    -DPDULOG_USE_SHARED=ON -DCMAKE_BUILD_TYPE=Release ${flags})
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/other-driver)
+file(STRINGS ${WORK_DIR}/other-driver/CMakeCache.txt objdump REGEX "^CMAKE_OBJDUMP:")
+string(REGEX REPLACE "^[^=]*=" "" objdump "${objdump}")
+execute_process(COMMAND ${objdump} -p ${WORK_DIR}/other-driver/${driver} OUTPUT_VARIABLE needed)
+if(NOT needed MATCHES "NEEDED +libpdulog\\.so\\.6|DLL Name: pdulog\\.dll")
+  message(FATAL_ERROR "PDULOG_USE_SHARED=ON did not link the shared pdulog:\n${needed}")
+endif()
+get_filename_component(suffix ${driver} LAST_EXT)
+file(COPY_FILE ${WORK_DIR}/other-driver/${driver} ${app}/other-driver${suffix})
+if(TOOLCHAIN)
+  file(COPY ${other}/bin/pdulog.dll DESTINATION ${app})
+endif()
+
+set(other_loglevel ${emulator} ${other}/bin/pdu-loglevel${exe})
+run(${loglevel} -s COMMS -l INFO)
+run(${other_loglevel} -s COMMS -l WARN)
+set(modes global local)
+if(TOOLCHAIN)
+  set(modes local)  # Windows has one way to load a DLL
+endif()
+foreach(mode ${modes})
+  execute_process(COMMAND ${emulator} ./diagnostic-app${exe} vendors ${mode} ${driver} ./other-driver${suffix}
+    WORKING_DIRECTORY ${app} RESULT_VARIABLE rc ERROR_QUIET)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "two vendors' drivers, ${mode}: 8: one followed the other's store (${rc})")
+  endif()
+endforeach()
+run(${loglevel} -s COMMS -l WARN)
