@@ -4,7 +4,9 @@
 # Linux: hidden symbols, and no STB_GNU_UNIQUE symbol, since the dynamic loader never unmaps
 # an object that has one. With a static pdulog the C++ runtime is linked in too, its symbols
 # all kept inside (it brings such symbols of its own). With a shared pdulog the driver shares
-# the runtime with the library, as everything across pdulog's interface must.
+# the runtime with the library, as everything across pdulog's interface must. So does a
+# driver built with a sanitizer, whose runtime must see every allocation (the static C++
+# runtime's exception pool, never freed, would be reported at each unload).
 # mingw: the C and C++ runtimes linked in, so that no runtime DLL ships beside the driver.
 function(pdulog_self_contained_driver target)
   set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
@@ -13,6 +15,9 @@ function(pdulog_self_contained_driver target)
   elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
       target_compile_options(${target} PRIVATE -fno-gnu-unique)
+    endif()
+    if(CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+      return()
     endif()
     get_target_property(libraries ${target} LINK_LIBRARIES)
     foreach(library IN LISTS libraries)
