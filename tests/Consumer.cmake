@@ -71,9 +71,8 @@ foreach(installed
     include/pdulog/CLog.h include/pdulog/CUtil.h include/pdulog/PdulogExport.h include/pdulog/PdulogIdentity.h
     lib/cmake/pdulog/pdulogConfig.cmake lib/cmake/pdulog/pdulogConfigVersion.cmake
     lib/cmake/pdulog/mingw-w64-i686.cmake lib/cmake/pdulog/mingw-w64-x86_64.cmake lib/cmake/pdulog/wine-run.sh
-    lib/pkgconfig/pdulog.pc share/doc/pdulog/LICENSE share/bash-completion/completions/${tool})
     lib/cmake/pdulog/pdulog-${kind}-targets.cmake lib/cmake/pdulog/PdulogDriver.cmake
-    lib/pkgconfig/pdulog.pc lib/pkgconfig/pdulog-${kind}.pc share/doc/pdulog/LICENSE share/bash-completion/completions/pdu-loglevel)
+    lib/pkgconfig/pdulog.pc lib/pkgconfig/pdulog-${kind}.pc share/doc/pdulog/LICENSE share/bash-completion/completions/${tool})
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
@@ -209,8 +208,19 @@ if(NOT TOOLCHAIN AND NOT SHARED)
   separate_arguments(linker_flags UNIX_COMMAND "${LINKER_FLAGS}")
   run(c++ -std=c++17 ${cxx_flags} ${SOURCE_DIR}/examples/host/main.cpp ${pc} ${linker_flags}
       -o ${WORK_DIR}/host-pkg-config)
+  # pdulog inside another project, which keeps its own flags; and, without GoogleTest, the
+  # tool still builds and the configure says that the tests are off.
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer/parent -B ${WORK_DIR}/parent -DPDULOG_SOURCE_DIR=${SOURCE_DIR}
+      ${flags})
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/parent --parallel 2)
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/no-gtest -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
+    OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT out MATCHES "pdulog: GoogleTest not found, tests are off")
+    message(FATAL_ERROR "no word that the tests are off without GoogleTest:\n${out}")
+  endif()
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/no-gtest --target pdu-loglevel --parallel 2)
   run(${loglevel} -s GENERAL -l WARN)
-  foreach(host ${WORK_DIR}/host/pdulog-host ${WORK_DIR}/host-pkg-config)
+  foreach(host ${WORK_DIR}/host/pdulog-host ${WORK_DIR}/host-pkg-config ${WORK_DIR}/parent/host)
     execute_process(COMMAND ${host} --interval-ms 1 --seconds 30 --until GENERAL
       RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
     if(NOT rc EQUAL 0 OR NOT err MATCHES " WARN   +[0-9a-f]+:examples.host.main.cpp:1:main:GENERAL tick 1")
