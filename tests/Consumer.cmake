@@ -170,6 +170,7 @@ elseif(TOOLCHAIN AND NOT SHARED)
   # A Windows package is refused by a Linux configure, with a message that names both.
   execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/refused
     -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  string(REGEX REPLACE "[ \n]+" " " out "${out}")  # as CMake wrapped it
   if(rc EQUAL 0 OR NOT out MATCHES "built for Windows (32|64)-bit, but this project builds for Linux 64-bit")
     message(FATAL_ERROR "a Linux configure took the Windows package (${rc}):\n${out}")
   endif()
