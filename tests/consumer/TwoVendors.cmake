@@ -20,7 +20,7 @@ if(NOT chosen STREQUAL static OR NOT EXISTS ${other}/lib/pkgconfig/pdulog-shared
 endif()
 
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/other-driver -DCMAKE_PREFIX_PATH=${other}
-    -DPDULOG_USE_SHARED=ON -DCMAKE_BUILD_TYPE=Release ${flags})
+    -DPDULOG_USE_SHARED=ON -DCMAKE_BUILD_TYPE=Release ${flags} "-DCMAKE_CXX_FLAGS=${CXX_FLAGS} -DPDULOG_EXPECT_SHARED=1")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/other-driver)
 get_filename_component(suffix ${driver} LAST_EXT)
 # The same driver from pkg-config's flags for the shared pdulog, with Windows' -static advice.
@@ -37,7 +37,7 @@ set(static "")
 if(TOOLCHAIN)
   set(static -static)
 endif()
-run(${cxx} -std=c++17 -shared -fPIC ${SOURCE_DIR}/tests/consumer/src/mydriver/Link.cpp ${pc} ${static}
+run(${cxx} -std=c++17 -shared -fPIC -DPDULOG_EXPECT_SHARED=1 ${SOURCE_DIR}/tests/consumer/src/mydriver/Link.cpp ${pc} ${static}
     -o ${WORK_DIR}/pc-driver${suffix})
 foreach(built ${WORK_DIR}/other-driver/${driver} ${WORK_DIR}/pc-driver${suffix})
   execute_process(COMMAND ${objdump} -p ${built} OUTPUT_VARIABLE needed)

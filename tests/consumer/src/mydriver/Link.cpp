@@ -4,6 +4,11 @@
 
 #include <thread>
 
+// The tests build a driver with the kind of pdulog they expect the package to have chosen.
+#if defined(PDULOG_EXPECT_SHARED) && PDULOG_EXPECT_SHARED != PDULOG_SHARED_LIBRARY
+#error "the package did not say which kind of pdulog this driver uses"
+#endif
+
 #ifdef _WIN32
 #define DRIVER_EXPORT extern "C" __declspec(dllexport)
 #else
