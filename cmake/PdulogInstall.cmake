@@ -49,15 +49,24 @@ endif()
 configure_file(cmake/pdulog.pc.in ${PROJECT_BINARY_DIR}/pdulog.pc.in @ONLY)
 set(pc ${PROJECT_BINARY_DIR}/pkgconfig/$<CONFIG>/pdulog-${PDULOG_KIND}.pc)
 file(GENERATE OUTPUT ${pc} INPUT ${PROJECT_BINARY_DIR}/pdulog.pc.in)
-install(FILES ${pc} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-set(pc_dir "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+# Written, not copied: the files of several configurations are made in the same second, and
+# a copy would take the one installed first for up to date.
+set(pc_dir "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}")
 if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
-  set(pc_dir "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+  set(pc_dir "${CMAKE_INSTALL_LIBDIR}")
 endif()
 install(CODE "
-  if(\"${PDULOG_KIND}\" STREQUAL \"static\" OR NOT EXISTS \"\$ENV{DESTDIR}${pc_dir}/pdulog-static.pc\")
-    file(INSTALL \"${pc}\" DESTINATION \"\$ENV{DESTDIR}${pc_dir}\" RENAME pdulog.pc)
-  endif()")
+  set(dir \"\$ENV{DESTDIR}${pc_dir}/pkgconfig\")
+  file(READ \"${pc}\" text)
+  set(names pdulog-${PDULOG_KIND}.pc)
+  if(\"${PDULOG_KIND}\" STREQUAL \"static\" OR NOT EXISTS \"\${dir}/pdulog-static.pc\")
+    list(APPEND names pdulog.pc)
+  endif()
+  foreach(name \${names})
+    message(STATUS \"Installing: \${dir}/\${name}\")
+    file(WRITE \"\${dir}/\${name}\" \"\${text}\")
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${dir}/\${name}\")
+  endforeach()")
 
 # The CMake package. Its version file accepts any target: the configure file refuses a
 # package of another operating system or bitness with a message that names both.

@@ -2,7 +2,6 @@
 # process. The other product is this library under its default names, installed static and
 # shared into one prefix; its driver picks the shared one. Each driver must follow its own
 # store, in both load orders, with RTLD_GLOBAL and RTLD_LOCAL.
-set(other ${WORK_DIR}/other-prefix)
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/other-pdulog -DCMAKE_BUILD_TYPE=Release
   -DPDULOG_SHARED=ON -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND}
   ${library_flags} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
@@ -10,8 +9,11 @@ if(NOT rc EQUAL 0 OR NOT out MATCHES "PDULOG_SHARED is deprecated")
   message(FATAL_ERROR "the old switch for a shared build failed, or said nothing (${rc}):\n${out}")
 endif()
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/other-pdulog --parallel 2)
-run(${CMAKE_COMMAND} --install ${STATIC_BUILD_DIR} --prefix ${other})
-run(${CMAKE_COMMAND} --install ${WORK_DIR}/other-pdulog --prefix ${other})
+set(ENV{DESTDIR} ${WORK_DIR}/stage)  # staged, as a package build installs
+run(${CMAKE_COMMAND} --install ${STATIC_BUILD_DIR} --prefix /other-prefix)
+run(${CMAKE_COMMAND} --install ${WORK_DIR}/other-pdulog --prefix /other-prefix)
+unset(ENV{DESTDIR})
+set(other ${WORK_DIR}/stage/other-prefix)
 file(READ ${other}/lib/pkgconfig/pdulog.pc chosen)
 file(READ ${other}/lib/pkgconfig/pdulog-static.pc static)
 if(NOT chosen STREQUAL static OR NOT EXISTS ${other}/lib/pkgconfig/pdulog-shared.pc
