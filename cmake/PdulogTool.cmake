@@ -31,6 +31,14 @@ target_include_directories(pdu-loglevel-core PRIVATE ${PDULOG_TOOL_INCLUDE})
 string(REGEX REPLACE "[^A-Za-z0-9_]" "_" PDULOG_TOOL_FUNCTION "_${PDULOG_TOOL_NAME}")
 set(PDULOG_TOOL_MANUAL ${PDULOG_TOOL_INCLUDE}/man1/${PDULOG_TOOL_NAME}.1)
 set(PDULOG_TOOL_COMPLETION ${PDULOG_TOOL_INCLUDE}/completions/${PDULOG_TOOL_NAME})
+# The manual names the store where this build keeps it (roff: \e is a backslash; an argument
+# with a space is quoted, or .IR would split it).
+string(REPLACE "\\" "\\e" PDULOG_MAN_STORE_WINDOWS "${pdulog_store_folder}")
+string(REPLACE "\\" "/" PDULOG_MAN_STORE "${pdulog_store_folder}")
+set(PDULOG_MAN_HOME_STORE "$HOME/.config/${PDULOG_MAN_STORE}/DEBUG.CFG")
+if(PDULOG_MAN_HOME_STORE MATCHES " ")
+  set(PDULOG_MAN_HOME_STORE "\"${PDULOG_MAN_HOME_STORE}\"")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/man/pdu-loglevel.1.in ${PDULOG_TOOL_MANUAL} @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/tools/pdu-loglevel.bash-completion.in ${PDULOG_TOOL_COMPLETION} @ONLY)
 

@@ -126,7 +126,8 @@ if(SHARED)
   file(READ ${prefix}/share/man/man1/acme-loglevel.1 manual)
   if(stale OR NOT tool_package MATCHES "/bin/acme-loglevel${exe};acme-loglevel;2[.]1[.]0$"
      OR NOT banner MATCHES "acme-loglevel(${exe})? - version 2[.]1[.]0\r?\n"
-     OR NOT manual MATCHES "^[.]TH ACME-LOGLEVEL 1 \"[^\"]*\" \"acme-loglevel 2[.]1[.]0\"" OR manual MATCHES "pdu-loglevel")
+     OR NOT manual MATCHES "^[.]TH ACME-LOGLEVEL 1 \"[^\"]*\" \"acme-loglevel 2[.]1[.]0\"" OR manual MATCHES "pdu-loglevel|Krelt"
+     OR NOT manual MATCHES "\"[$]HOME/[.]config/Acme/VCI Kit/DEBUG[.]CFG\"")
     message(FATAL_ERROR "not the vendor's tool: ${stale} ${tool_package}\n${banner}")
   endif()
   run(${loglevel} -s COMMS -l INFO)
@@ -197,10 +198,27 @@ if(NOT TOOLCHAIN AND NOT SHARED)
   if(symbols MATCHES " UNIQUE " OR exported)
     message(FATAL_ERROR "the archive has STB_GNU_UNIQUE symbols, or the driver exports more:\n${exported}")
   endif()
+  # Without GoogleTest the tool builds, and the configure says that the tests are off. That
+  # build, of the other kind of configuration (Debug or not), joins the prefix: the example
+  # host, a Release program, must not take the Debug library.
+  set(other_type Debug)
+  if(LIBRARY_FILE MATCHES "d[.]a$")
+    set(other_type Release)
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/no-gtest -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
+    -DCMAKE_BUILD_TYPE=${other_type} ${library_flags} OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT out MATCHES "pdulog: GoogleTest not found, tests are off")
+    message(FATAL_ERROR "no word that the tests are off without GoogleTest:\n${out}")
+  endif()
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/no-gtest --target pdu-loglevel pdulog --parallel 2)
+  run(${CMAKE_COMMAND} --install ${WORK_DIR}/no-gtest --prefix ${prefix})
   # The example host, and a program built with pkg-config's flags alone.
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples/host -B ${WORK_DIR}/host -DCMAKE_PREFIX_PATH=${prefix}
       -DCMAKE_BUILD_TYPE=Release ${flags})
-  run(${CMAKE_COMMAND} --build ${WORK_DIR}/host)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/host --verbose OUTPUT_VARIABLE out)
+  if(NOT out MATCHES "/libpdulog[.]a" OR out MATCHES "libpdulogd[.]a")
+    message(FATAL_ERROR "a Release program did not take the Release library:\n${out}")
+  endif()
   set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
   execute_process(COMMAND pkg-config --cflags --libs --static pdulog
     OUTPUT_VARIABLE pc RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -209,17 +227,10 @@ if(NOT TOOLCHAIN AND NOT SHARED)
   separate_arguments(linker_flags UNIX_COMMAND "${LINKER_FLAGS}")
   run(c++ -std=c++17 ${cxx_flags} ${SOURCE_DIR}/examples/host/main.cpp ${pc} ${linker_flags}
       -o ${WORK_DIR}/host-pkg-config)
-  # pdulog inside another project, which keeps its own flags; and, without GoogleTest, the
-  # tool still builds and the configure says that the tests are off.
+  # pdulog inside another project, which keeps its own flags.
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer/parent -B ${WORK_DIR}/parent -DPDULOG_SOURCE_DIR=${SOURCE_DIR}
       ${flags})
   run(${CMAKE_COMMAND} --build ${WORK_DIR}/parent --parallel 2)
-  execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/no-gtest -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON
-    OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT out MATCHES "pdulog: GoogleTest not found, tests are off")
-    message(FATAL_ERROR "no word that the tests are off without GoogleTest:\n${out}")
-  endif()
-  run(${CMAKE_COMMAND} --build ${WORK_DIR}/no-gtest --target pdu-loglevel --parallel 2)
   run(${loglevel} -s GENERAL -l WARN)
   foreach(host ${WORK_DIR}/host/pdulog-host ${WORK_DIR}/host-pkg-config ${WORK_DIR}/parent/host)
     execute_process(COMMAND ${host} --interval-ms 1 --seconds 30 --until GENERAL
