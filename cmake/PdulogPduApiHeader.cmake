@@ -25,6 +25,13 @@ if(PDULOG_PDU_API_HEADER)
   include(CheckCXXSourceCompiles)
   set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)  # a declaration check: nothing to link
   set(CMAKE_REQUIRED_INCLUDES ${PDULOG_GENERATED_INCLUDE}/pdulog)
+  unset(PDULOG_HEADER_COMPILES CACHE)
+  check_cxx_source_compiles("#include \"${PDULOG_PDU_API_INCLUDE}\"
+    T_PDU_IT pdulog_probe;" PDULOG_HEADER_COMPILES)
+  if(NOT PDULOG_HEADER_COMPILES)
+    message(FATAL_ERROR "PDULOG_PDU_API_HEADER: ${header} does not compile on its own, or lacks T_PDU_IT; "
+                        "the package carries it alone, so it must include nothing of the vendor's own")
+  endif()
   set(supplied "")
   foreach(name IN ITEMS VEHICLE_ID_REQUEST ETH_SWITCH_STATE ENTITY_ADDRESS ENTITY_STATUS)
     unset(PDULOG_HEADER_HAS_${name} CACHE)  # the header may have changed since the last run

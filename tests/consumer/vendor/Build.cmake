@@ -21,6 +21,14 @@ if(EXISTS ${vendor_prefix}/include/pdulog/PduApi.h OR NOT EXISTS ${vendor_prefix
   message(FATAL_ERROR "the package built on the vendor's header installs PduApi.h, or not its choice")
 endif()
 if(edition STREQUAL "earlier")
+  # A header that needs another of the vendor's could not travel in the package alone.
+  file(WRITE ${WORK_DIR}/split/Split.h "#include \"split_types.h\"\n")
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/split/build
+    -DPDULOG_PDU_API_HEADER=${WORK_DIR}/split/Split.h RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  string(REGEX REPLACE "[ \n]+" " " out "${out}")
+  if(rc EQUAL 0 OR NOT out MATCHES "Split.h does not compile on its own")
+    message(FATAL_ERROR "a header that does not compile alone was taken:\n${out}")
+  endif()
   file(RENAME ${vendor_prefix} ${WORK_DIR}/moved-prefix)
   file(REMOVE_RECURSE ${WORK_DIR}/earlier ${WORK_DIR}/vendor-pdulog-${edition})
   set(vendor_prefix ${WORK_DIR}/moved-prefix)
