@@ -69,6 +69,7 @@ TEST(SourcePlace, FunctionIsClassAndMemberOrTheFreeFunctionsName)
     EXPECT_EQ(FunctionOf("bool operator==(const A&, const A&)"), "operator==");
     EXPECT_EQ(FunctionOf("bool Inner<U>::operator<=(const Inner<U>&) const [with U = int]"), "Inner<U>::operator<=");
     EXPECT_EQ(FunctionOf("int (* FnPtrRet())(int)"), "FnPtrRet");
+    EXPECT_EQ(FunctionOf("int (& FnRefRet())(int)"), "FnRefRet");
     EXPECT_EQ(FunctionOf("void Operators::operatorless()"), "Operators::operatorless");
     EXPECT_EQ(FunctionOf("int {anonymous}::Run(int, char**)"), "Run");
     EXPECT_EQ(FunctionOf("int (anonymous namespace)::Run(int, char**)"), "Run");
