@@ -126,7 +126,15 @@ int CreateStoreFile(const std::string& path, const void* data, uint32_t size)
     case Moved::kOtherVolume: return OpenCreating(path);
     case Moved::kNot: break;
     }
-    return errno == EEXIST ? OpenExisting(path) : -1;
+    // Another process's store came into place meanwhile: the move fails with EEXIST, or,
+    // under wine while that store is open, with EACCES. A refusal stays one if nothing is there.
+    const int error = errno;
+    if (error != EEXIST && error != EACCES)
+        return -1;
+    const int fd = OpenExisting(path);
+    if (fd == -1 && error == EACCES)
+        errno = error;
+    return fd;
 }
 
 bool FileSize(int fd, uint64_t& size)
