@@ -51,8 +51,6 @@ Module Start(const char* path)
     return driver;
 }
 
-bool Poll(Module driver, int id) { return reinterpret_cast<int (*)(int)>(SYMBOL(driver, "DriverPoll"))(id) != 0; }
-
 void Stop(Module driver)
 {
     reinterpret_cast<void (*)()>(SYMBOL(driver, "DriverStop"))();
@@ -108,14 +106,22 @@ int Modules(const char* path)
 int Vendors(const char* informing, const char* warning)
 {
     for (const bool informingFirst : {true, false}) {
-        const Module first = Start(informingFirst ? informing : warning);
-        const Module second = first != nullptr ? Start(informingFirst ? warning : informing) : nullptr;
-        if (second == nullptr)
+        const Module first = LOAD(informingFirst ? informing : warning);
+        const Module second = LOAD(informingFirst ? warning : informing);
+        if (first == nullptr || second == nullptr)
             return 1;
-        const bool followed = Poll(informingFirst ? first : second, 1) && !Poll(informingFirst ? second : first, 2);
+        const Module drivers[2] = {informingFirst ? first : second, informingFirst ? second : first};
+        int polled[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            auto start = reinterpret_cast<int (*)()>(SYMBOL(drivers[i], "DriverStart"));
+            auto poll = reinterpret_cast<int (*)(int)>(SYMBOL(drivers[i], "DriverPoll"));
+            if (start == nullptr || poll == nullptr || !start())
+                return 1;
+            polled[i] = poll(i + 1);
+        }
         Stop(second);
         Stop(first);
-        if (!followed)
+        if (polled[0] != 1 || polled[1] != 0)
             return 8;
     }
     return 0;
