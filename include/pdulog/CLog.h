@@ -102,8 +102,9 @@ public:
     // Starts a record; `stream` becomes the log sink when none is set yet (stderr at every
     // logging site). Any thread.
     PDULOG_COLD explicit CLog(std::FILE* stream);
-    // Writes the record as one line to the log sink and flushes it.
-    virtual ~CLog();
+    // Writes the record as one line to the log sink and flushes it. Not noexcept: a thread
+    // that the host cancels in the write leaves through it.
+    virtual ~CLog() noexcept(false);
     CLog(const CLog&) = delete;
     CLog& operator=(const CLog&) = delete;
 

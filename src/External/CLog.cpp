@@ -9,6 +9,7 @@
 #include "SourcePlace.h"
 
 #include <mutex>
+#include <new>
 #include <string>
 
 namespace Platform = pdulog_detail::Platform;
@@ -84,6 +85,35 @@ std::FILE* StartInitLog(Platform::LogOpening opening, Previous previous)
 }  // namespace
 
 std::recursive_mutex& pdulog_detail::LifecycleMutex() { return s_lifecycle; }
+
+namespace {
+
+// A host may fork at any moment, from any thread, and its child may start, log, set levels,
+// move the sink and stop: the library's locks are taken in the order they nest before the
+// fork, so that none is copied into the child held by a thread the child does not have.
+// Each is held for a bounded time (a move waits for its writers a second at most).
+void BeforeFork()
+{
+    s_lifecycle.lock();
+    pdulog_detail::LogSink::BeforeFork();
+}
+
+void ParentAfterFork()
+{
+    pdulog_detail::LogSink::AfterForkInParent();
+    s_lifecycle.unlock();
+}
+
+void ChildAfterFork()
+{
+    pdulog_detail::LogSink::AfterForkInChild();
+    new (&s_lifecycle) std::recursive_mutex();  // its owner's thread id is not the child's
+}
+
+// Once per load of the module, never per start.
+const bool s_forkHandled = (Platform::AtFork(BeforeFork, ParentAfterFork, ChildAfterFork), true);
+
+}  // namespace
 
 // ---- level store and lifecycle ---------------------------------------------------------
 

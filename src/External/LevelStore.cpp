@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <mutex>
@@ -57,7 +58,10 @@ struct StoreFile {
     Platform::MappingHandle mapping = nullptr;  // what its views are made from
 };
 StoreFile s_store;
-std::string s_storePath;  // where it was opened: followed when another file takes its place
+// Where it was opened: followed when another file takes its place. A plain pointer, not a
+// string, so that no destructor frees it at the process's end under a thread that follows
+// the store; freed when the store closes.
+char* s_storePath = nullptr;
 // When the store is next followed, in wall-clock ticks: at most once a second, by whoever
 // finds it due first (a record, GetLevel, SetLevel).
 constexpr int64_t kFollowEvery = 10000000;
@@ -73,6 +77,17 @@ int32_t s_shortCopy[kLogSubsystemCount];
 constexpr int kEarlierViews = 64;
 int32_t* s_earlierViews[kEarlierViews];
 int s_earlierViewCount = 0;
+
+// The store's path as it was opened; empty when none is kept.
+std::string StorePath() { return s_storePath != nullptr ? s_storePath : ""; }
+
+void KeepStorePath(const std::string& path)
+{
+    std::free(s_storePath);
+    s_storePath = static_cast<char*>(std::malloc(path.size() + 1));
+    if (s_storePath != nullptr)
+        std::memcpy(s_storePath, path.c_str(), path.size() + 1);
+}
 
 // A read-only store shorter than its slots cannot be mapped (and may not be padded): its
 // levels are read from the file, again whenever the store is followed.
@@ -140,7 +155,7 @@ void ReplaceStore()
 {
     Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
     StoreFile next;
-    const int fd = OpenStoreFile(s_storePath, access);
+    const int fd = OpenStoreFile(StorePath(), access);
     if (fd == -1)
         return;
     int32_t* const view = CLog::Levels();
@@ -179,7 +194,7 @@ void RefreshShortStore()
 }
 
 // Whether the store's path still leads to the file it has open.
-bool StillAtItsPath() { return Platform::SameFile(Platform::IdentifyPathTarget(s_storePath), s_store.file); }
+bool StillAtItsPath() { return Platform::SameFile(Platform::IdentifyPathTarget(StorePath()), s_store.file); }
 
 // Follows the store's file when another file has taken its path (saved through a new file
 // and a rename, as many tools and installers save) and, for a short read-only store, what
@@ -189,7 +204,7 @@ void FollowStore()
 {
     if (s_external || s_store.fd == -1)
         return;
-    const Platform::FileId atPath = Platform::IdentifyPathTarget(s_storePath);
+    const Platform::FileId atPath = Platform::IdentifyPathTarget(StorePath());
     if (atPath.known && !Platform::SameFile(atPath, s_store.file))
         ReplaceStore();
     else if (CLog::Levels() == s_shortCopy)
@@ -218,7 +233,7 @@ bool OpenAtItsPath()
         std::cerr << "CLog failed to initialise - " << std::strerror(error) << '\n';
         return false;
     }
-    s_storePath = path;
+    KeepStorePath(path);
     s_readOnly = access == Platform::StoreAccess::kReadOnly;
     CLog::s_levels = TakeStoreFile(fd, access, s_store);
     return true;
@@ -244,7 +259,12 @@ bool Open()
             KeepEarlier(CLog::s_levels.load());
             CLog::s_levels = static_cast<int32_t*>(view);
         }
-    return CLog::s_levels.load() != nullptr;
+    if (CLog::s_levels.load() != nullptr)
+        return true;
+    // A start that failed part-way (no descriptor left for the mapping, a view refused)
+    // keeps nothing half open: the next one tries from the beginning.
+    Close();
+    return false;
 }
 
 void Close()
@@ -260,6 +280,8 @@ void Close()
     for (; s_earlierViewCount > 0; --s_earlierViewCount)
         Platform::RetireView(s_earlierViews[s_earlierViewCount - 1], kStoreBytes, kAllOff.bytes);
     DropStoreFile(s_store);
+    std::free(s_storePath);
+    s_storePath = nullptr;
     s_readOnly = false;
     Platform::ReleaseFaultHandler();
 }

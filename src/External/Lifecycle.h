@@ -1,12 +1,23 @@
 // The lock of the facility's lifecycle, held by CLog.cpp and taken by the level store.
 #pragma once
 
+#include "Platform/Platform.h"
+
 #include <mutex>
 
 namespace pdulog_detail {
 
 // Every start, stop and move of the sink takes it; the gate and the records never do.
 std::recursive_mutex& LifecycleMutex();
-using LifecycleLock = std::lock_guard<std::recursive_mutex>;
+// Held with a cancellation request held back (Platform.h): a host thread cancelled in a
+// lifecycle call ends after the call, never inside it with the lock or half a move left.
+class LifecycleLock {
+public:
+    explicit LifecycleLock(std::recursive_mutex& mutex) : m_lock(mutex) {}
+
+private:
+    Platform::CancellationHeld m_held;  // first in, last out
+    std::lock_guard<std::recursive_mutex> m_lock;
+};
 
 }  // namespace pdulog_detail

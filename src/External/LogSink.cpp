@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 
 namespace pdulog_detail::LogSink {
@@ -58,6 +59,11 @@ struct Slot {
 Slot g_slots[kSlots];
 std::atomic<Slot*> g_current {nullptr};
 std::mutex g_moves;  // one move at a time
+// The process has begun to end (exit(), a return from main, its last thread's end): the
+// records in flight have been waited for, and only the ending thread still writes, so that
+// no record is cut off when the other threads are stopped.
+std::atomic<bool> g_ending {false};
+std::atomic<uint32_t> g_endingThread {0};
 
 bool IsStandardStream(std::FILE* stream) { return stream == stdin || stream == stdout || stream == stderr; }
 
@@ -99,17 +105,57 @@ Slot* Enter()
         if (slot == nullptr)
             return nullptr;
         slot->writers.fetch_add(1);
-        if (g_current.load() == slot)
+        if (g_current.load() == slot
+            && (!g_ending.load() || g_endingThread.load(std::memory_order_relaxed) == Platform::CurrentThreadId()))
             return slot;
-        slot->writers.fetch_sub(1);  // moved meanwhile: not this stream's record any more
+        slot->writers.fetch_sub(1);  // moved meanwhile, or the process ends: not this record's stream
+        if (g_current.load() == slot)
+            return nullptr;
     }
 }
+
+// A writer counted into its slot until it leaves, also when its thread is cancelled in the
+// write.
+class Counted {
+public:
+    explicit Counted(Slot* slot) : m_slot(slot) {}
+    ~Counted() { Leave(); }
+    Counted(const Counted&) = delete;
+    Counted& operator=(const Counted&) = delete;
+    Slot* get() const { return m_slot; }
+    void Leave()
+    {
+        if (m_slot != nullptr)
+            m_slot->writers.fetch_sub(1);
+        m_slot = nullptr;
+    }
+    void Enter() { m_slot = LogSink::Enter(); }
+
+private:
+    Slot* m_slot;
+};
 
 bool Drained(const Slot& slot)
 {
     return Platform::WaitUntil(kDrainWait, std::chrono::microseconds(100), [&slot] {
         return slot.writers.load() == 0 ? Platform::Attempt::kDone : Platform::Attempt::kBusy;
     });
+}
+
+// The process begins to end: its other threads may go on running for a while, then stop
+// wherever they are. The records they are writing are waited for, a bounded time, and no
+// other thread begins one; this thread's own records are still written. Registered once
+// with the exit handlers (in a plugin, the C library runs them at its unload too, when no
+// thread is in the library any more). Where the other threads are gone already (a Windows
+// DLL at the process's end), a record they left unfinished is not waited for.
+void AtTheEnd()
+{
+    g_endingThread.store(Platform::CurrentThreadId(), std::memory_order_relaxed);
+    g_ending.store(true);
+    if (Platform::OtherThreadsGone())
+        return;
+    if (const Slot* slot = g_current.load())
+        Drained(*slot);
 }
 
 // Closes the streams left open whose writers have come out since. Under g_moves.
@@ -140,8 +186,12 @@ Slot* Prepare(std::FILE* stream, const char* initLogPath)
             slot.file = stream != nullptr ? Identify(stream) : Platform::FileId();
             slot.path = path;
             slot.checked.store(0);
-            slot.cut.store(false);
+            // A log whose last line a process ending in its write cut short gets its line
+            // ended before the first record.
+            slot.cut.store(stream != nullptr && path != nullptr && !Platform::LogEndsLine(stream));
             slot.state = State::kCurrent;
+            static const bool watching = std::atexit(AtTheEnd) == 0;
+            (void)watching;
             return &slot;
         }
     return nullptr;
@@ -210,30 +260,27 @@ void FollowPath(const Slot* seen)
 
 }  // namespace
 
-void Write(const char* text, std::size_t length, int64_t ticks)
+void Write(const char* text, std::size_t length, int64_t ticks, bool cancellable)
 {
-    Slot* slot = Enter();
-    if (slot != nullptr && slot->path != nullptr && CheckDue(*slot, ticks)) {
-        slot->writers.fetch_sub(1);
-        FollowPath(slot);
-        slot = Enter();
+    Counted counted(Enter());
+    if (counted.get() != nullptr && counted.get()->path != nullptr && CheckDue(*counted.get(), ticks)) {
+        Slot* seen = counted.get();
+        counted.Leave();
+        FollowPath(seen);
+        counted.Enter();
     }
-    if (slot == nullptr)
+    Slot* slot = counted.get();
+    if (slot == nullptr || slot->stream == nullptr)  // no sink, or the init log not open again yet
         return;
-    if (slot->stream == nullptr) {  // the init log, not open again yet
-        slot->writers.fetch_sub(1);
-        return;
-    }
-    // What reached the file of a record cut short (a disk that filled up) is ended with a
-    // line end, so that no record is glued to it.
+    // What reached the file of a record cut short (a disk that filled up, a process that
+    // ended in its write) is ended with a line end, so that no record is glued to it.
     const auto ownLog = slot->path != nullptr ? Platform::StreamOrigin::kOwnLog : Platform::StreamOrigin::kOther;
     const auto endLine
-        = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog) == 1; };
+        = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog, false) == 1; };
     if (!slot->cut.load(std::memory_order_relaxed) || endLine()) {
-        const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
+        const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog, cancellable);
         slot->cut.store(written != 0 && written != length && !endLine(), std::memory_order_relaxed);
     }
-    slot->writers.fetch_sub(1);
 }
 
 void AdoptIfNone(std::FILE* stream)
@@ -259,6 +306,17 @@ std::FILE* Current(bool& initLog)
     const Slot* slot = g_current.load();
     initLog = slot != nullptr && slot->path != nullptr;
     return slot != nullptr ? slot->stream : nullptr;
+}
+
+void BeforeFork() { g_moves.lock(); }
+
+void AfterForkInParent() { g_moves.unlock(); }
+
+void AfterForkInChild()
+{
+    new (&g_moves) std::mutex();  // held by the forking thread, which the child no longer is
+    for (Slot& slot : g_slots)    // the other threads are not in the child
+        slot.writers.store(0);
 }
 
 std::FILE* Move(std::FILE* stream, const char* initLogPath, Previous previous)

@@ -22,7 +22,8 @@ enum class Previous {
 // that the log's path still names the open file, and when it names another one or none
 // (the log was deleted or rotated), opens the path again as the first open did and makes
 // that the sink.
-void Write(const char* text, std::size_t length, int64_t ticks);
+// `cancellable`: a cancellation request may act inside the write (Platform::WriteRecord).
+void Write(const char* text, std::size_t length, int64_t ticks, bool cancellable);
 // The first record fixes the sink: `stream` becomes it when there is none yet.
 void AdoptIfNone(std::FILE* stream);
 // The stream records go to now (nullptr: none), and whether the sink is the init log file.
@@ -39,5 +40,11 @@ bool InitLogStillOpen();
 // rather than closed under the writer, and closed by a later move once its writers are
 // done; nullptr is returned for it.
 std::FILE* Move(std::FILE* stream, const char* initLogPath, Previous previous);
+
+// Around a fork: the move lock is held across it, so that the child finds it free, and the
+// child forgets the records that threads it does not have were writing.
+void BeforeFork();
+void AfterForkInParent();
+void AfterForkInChild();
 
 }  // namespace pdulog_detail::LogSink

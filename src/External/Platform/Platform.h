@@ -179,7 +179,15 @@ enum class StreamOrigin {
 // the platform's text files have them (CRLF on Windows), so that records of processes
 // appending to the same log are never torn apart; any other stream is written as it is
 // (a stream of the host's in text mode turns the line ends itself).
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin);
+// `cancellable`: the thread allowed cancellation before the record (HoldCancellation), and
+// a request may act inside the write, and only there: the thread then ends with the record
+// unwritten, or cut where the system cut the write (never a pipe record of up to PIPE_BUF
+// bytes, which a pipe takes whole or not at all).
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin,
+                        bool cancellable);
+// Whether a log of OpenLogStream's is empty or ends in a line end: a process that ended in
+// the middle of a write may have left a record cut short. True when it cannot be read.
+bool LogEndsLine(std::FILE* stream);
 
 // ---- Process ------------------------------------------------------------------------
 
@@ -187,6 +195,35 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
 // closed pipe or past a file-size limit fails with an error instead of raising SIGPIPE or
 // SIGXFSZ.
 void ReportWriteFailuresAsErrors();
+
+// Whether the process is ending with every other thread already stopped, wherever it was
+// (Windows: a DLL's detach at the process's end): nothing they held may be waited for.
+bool OtherThreadsGone();
+
+// ---- Fork and cancellation ----------------------------------------------------------
+
+// Registers, once per load of the module, what runs around a fork(): `prepare` in the
+// forking thread before it, `parent` and `child` after it, each with the layer's own
+// locks (the per-thread pointers') held across the fork. A module's handlers go with it
+// when it is unloaded. Nothing on Windows, which has no fork.
+void AtFork(void (*prepare)(), void (*parent)(), void (*child)());
+// A host may cancel a thread (pthread_cancel) at a cancellation point. The library holds a
+// request back while it works, so that nothing of it is left half done, and lets one act
+// only inside a record's write (WriteRecord). Whether the thread allowed cancellation
+// before; RestoreCancellation puts that back. Windows has no cancellation: always false.
+bool HoldCancellation();
+void RestoreCancellation(bool allowed);
+// Holds cancellation back for its own lifetime.
+class CancellationHeld {
+public:
+    CancellationHeld() : m_allowed(HoldCancellation()) {}
+    ~CancellationHeld() { RestoreCancellation(m_allowed); }
+    CancellationHeld(const CancellationHeld&) = delete;
+    CancellationHeld& operator=(const CancellationHeld&) = delete;
+
+private:
+    bool m_allowed;
+};
 
 // ---- Threads and clocks ---------------------------------------------------------------
 

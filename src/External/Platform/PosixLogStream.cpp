@@ -25,7 +25,11 @@ std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
         return nullptr;
     // Opened without following a link and without waiting for a FIFO's reader; nothing
     // is emptied before what was opened has passed the checks.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    // Readable too, so that a last line cut short can be seen (LogEndsLine).
+    constexpr int kFlags = O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::open(path.c_str(), O_RDWR | kFlags, 0600);
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(path.c_str(), O_WRONLY | kFlags, 0600);
     fd = AboveStandardStreams(fd);
     if (fd < 0)
         return nullptr;
@@ -43,6 +47,21 @@ std::FILE* OpenLogStream(const std::string& path, LogOpening opening)
     if (stream == nullptr)
         CloseKeepingError(fd);
     return stream;
+}
+
+bool LogEndsLine(std::FILE* stream)
+{
+    const int fd = ::fileno(stream);
+    struct stat st {};
+    char last = '\n';
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_size > 0)
+        ::pread(fd, &last, 1, st.st_size - 1);
+    return last == '\n';
+}
+
+bool OtherThreadsGone()
+{
+    return false;  // at exit() the other threads run on until the process is gone
 }
 
 bool DeletedFileMayHoldItsPath()
@@ -68,12 +87,25 @@ int StreamDescriptor(std::FILE* stream) { return ::fileno(stream); }
 
 namespace {
 
+// One write, in which a cancellation request may act when `cancellable`: the thread then
+// leaves through it, and the library's state is given back as it unwinds.
+ssize_t WriteOnce(int fd, const char* text, std::size_t length, bool cancellable)
+{
+    if (!cancellable)
+        return ::write(fd, text, length);
+    struct HeldAgain {
+        ~HeldAgain() { HoldCancellation(); }
+    } heldAgain;
+    RestoreCancellation(true);
+    return ::write(fd, text, length);
+}
+
 // How many bytes reached the file.
-std::size_t WriteAll(int fd, const char* text, std::size_t length)
+std::size_t WriteAll(int fd, const char* text, std::size_t length, bool cancellable)
 {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::write(fd, text + done, length - done);
+        const ssize_t n = WriteOnce(fd, text + done, length - done, cancellable);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -103,23 +135,33 @@ bool PastSizeLimit(int fd, std::size_t length)
 template <typename Write>
 std::size_t HoldingBack(int signal, std::size_t length, Write write)
 {
+    // The mask and errno come back however the write ends, a cancellation included.
+    struct Restore {
+        sigset_t saved;
+        int error;
+        bool masked;
+        ~Restore()
+        {
+            if (masked)
+                ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+            errno = error;
+        }
+    };
     sigset_t only;
-    sigset_t saved;
     sigemptyset(&only);
     sigaddset(&only, signal);
-    if (::pthread_sigmask(SIG_BLOCK, &only, &saved) != 0)
+    Restore restore {{}, errno, false};
+    if (::pthread_sigmask(SIG_BLOCK, &only, &restore.saved) != 0)
         return 0;
+    restore.masked = true;
     sigset_t pending;
-    const bool hostsOwn
-        = sigismember(&saved, signal) == 1 && ::sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
-    const int error = errno;
+    const bool hostsOwn = sigismember(&restore.saved, signal) == 1 && ::sigpending(&pending) == 0
+                          && sigismember(&pending, signal) == 1;
     const std::size_t written = write();
     if (written != length && !hostsOwn) {
         const timespec now {};
         while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {}
     }
-    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-    errno = error;
     return written;
 }
 
@@ -127,7 +169,8 @@ std::size_t HoldingBack(int signal, std::size_t length, Write write)
 
 // A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
 // its end whole.
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin,
+                        bool cancellable)
 {
     const int fd = ::fileno(stream);
     // What the stream still buffers goes first, then the record in one write, past the
@@ -135,12 +178,20 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
     // The stream's lock is needed for its buffer, and for a record too long to stay whole in
     // one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece.
     const bool locked = fd < 0 || length > PIPE_BUF || ::__fpending(stream) != 0;
+    struct StreamLock {  // given back however the write ends, a cancellation included
+        std::FILE* stream;
+        ~StreamLock()
+        {
+            if (stream != nullptr)
+                ::funlockfile(stream);
+        }
+    } streamLock {locked ? stream : nullptr};
     if (locked)
         ::flockfile(stream);
     const auto write = [&]() -> std::size_t {
         if (fd < 0)  // a stream of the host's with no file behind it
             return ::fflush_unlocked(stream) == 0 ? ::fwrite_unlocked(text, 1, length, stream) : 0;
-        return !locked || ::fflush_unlocked(stream) == 0 ? WriteAll(fd, text, length) : 0;
+        return !locked || ::fflush_unlocked(stream) == 0 ? WriteAll(fd, text, length, cancellable) : 0;
     };
     std::size_t written = 0;
     if (risk == StreamRisk::kBrokenPipe)
@@ -151,8 +202,6 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
         written = write();
     if (fd < 0 && written == length && ::fflush_unlocked(stream) != 0)
         written = 0;
-    if (locked)
-        ::funlockfile(stream);
     return written;
 }
 

@@ -1,6 +1,9 @@
 // The loaded object that holds the library, found through the dynamic loader.
 #include "PosixModule.h"
 
+#include <atomic>
+#include <cstdlib>
+
 #include <dlfcn.h>
 #include <link.h>
 
@@ -25,7 +28,39 @@ const link_map* Own()
     return module;
 }
 
+// How an unload is told from the process's end. The static destructors are registered with
+// the C library's exit handlers when the module is initialised; EndBegins is registered
+// later, at the module's first use, so it runs before them wherever they run. Finishing
+// is in the module's own list of finalisers, which the loader runs:
+// - at dlclose: first Finishing, then the module's exit handlers (EndBegins, then the
+//   static destructors), then the pages go;
+// - at the process's end: the exit handlers registered after the program started run
+//   first (EndBegins among them, and the static destructors of a module loaded later),
+//   then the loader's finalisers, Finishing among them, then what modules loaded with the
+//   program registered.
+// So Finishing sees EndBegins not yet run only at dlclose. (A module loaded with the
+// program whose first use comes before main() cannot be told: it counts as unloaded; the
+// README says so.)
+std::atomic<bool> g_endBegun {false};
+std::atomic<bool> g_unloading {false};
+
+void EndBegins() { g_endBegun.store(true); }
+
+__attribute__((destructor)) void Finishing()
+{
+    if (!g_endBegun.load())
+        g_unloading.store(true);
+}
+
 }  // namespace
+
+void WatchForTheEnd()
+{
+    static const bool watched = std::atexit(EndBegins) == 0;
+    (void)watched;
+}
+
+bool Unloading() { return g_unloading.load() && !InTheMainProgram(); }
 
 bool InTheMainProgram()
 {

@@ -59,12 +59,14 @@ void ThreadEnds(void* data)
 }
 
 // The key goes with the module, and what live threads still hold is released (Platform.h,
-// Unloading). A program's threads may still log while it exits: they keep what they hold.
+// Unloading). At the process's end other threads may still log: they keep what they hold.
 struct KeyRelease {
     ~KeyRelease()
     {
+        if (!Module::Unloading())
+            return;  // the process ends: not even the lock, which a thread may hold for good
         const std::lock_guard<std::mutex> lock(g_lock);
-        if (!g_keyMade.load() || Module::InTheMainProgram())
+        if (!g_keyMade.load())
             return;
         g_keyMade.store(false);
         ::pthread_key_delete(g_key);
@@ -89,6 +91,7 @@ bool SetThreadPointer(void* value, void (*release)(void*))
 {
     const std::lock_guard<std::mutex> lock(g_lock);
     if (!g_keyMade.load()) {
+        Module::WatchForTheEnd();
         const int made = ::pthread_key_create(&g_key, ThreadEnds);
         if (made != 0) {
             errno = made;
@@ -113,6 +116,60 @@ bool SetThreadPointer(void* value, void (*release)(void*))
     entry->value = value;
     entry->release = release;
     return true;
+}
+
+namespace {
+
+void (*g_prepare)() = nullptr;
+void (*g_parent)() = nullptr;
+void (*g_child)() = nullptr;
+
+// The caller's locks first, then the per-thread pointers' list: every lock is held for a
+// bounded time, and in the order the library nests them.
+void PrepareFork()
+{
+    g_prepare();
+    g_lock.lock();
+}
+
+void ParentAfterFork()
+{
+    g_lock.unlock();
+    g_parent();
+}
+
+// The child's only thread is the one that forked: the locks are made anew rather than
+// unlocked (a recursive lock knows its owner by a thread id the child no longer has), and
+// the entries of the threads the child does not have stay behind, unused.
+void ChildAfterFork()
+{
+    new (&g_lock) std::mutex();
+    g_child();
+}
+
+}  // namespace
+
+void AtFork(void (*prepare)(), void (*parent)(), void (*child)())
+{
+    g_prepare = prepare;
+    g_parent = parent;
+    g_child = child;
+    // In a shared object the C library ties the handlers to it, and drops them at dlclose.
+    ::pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork);
+}
+
+bool HoldCancellation()
+{
+    int before = PTHREAD_CANCEL_DISABLE;
+    ::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &before);
+    return before == PTHREAD_CANCEL_ENABLE;
+}
+
+void RestoreCancellation(bool allowed)
+{
+    int ignored = 0;
+    if (allowed)
+        ::pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, &ignored);
 }
 
 namespace {

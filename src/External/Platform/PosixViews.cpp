@@ -58,14 +58,13 @@ struct Mapping {
 
 // A module that links the library is unloaded with its host still running (Platform.h,
 // Unloading): what it mapped goes with it, or every load and unload would leave pages
-// behind, and the host's own SIGBUS action comes back when ours is the one installed. (The
-// main program leaves its pages to the end of the process: other threads may still read
-// them while it exits.)
+// behind, and the host's own SIGBUS action comes back when ours is the one installed. (At
+// the process's end the pages stay to the last: other threads may still read them.)
 struct ModuleRelease {
     ~ModuleRelease()
     {
         GiveBackHostAction();
-        if (Module::InTheMainProgram())
+        if (!Module::Unloading())
             return;
         for (Spare& spare : g_spare)
             if (const uintptr_t address = spare.address.exchange(0))
@@ -135,6 +134,7 @@ void* MapView(MappingHandle handle, std::size_t size, const void* padding)
 {
     if (Fault::Fails("MapView"))
         return nullptr;
+    Module::WatchForTheEnd();  // before the first view that ModuleRelease would unmap
     const Mapping& mapping = *static_cast<const Mapping*>(handle);
     const int fd = mapping.fd;
     const int sharing = Sharing(mapping);

@@ -154,7 +154,8 @@ std::size_t AppendLines(HANDLE file, const char* text, std::size_t length)
 
 }  // namespace
 
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk, StreamOrigin origin)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk, StreamOrigin origin,
+                        bool)
 {
     // What the stream still buffers goes first, then the record in one write, past the
     // stream's buffer: a record that fails leaves nothing behind in the stream.
@@ -184,6 +185,22 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
 void ReportWriteFailuresAsErrors()
 {
     // Windows raises no signal for either.
+}
+
+bool LogEndsLine(std::FILE* stream)
+{
+    const int fd = ::_fileno(stream);
+    const HANDLE handle = fd >= 0 ? OsHandle(fd) : INVALID_HANDLE_VALUE;
+    LARGE_INTEGER size {};
+    if (handle == INVALID_HANDLE_VALUE || !::GetFileSizeEx(handle, &size) || size.QuadPart == 0)
+        return true;
+    OVERLAPPED at {};
+    at.Offset = static_cast<DWORD>(size.QuadPart - 1);
+    at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+    char last = '\n';
+    DWORD got = 0;
+    ::ReadFile(handle, &last, 1, &got, &at);  // the log's handle may read (LockForAppend)
+    return got != 1 || last == '\n';
 }
 
 }  // namespace pdulog_detail::Platform

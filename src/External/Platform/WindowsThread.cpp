@@ -1,6 +1,8 @@
 // Windows threads: each thread's pointer for the library, thread ids and priorities.
 #include "Platform.h"
 
+#include "WindowsModule.h"
+
 #include <atomic>
 #include <cerrno>
 #include <new>
@@ -51,11 +53,16 @@ DWORD Index()
     return fresh;
 }
 
-// The slot is freed when the library goes (Platform.h, Unloading: the DLL that holds it is
-// freed, or the process ends), so that no callback into unloaded code is left behind.
+// The slot is freed when the DLL that holds the library is freed (Platform.h, Unloading),
+// so that no callback into unloaded code is left behind. Not at the process's end: in an
+// .exe, exit() runs this while other threads still log with what the slot holds for them,
+// and in a DLL every other thread is gone by then, perhaps holding a lock that freeing
+// would wait for.
 struct SlotRelease {
     ~SlotRelease()
     {
+        if (!Module::Unloading())
+            return;
         g_freed.store(true, std::memory_order_release);
         const DWORD index = g_index.exchange(FLS_OUT_OF_INDEXES, std::memory_order_acq_rel);
         if (index != FLS_OUT_OF_INDEXES)
@@ -64,6 +71,18 @@ struct SlotRelease {
 } g_slotRelease;
 
 }  // namespace
+
+void AtFork(void (*)(), void (*)(), void (*)())
+{
+    // Windows has no fork.
+}
+
+bool HoldCancellation()
+{
+    return false;  // nor cancellation
+}
+
+void RestoreCancellation(bool) {}
 
 void* ThreadPointer()
 {

@@ -44,12 +44,11 @@ void UnmapRetired(ULONGLONG now)
 
 // A DLL that links the library may be loaded and freed many times in one host: its given-up
 // views go with it (Platform.h, Unloading), or each cycle would keep one mapped for good.
-// (In an .exe they are left to the end of the process: other threads may still read them
-// while it exits.)
+// (At the process's end they are left to the last: other threads may still read them.)
 struct RetiredRelease {
     ~RetiredRelease()
     {
-        if (Module::InTheMainProgram())
+        if (!Module::Unloading())
             return;
         for (const Retired& old : g_retired)
             ::UnmapViewOfFile(old.view);
