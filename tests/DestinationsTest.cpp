@@ -7,6 +7,7 @@
 #include <memory>
 #include <regex>
 #include <thread>
+#include <tuple>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -172,13 +173,18 @@ TEST_F(Destinations, RecordsFollowTheInitLogPathIntoANewFile)
 {
     const auto rotated = Temp() / "rotated.log";
     const auto victim = m_dir.path() / "victim.txt";
-    const std::pair<const char*, std::function<void()>> changes[] = {
-        {"rotated", [&] { test::fs::rename(InitLog(), rotated); }},
+    // What happens at the path, and whether what then stands there is refused.
+    const std::tuple<const char*, std::function<void()>, bool> changes[] = {
+        {"rotated", [&] { test::fs::rename(InitLog(), rotated); }, false},
+        {"rotated, an empty log made in its place (logrotate's create)",
+         [&] { test::fs::rename(InitLog(), rotated), test::WriteFile(InitLog(), ""); }, false},
 #ifndef _WIN32  // wine shows a deleted file at its path, unchanged, until its last handle closes
-        {"deleted", [&] { test::fs::remove(InitLog()); }},
-        {"symbolic link", [&] { test::fs::rename(InitLog(), rotated), test::fs::create_symlink(victim, InitLog()); }},
+        {"deleted", [&] { test::fs::remove(InitLog()); }, false},
+        {"symbolic link", [&] { test::fs::rename(InitLog(), rotated), test::fs::create_symlink(victim, InitLog()); },
+         true},
 #endif
-        {"hard link", [&] { test::fs::rename(InitLog(), rotated), test::fs::create_hard_link(victim, InitLog()); }},
+        {"hard link", [&] { test::fs::rename(InitLog(), rotated), test::fs::create_hard_link(victim, InitLog()); },
+         true},
     };
     int made = 0;
     const auto tick = [&made] {
@@ -194,11 +200,10 @@ TEST_F(Destinations, RecordsFollowTheInitLogPathIntoANewFile)
     ASSERT_EQ(CLog::SetInitLogFile(true), nullptr);
     tick();
     int kept = 0;  // the first record of the file at the path
-    for (const auto& [what, change] : changes) {
+    for (const auto& [what, change, planted] : changes) {
         SCOPED_TRACE(what);
         test::WriteFile(victim, "precious");
         change();
-        const bool planted = test::fs::exists(test::fs::symlink_status(InitLog()));
         if (planted) {  // refused at every check, at most a second apart on the records' clock
             for (const int64_t at = Platform::WallClockTicks(); Platform::WallClockTicks() - at <= 10000000;)
                 tick();
@@ -206,7 +211,7 @@ TEST_F(Destinations, RecordsFollowTheInitLogPathIntoANewFile)
             EXPECT_EQ(test::ReadFile(victim), "precious");
             test::fs::remove(InitLog());
         }
-        ASSERT_TRUE(test::Eventually([&] { return tick(), test::fs::exists(InitLog()); }))
+        ASSERT_TRUE(test::Eventually([&] { return tick(), !test::ReadFile(InitLog()).empty(); }))
             << "records never followed the path";
         const std::string now = Records(InitLog());
         const int first = now.size() > 17 ? std::atoi(now.c_str() + 17) : -1;  // "TT ERROR  record N"

@@ -17,3 +17,6 @@ void ReplacedStore();
 void BlockedWriter(bool hostsStream);
 void WritesThatCannotBeMade();
 void ForeignDescriptors();
+void CancelledWriters();
+void Forks();
+void OutOfDescriptors();

@@ -64,12 +64,16 @@ const char* const kScenarios[] = {
     "pipe-after-restart",
     "read-only-store",
     "three-hosts-on-one-init-log",
+    "end-while-logging",
 #ifndef _WIN32
     "blocked-writer",
     "blocked-host-writer",
     "writes-that-cannot-be-made",
     "foreign-descriptors",
     "replaced-store",
+    "cancelled-writers",
+    "forks",
+    "out-of-descriptors",
 #endif
 };
 INSTANTIATE_TEST_SUITE_P(Scenario, Host, ::testing::ValuesIn(kScenarios), [](const auto& scenario) {

@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -24,6 +25,7 @@
 #define pipe(fds) _pipe(fds, 65536, _O_BINARY)
 #define read _read
 #else
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -60,9 +62,11 @@ bool WholeRecords(const std::string& text)
 
 namespace {
 
-// 16 threads log on while the facility is shut down under them, 20 times over.
+// 16 threads log on while the facility is shut down under them, 20 times over; to a file,
+// the sink also moves under them to other streams and back. A bounded count of records.
 void ShutdownWhileLogging(bool toPipe)
 {
+    constexpr int kRecords = 2000;  // per thread and round, at most
     int moves = 0;
     for (int round = 0; round < 20; ++round) {
         Check(CLog::Init(!toPipe), "start");
@@ -82,18 +86,24 @@ void ShutdownWhileLogging(bool toPipe)
         std::vector<std::thread> threads;
         for (int i = 0; i < 16; ++i)
             threads.emplace_back([&] {
-                for (Tick(), ++started; !stop;)
+                Tick(), ++started;
+                for (int n = 1; !stop && n < kRecords; ++n)
                     Tick();
             });
         while (started < 16)
             std::this_thread::yield();
         // The init log's slot taken by other streams under the writers, and back.
-        for (std::FILE* spare = toPipe ? nullptr : std::fopen(kNullDevice, "w"); spare != nullptr;) {
-            CLog::SetPipe(stderr);
-            CLog::SetPipe(spare);
-            spare = CLog::SetPipe(nullptr);  // handed back, for the next move
-            if (++moves % 200 == 0)
-                std::fclose(spare), spare = nullptr;
+        std::FILE* other = toPipe ? nullptr : std::fopen((InitLog().parent_path() / "moved.log").string().c_str(), "a");
+        for (std::FILE* spare = other != nullptr ? std::fopen(kNullDevice, "w") : nullptr; spare != nullptr;) {
+            CLog::SetPipe(other);
+            other = CLog::SetPipe(spare);    // handed back, for the next move
+            spare = CLog::SetPipe(nullptr);  // likewise
+            if (++moves % 200 == 0 || other == nullptr || spare == nullptr) {
+                for (std::FILE* stream : {spare, other})
+                    if (stream != nullptr)
+                        std::fclose(stream);
+                spare = nullptr;
+            }
         }
         CLog::Shutdown();
         stop = true;
@@ -104,6 +114,52 @@ void ShutdownWhileLogging(bool toPipe)
         Check(WholeRecords(toPipe ? piped : ReadFile(InitLog())), "every record whole");
         CLog::Shutdown();
     }
+}
+
+// A host that ends while its threads log, as "ending-host HOW" (by exit(), by returning from
+// main, by its last thread's end on POSIX), three times each, appending to one log that an
+// earlier process left with its last line cut short: no crash, no record cut, and the cut
+// line ended before the first record. Half the records span many pages, which a write
+// stopped by the process's end would cut.
+void EndWhileLogging()
+{
+    const std::string cut = "12:00:00.000 ERROR  tic";
+    test::WriteFile(InitLog(), cut);
+#ifdef _WIN32
+    const char* const ends[] = {"exit", "return"};
+#else
+    const char* const ends[] = {"exit", "return", "last-thread"};
+#endif
+    for (const char* how : ends)
+        for (int run = 0; run < 3; ++run)
+            Check(test::Run(test::Quote(g_argv[0]) + " ending-host " + how) == 0, "the host ended cleanly");
+    const std::string text = ReadFile(InitLog());
+    const std::size_t first = text.find('\n');
+    Check(first != std::string::npos && text.compare(0, first, cut) == 0 && text.find("tick!") > first,
+          "a cut last line is ended before the first record");
+    Check(first != std::string::npos && WholeRecords(text.substr(first + 1)), "no record cut at the end");
+}
+
+int EndingHost(const std::string& how)
+{
+    CLog::SetInitLogFile(false);  // appended to, as by the next start of a host
+    std::atomic<int> logged {0};
+    for (int thread = 0; thread < 4; ++thread)
+        std::thread([&logged, thread] {
+            const bool large = thread % 2 == 1;
+            const std::string text(large ? 100000 : 0, 'x');
+            for (int record = 0; record < (large ? 30 : 2000); ++record, ++logged)
+                CLog(stderr).Header(LL_ERROR, LS_GENERAL) << text << "tick!";
+        }).detach();
+    while (logged < 40)
+        std::this_thread::yield();
+    if (how == "exit")
+        std::exit(0);
+#ifndef _WIN32
+    if (how == "last-thread")
+        pthread_exit(nullptr);
+#endif
+    return 0;
 }
 
 // A pipe handed over, then a restart of the plugin: the pipe is closed, its reader sees the end.
@@ -273,15 +329,21 @@ int main(int argc, char** argv)
         {"read-only-store", ReadOnlyStore},
         {"three-hosts-on-one-init-log", ThreeHostsOnOneInitLog},
         {"one-of-three-hosts", OneOfThreeHosts},
+        {"end-while-logging", EndWhileLogging},
 #ifndef _WIN32
         {"blocked-writer", [] { BlockedWriter(false); }},
         {"blocked-host-writer", [] { BlockedWriter(true); }},
         {"writes-that-cannot-be-made", WritesThatCannotBeMade},
         {"foreign-descriptors", ForeignDescriptors},
         {"replaced-store", ReplacedStore},
+        {"cancelled-writers", CancelledWriters},
+        {"forks", Forks},
+        {"out-of-descriptors", OutOfDescriptors},
 #endif
     };
     g_argv = argv;
+    if (argc > 2 && std::string(argv[1]) == "ending-host")
+        return EndingHost(argv[2]);
     for (const auto& [name, run] : scenarios)
         if (argc > 1 && name == argv[1])
             return run(), g_failures == 0 ? 0 : 1;

@@ -8,17 +8,33 @@
 #ifndef _WIN32
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using test::ReadFile;
+
+namespace {
+
+// Until the thread sleeps in a system call (its write).
+void UntilAsleep(pid_t id)
+{
+    for (char state = 0; state != 'S';) {
+        const std::string stat = ReadFile("/proc/self/task/" + std::to_string(id) + "/stat");
+        state = stat.find(") ") != std::string::npos ? stat[stat.find(") ") + 2] : 0;
+    }
+}
+
+}  // namespace
 
 // A store saved through a new file and a rename, as tools and installers save, while the
 // host runs: its records follow the new file, at the address the gate already reads.
@@ -33,7 +49,7 @@ void ReplacedStore()
     CLog::GetLevel(LS_COMMS, level);  // followed now: the next time is a second away
     fs::rename(Store().string() + ".new", Store());
     const auto inTheFile = [] { return ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}); };
-    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) == inTheFile(), "a set reaches the file at the path, or fails");
+    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set right after the rename reaches the new file");
     Check(test::Eventually([] { return Tick(), CLog::Enabled(LL_DEBUG2, LS_COMMS); }), "records follow the new file");
     Check(CLog::Levels() == view, "at the same address");
     Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set reaches the new file");
@@ -62,10 +78,8 @@ void BlockedWriter(bool hostsStream)
         id = gettid();
         hostsStream ? void(std::fputs("tick!\n", stderr)) : Tick();
     });
-    for (char state = 0; state != 'S';) {  // until the writer sleeps in its write
-        const std::string stat = id != 0 ? ReadFile("/proc/self/task/" + std::to_string(id) + "/stat") : "";
-        state = stat.find(") ") != std::string::npos ? stat[stat.find(") ") + 2] : 0;
-    }
+    while (id == 0) {}
+    UntilAsleep(id);
     CLog::Shutdown();
     std::string drained;
     char buffer[4096];
@@ -119,6 +133,139 @@ void WritesThatCannotBeMade()
     const ssize_t n = read(full[0], buffer, sizeof buffer);
     Check(n > 1 && buffer[0] == '\n' && WholeRecords(std::string(buffer + 1, n - 1)), "a cut record's line is ended");
     CLog::Shutdown();
+}
+
+namespace {
+
+void* TickOnce(void* id)
+{
+    *static_cast<std::atomic<pid_t>*>(id) = gettid();
+    Tick();
+    return nullptr;
+}
+
+void* TickOn(void* logged)
+{
+    for (;; ++*static_cast<std::atomic<int>*>(logged))
+        Tick();
+}
+
+}  // namespace
+
+// A host cancels threads: one stuck in a record to a pipe nobody reads, and threads at any
+// point of their records to a file. Each ends, and leaves nothing held: its record is not
+// written, no writer stays counted (Shutdown closes the pipe), and Init, records and
+// Shutdown go on.
+void CancelledWriters()
+{
+    int fds[2];
+    Check(pipe(fds) == 0 && CLog::Init(false), "start");
+    const std::string chunk(4096, 'x');
+    for (fcntl(fds[1], F_SETFL, O_NONBLOCK); write(fds[1], chunk.data(), chunk.size()) > 0;) {}
+    fcntl(fds[1], F_SETFL, 0);
+    CLog::SetPipe(fdopen(fds[1], "w"));
+    std::atomic<pid_t> id {0};
+    pthread_t stuck;
+    void* result = nullptr;
+    Check(pthread_create(&stuck, nullptr, TickOnce, &id) == 0, "a writer");
+    while (id == 0) {}
+    UntilAsleep(id);
+    Check(pthread_cancel(stuck) == 0 && pthread_join(stuck, &result) == 0 && result == PTHREAD_CANCELED,
+          "the writer stuck in its record ends");
+    CLog::Shutdown();
+    std::string drained;
+    char buffer[4096];
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        drained.append(buffer, static_cast<std::size_t>(n));
+    Check(read(fds[0], buffer, 1) == 0, "the shut-down closed the pipe: no writer left in it");
+    Check(drained.find("tick!") == std::string::npos, "the cancelled record is not written, not even in part");
+    for (int round = 0; round < 20; ++round) {
+        Check(CLog::Init(true), "a start after the cancellations");
+        std::atomic<int> logged {0};
+        pthread_t threads[4];
+        for (pthread_t& thread : threads)
+            pthread_create(&thread, nullptr, TickOn, &logged);
+        for (int target = 50 * (round % 5 + 1); logged < target;) {}
+        for (pthread_t& thread : threads)
+            Check(pthread_cancel(thread) == 0 && pthread_join(thread, &result) == 0 && result == PTHREAD_CANCELED,
+                  "a thread cancelled while it logs ends");
+        Tick();
+        CLog::Shutdown();
+        const std::string text = ReadFile(InitLog());
+        Check(WholeRecords(text) && text.size() >= 50 * std::strlen("hh:mm:ss.mmm ERROR  tick!\n"),
+              "every record whole, the host's own last one too");
+    }
+}
+
+// A host forks from one thread while others start and stop the library, log, set levels
+// and move the sink: every child can do all of that too, at once (a lock copied into it
+// held would stop it; an alarm ends it then).
+void Forks()
+{
+    Check(CLog::Init(false), "start");
+    std::atomic<bool> stop {false};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&stop] {
+        for (int i = 0; !stop; ++i)
+            CLog::Init(i % 2 == 0), Tick(), CLog::Shutdown();
+    });
+    threads.emplace_back([&stop] {
+        for (int i = 0; !stop; ++i)
+            if (std::FILE* previous = i % 2 == 0 ? CLog::SetPipe(stderr) : CLog::SetInitLogFile(false))
+                std::fclose(previous);
+    });
+    threads.emplace_back([&stop] {
+        for (int i = 0; !stop; ++i)
+            CLog::SetLevel(LS_VCI, i % 8), Tick();
+    });
+    for (int child = 0; child < 40; ++child) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            alarm(10);
+            const bool ok = CLog::Init(true) && CLog::SetLevel(LS_COMMS, LL_INFO) && CLog::SetPipe(stderr) == nullptr;
+            Tick();
+            CLog::Shutdown();
+            _exit(ok && CLog::Init(false) ? 0 : 1);
+        }
+        int status = -1;
+        const bool held = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        Check(held, "a child forked while other threads are in the library starts, logs, sets and stops");
+        if (!held)
+            break;
+    }
+    stop = true;
+    for (std::thread& thread : threads)
+        thread.join();
+    CLog::Shutdown();
+}
+
+// A host out of descriptors: a start fails, at the store's open or at its mapping (which
+// needs one more), and works again once the limit is raised.
+void OutOfDescriptors()
+{
+    Check(CLog::Init(false), "the store made");
+    CLog::Shutdown();
+    rlimit saved {};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit limit = saved;
+    limit.rlim_cur = 64;
+    std::vector<int> held;
+    Check(setrlimit(RLIMIT_NOFILE, &limit) == 0, "a limit");
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        held.push_back(fd);
+    for (int free = 0; free < 2; ++free) {  // none free; one, for the open but not the mapping
+        Check(!CLog::Init(false), "no start without descriptors");
+        close(held.back());
+        held.pop_back();
+    }
+    limit.rlim_cur = 66;
+    Check(setrlimit(RLIMIT_NOFILE, &limit) == 0 && CLog::Init(false) && CLog::SetLevel(LS_VCI, LL_DEBUG),
+          "a start works again once descriptors are free");
+    CLog::Shutdown();
+    for (int fd : held)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 // A daemon-style host closes what it did not open, then opens files of its own, which take

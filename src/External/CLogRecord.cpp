@@ -123,11 +123,19 @@ private:
     iter_type Put(iter_type out, std::ios_base& io, char fill, T value) const;
 };
 
-// The classic locale with the record's own integers.
+// The classic locale with the record's own integers. Never destroyed at the process's end:
+// a thread may begin its first record while the process exits. An unload gives it back.
 const std::locale& RecordLocale()
 {
-    static const std::locale locale(std::locale::classic(), new RecordNumbers);
-    return locale;
+    static const std::locale* const locale = new std::locale(std::locale::classic(), new RecordNumbers);
+    static const struct Release {
+        ~Release()
+        {
+            if (Platform::Unloading())
+                delete locale;
+        }
+    } release;
+    return *locale;
 }
 
 // A record buffer with the stream that the logging site writes into. Building a stream is

@@ -277,10 +277,14 @@ void Write(const char* text, std::size_t length, int64_t ticks, bool cancellable
     const auto ownLog = slot->path != nullptr ? Platform::StreamOrigin::kOwnLog : Platform::StreamOrigin::kOther;
     const auto endLine
         = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog, false) == 1; };
-    if (!slot->cut.load(std::memory_order_relaxed) || endLine()) {
-        const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog, cancellable);
-        slot->cut.store(written != 0 && written != length && !endLine(), std::memory_order_relaxed);
+    // One writer ends the line: two would leave an empty one.
+    if (slot->cut.load(std::memory_order_relaxed) && slot->cut.exchange(false) && !endLine()) {
+        slot->cut.store(true);
+        return;
     }
+    const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog, cancellable);
+    if (written != 0 && written != length && !endLine())
+        slot->cut.store(true);
 }
 
 void AdoptIfNone(std::FILE* stream)

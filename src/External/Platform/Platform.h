@@ -279,9 +279,19 @@ bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
 // - The per-thread pointer (SlotRelease, WindowsThread.cpp): the fiber-local slot is freed,
 //   and Windows hands every thread's pointer still set to its `release`; no slot is made
 //   again afterwards. This runs at an .exe's exit too.
+// At the process's end (exit(), a return from main, the last thread's end, or a plugin that
+// is never unloaded or kept loaded) the same destructors run while other threads may still
+// log: they then release nothing, and every view, buffer and lock stays usable to the last.
+// A module loaded with the program (not by dlopen) whose first use comes before main()
+// cannot be told from an unload there.
+//
 // A module unloaded without Shutdown leaves behind, on both: the store's descriptor and
 // mapping object, the sink's streams, and on Windows the view in use; on POSIX a handler
 // of ours that another handler covers, which may hand faults on into unloaded code. A
 // stream that the last move left open for a writer stuck in it is never closed either.
+
+// Whether the module's static destructors run because it is being unloaded while its host
+// goes on (true), or because the process ends (false).
+bool Unloading();
 
 }  // namespace pdulog_detail::Platform

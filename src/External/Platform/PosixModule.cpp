@@ -60,8 +60,6 @@ void WatchForTheEnd()
     (void)watched;
 }
 
-bool Unloading() { return g_unloading.load() && !InTheMainProgram(); }
-
 bool InTheMainProgram()
 {
     const link_map* module = Own();
@@ -80,3 +78,9 @@ void KeepLoaded()
 }
 
 }  // namespace pdulog_detail::Platform::Module
+
+namespace pdulog_detail::Platform {
+
+bool Unloading() { return Module::g_unloading.load() && !Module::InTheMainProgram(); }
+
+}  // namespace pdulog_detail::Platform

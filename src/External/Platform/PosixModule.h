@@ -10,10 +10,8 @@ bool InTheMainProgram();
 // Keeps this shared object mapped for the rest of the process, whoever unloads it.
 void KeepLoaded();
 
-// Whether the module's static destructors run because it is being unloaded (dlclose), not
-// because the process ends while other threads may still log. Call WatchForTheEnd before
-// this module first hands out anything those destructors release.
+// Platform::Unloading can tell an unload from the process's end only when this is called
+// before the module first hands out anything its static destructors release.
 void WatchForTheEnd();
-bool Unloading();
 
 }  // namespace pdulog_detail::Platform::Module

@@ -63,7 +63,7 @@ void ThreadEnds(void* data)
 struct KeyRelease {
     ~KeyRelease()
     {
-        if (!Module::Unloading())
+        if (!Unloading())
             return;  // the process ends: not even the lock, which a thread may hold for good
         const std::lock_guard<std::mutex> lock(g_lock);
         if (!g_keyMade.load())

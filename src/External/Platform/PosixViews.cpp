@@ -64,7 +64,7 @@ struct ModuleRelease {
     ~ModuleRelease()
     {
         GiveBackHostAction();
-        if (!Module::Unloading())
+        if (!Unloading())
             return;
         for (Spare& spare : g_spare)
             if (const uintptr_t address = spare.address.exchange(0))

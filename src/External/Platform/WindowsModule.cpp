@@ -47,11 +47,13 @@ namespace pdulog_detail::Platform {
 
 bool OtherThreadsGone() { return g_processEnds.load(); }
 
+// exit() in an .exe runs the static destructors as the process ends; in a DLL the detach
+// at the process's end comes with `reserved` set, which the TLS callback saw first.
+bool Unloading() { return !Module::InTheMainProgram() && !g_processEnds.load(); }
+
 }  // namespace pdulog_detail::Platform
 
 namespace pdulog_detail::Platform::Module {
-
-bool Unloading() { return !InTheMainProgram() && !g_processEnds.load(); }
 
 bool InTheMainProgram()
 {

@@ -6,9 +6,5 @@ namespace pdulog_detail::Platform::Module {
 // True in the .exe, false in a DLL that its host may free while it goes on running. A
 // module that cannot be told counts as the .exe: nothing is released under its readers.
 bool InTheMainProgram();
-// Whether the module's static destructors run because a DLL is being freed while its host
-// goes on, not because the process ends (exit() in an .exe, or the detach at the
-// process's end, which the module's TLS callback sees).
-bool Unloading();
 
 }  // namespace pdulog_detail::Platform::Module

@@ -61,7 +61,7 @@ DWORD Index()
 struct SlotRelease {
     ~SlotRelease()
     {
-        if (!Module::Unloading())
+        if (!Unloading())
             return;
         g_freed.store(true, std::memory_order_release);
         const DWORD index = g_index.exchange(FLS_OUT_OF_INDEXES, std::memory_order_acq_rel);

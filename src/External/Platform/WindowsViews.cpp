@@ -48,7 +48,7 @@ void UnmapRetired(ULONGLONG now)
 struct RetiredRelease {
     ~RetiredRelease()
     {
-        if (!Module::Unloading())
+        if (!Unloading())
             return;
         for (const Retired& old : g_retired)
             ::UnmapViewOfFile(old.view);
