@@ -118,12 +118,30 @@ execute_process(
   COMMAND ${emulator} ./diagnostic-app${exe} ${driver}
   COMMAND sh -c "read ready && exec \"$@\" -s COMMS -l INFO 2>/dev/null" sh ${loglevel}
   WORKING_DIRECTORY ${app} RESULTS_VARIABLE rcs ERROR_VARIABLE err OUTPUT_QUIET)
-run(${loglevel} -s COMMS -l WARN)  # under wine the store is the prefix's own: COMMS back to its default
 set(record "[0-9:.]+ INFO   +[0-9a-f]+:src\\\\mydriver\\\\Link\\.cpp:[0-9]+:Link::Poll:connected to [0-9]+")
+run(${loglevel} -s COMMS -l WARN)  # under wine the store is the prefix's own: COMMS back to its default
 # The first poll, before the change, must have made no record.
 if(NOT rcs STREQUAL "0;0" OR NOT err MATCHES "${record}\r?\n" OR err MATCHES "connected to 1\r?\n")
   message(FATAL_ERROR "the driver did not see the level (${rcs}):\n${err}")
 endif()
+# The application exits while four threads log through the driver, kept or pinned: it
+# exits 0, and every record it wrote is whole.
+set(ends kept)
+if(NOT TOOLCHAIN)
+  list(APPEND ends pinned)
+endif()
+run(${loglevel} -s COMMS -l INFO)
+foreach(how ${ends})
+  foreach(run RANGE 1 3)
+    execute_process(COMMAND ${emulator} ./diagnostic-app${exe} ends ${driver} ${how}
+      WORKING_DIRECTORY ${app} RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
+    string(REGEX REPLACE "${record}\r?\n" "" rest "${err}")
+    if(NOT rc EQUAL 0 OR NOT rest STREQUAL "")
+      message(FATAL_ERROR "the application did not end cleanly (${rc}, ${how}): ${rest}")
+    endif()
+  endforeach()
+endforeach()
+run(${loglevel} -s COMMS -l WARN)
 
 if(SHARED)
   # Two modules on one shared pdulog: one's stop leaves the other logging, the last releases

@@ -3,6 +3,7 @@
 #include "PdulogIdentity.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -18,20 +19,64 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
 
 namespace test {
 
+static void RemoveTree(const fs::path& path);
+
+static long ProcessId()
+{
+#ifdef _WIN32
+    return static_cast<long>(GetCurrentProcessId());
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
+static bool ProcessRuns(long id)
+{
+#ifdef _WIN32
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+    const bool runs = process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    if (process != nullptr)
+        CloseHandle(process);
+    return runs;
+#else
+    return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+#endif
+}
+
+// A test that failed or timed out may have left its folder behind: each folder is named
+// with its process's id, and a run removes those whose process is gone, never those of
+// tests running beside it.
+static void RemoveLeftovers()
+{
+    const std::string prefix = "pdulog-test-";
+    std::error_code ignored;
+    for (fs::directory_iterator it(fs::temp_directory_path(), ignored), end; !ignored && it != end;
+         it.increment(ignored)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const long id = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (id > 0 && id != ProcessId() && !ProcessRuns(id))
+            RemoveTree(it->path());
+    }
+}
+
 TempDir::TempDir()
 {
     static std::atomic<unsigned> counter {0};
+    static const bool swept = (RemoveLeftovers(), true);
+    (void)swept;
     std::random_device entropy;
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     for (;;) {
         std::ostringstream name;
-        name << "pdulog-test-" << std::hex << entropy() << '-' << stamp << '-' << counter++;
+        name << "pdulog-test-" << ProcessId() << '-' << std::hex << entropy() << '-' << counter++;
         m_path = fs::temp_directory_path() / name.str();
         if (fs::create_directory(m_path))
             break;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace {
 
@@ -97,11 +98,12 @@ int Run(const char* scenario, const char* module_a, const char* module_b)
 
 int main(int argc, char** argv)
 {
-    char folder[] = "/tmp/pdulog-modules-XXXXXX";
-    if (argc != 4 || mkdtemp(folder) == nullptr)
+    // Named as the tests' folders are (pdulog-test-PID-...): one left behind is removed later.
+    std::string folder = "/tmp/pdulog-test-" + std::to_string(getpid()) + "-modules-XXXXXX";
+    if (argc != 4 || mkdtemp(&folder[0]) == nullptr)
         return 2;
     setenv("APPDATA", (std::string(folder) + "/appdata").c_str(), 1);
-    setenv("TEMP", folder, 1);
+    setenv("TEMP", folder.c_str(), 1);
     std::freopen("/dev/null", "w", stderr);  // the records: what counts is that they are made
     const int status = Run(argv[1], argv[2], argv[3]);
     fs::remove_all(folder);

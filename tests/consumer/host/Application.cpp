@@ -6,10 +6,13 @@
 // second with the init log) and stops it twice: on a shared pdulog, COMMS at INFO, the
 // driver must still log after the first stop and no longer after the last. "vendors" loads
 // two vendors' drivers, each on a shared pdulog of its own name, in both orders: each must
-// follow its own store, where COMMS admits INFO for the first and not for the second.
+// follow its own store, where COMMS admits INFO for the first and not for the second. "ends"
+// exits while four threads log through a driver that is never unloaded ("kept") or that
+// was unloaded but pinned in memory ("pinned", Linux): exit 0 and only whole records.
 //   diagnostic-app DRIVER | cycles DRIVER COUNT | orders DRIVER_A DRIVER_B | modules DRIVER
-//                  | vendors global|local DRIVER_INFO DRIVER_WARN
+//                  | vendors global|local DRIVER_INFO DRIVER_WARN | ends DRIVER kept|pinned
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +35,9 @@ int g_loadMode = RTLD_LOCAL;
 #define UNLOAD(module) dlclose(module)
 using Module = void*;
 #include <csignal>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -67,19 +72,80 @@ std::ptrdiff_t Mappings()
     return 0;
 }
 
+// A thread-local key of the application's own: a driver that leaks one per load shows here.
+int NextKey()
+{
+#ifndef _WIN32
+    pthread_key_t key;
+    if (pthread_key_create(&key, nullptr) != 0)
+        return 1 << 20;
+    pthread_key_delete(key);
+    return static_cast<int>(key);
+#endif
+    return 0;
+}
+
+// A fork after an unload: a fork handler of the driver's left behind would run unloaded code.
+bool ForkHolds()
+{
+#ifndef _WIN32
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    int status = -1;
+    return child > 0 && waitpid(child, &status, 0) == child && status == 0;
+#endif
+    return true;
+}
+
 int Cycles(const char* path, int cycles)
 {
     std::ptrdiff_t before = 0;  // after the first cycle's once-only thread stack and arena
+    const int key = NextKey();
     for (int i = 0; i < cycles; ++i) {
         before = i == 1 ? Mappings() : before;
-        const Module driver = Start(path);
-        if (driver == nullptr)
+        bool started = false;
+        // Every tenth cycle on a thread of the application's that logged through the driver
+        // and ends after the unload.
+        const auto cycle = [path, &started] {
+            const Module driver = Start(path);
+            if ((started = driver != nullptr))
+                Stop(driver);
+        };
+        i % 10 == 0 ? std::thread(cycle).join() : cycle();
+        if (!started)
             return 1;
-        Stop(driver);
+        if (!ForkHolds())
+            return 9;
     }
     const std::ptrdiff_t grown = Mappings() - before;
-    std::printf("diagnostic-app: %td more mappings after %d cycles\n", grown, cycles);
-    return grown <= 4 ? 0 : 2;
+    std::printf("diagnostic-app: %td more mappings, %d more keys after %d cycles\n", grown, NextKey() - key, cycles);
+    return grown <= 4 && NextKey() - key <= 2 ? 0 : 2;
+}
+
+// The process ends while four threads log through the driver.
+int Ends(const char* path, const char* how)
+{
+#ifndef _WIN32
+    if (std::strcmp(how, "pinned") == 0)
+        g_loadMode |= RTLD_NODELETE;
+#endif
+    const Module driver = LOAD(path);
+    auto start = driver ? reinterpret_cast<int (*)()>(SYMBOL(driver, "DriverStart")) : nullptr;
+    auto poll = driver ? reinterpret_cast<int (*)(int)>(SYMBOL(driver, "DriverPoll")) : nullptr;
+    if (start == nullptr || poll == nullptr || !start())
+        return 1;
+    if (std::strcmp(how, "pinned") == 0)
+        UNLOAD(driver);  // stays mapped, and its threads go on
+    static std::atomic<int> polled {0};
+    for (int thread = 0; thread < 4; ++thread)
+        std::thread([poll] {
+            for (int id = 0; id < 5000 && poll(id); ++id)
+                ++polled;
+        }).detach();
+    while (polled < 200)
+        std::this_thread::yield();
+    std::exit(0);
 }
 
 int Modules(const char* path)
@@ -187,6 +253,8 @@ int main(int argc, char** argv)
         return Cycles(argv[2], std::atoi(argv[3]));
     if (argc == 3 && std::strcmp(argv[1], "modules") == 0)
         return Modules(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "ends") == 0)
+        return Ends(argv[2], argv[3]);
     if (argc == 5 && std::strcmp(argv[1], "vendors") == 0) {
 #ifndef _WIN32
         g_loadMode = std::strcmp(argv[2], "global") == 0 ? RTLD_GLOBAL : RTLD_LOCAL;
