@@ -267,4 +267,6 @@ if(NOT TOOLCHAIN AND NOT SHARED)
     include(${SOURCE_DIR}/tests/consumer/vendor/Build.cmake)
   endforeach()
 endif()
-file(REMOVE_RECURSE ${WORK_DIR})
+if(NOT DEFINED ENV{PDULOG_KEEP_CONSUMER})  # tools/exit-races.sh runs what was built here
+  file(REMOVE_RECURSE ${WORK_DIR})
+endif()

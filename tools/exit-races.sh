@@ -37,11 +37,13 @@ for how in exit return last-thread; do
   race "program, $how" "$native" "$log" build/guest_host ending-host "$how"
 done
 app=build/consumer-Static/mydriver
+[ -x "$app/diagnostic-app" ] || PDULOG_KEEP_CONSUMER=1 ctest --test-dir build -R ConsumerStatic > /dev/null
 if [ -x "$app/diagnostic-app" ]; then
   build/pdu-loglevel -s COMMS -l INFO 2> /dev/null
   for how in kept pinned; do
     race "plugin, $how" "$native" "$log" "$app/diagnostic-app" ends "$app/mydriver.so" "$how"
   done
+  build/pdu-loglevel -s COMMS -l WARN 2> /dev/null
 fi
 for dir in build-windows build-windows-x86; do
   [ -f "$dir/guest_host.exe" ] || continue
@@ -51,6 +53,14 @@ for dir in build-windows build-windows-x86; do
   for how in exit return; do
     race "$dir program, $how" "$wine_runs" "$wlog" "${wine[@]}" "$dir/guest_host.exe" ending-host "$how"
   done
+  wapp=$dir/consumer-Static/mydriver
+  [ -f "$wapp/diagnostic-app.exe" ] || PDULOG_KEEP_CONSUMER=1 ctest --test-dir "$dir" -R ConsumerStatic > /dev/null
+  if [ -f "$wapp/diagnostic-app.exe" ]; then
+    "${wine[@]}" "$dir/pdu-loglevel.exe" -s COMMS -l INFO 2> /dev/null
+    race "$dir plugin, kept" "$wine_runs" "$work/none" "${wine[@]}" "$wapp/diagnostic-app.exe" ends \
+      "$wapp/mydriver.dll" kept
+    "${wine[@]}" "$dir/pdu-loglevel.exe" -s COMMS -l WARN 2> /dev/null
+  fi
 done
 echo "exit races: $failures failed"
 [ "$failures" -eq 0 ]
