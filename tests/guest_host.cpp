@@ -9,6 +9,7 @@
 #include "Command.h"
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -143,7 +144,7 @@ void EndWhileLogging()
 
 int EndingHost(const std::string& how)
 {
-    CLog::SetInitLogFile(false);  // appended to, as by the next start of a host
+    CLog::SetInitLogFile(false);         // appended to, as by the next start of a host
     static std::atomic<int> logged {0};  // the threads outlive this frame
     for (int thread = 0; thread < 4; ++thread)
         std::thread([thread] {
@@ -213,10 +214,19 @@ void ReadOnlyStore()
                                       : fs::perms::owner_read | fs::perms::owner_write);
     };
 #endif
-    const auto change = [&] {  // in place: a reader keeps its view of the file
-        readOnly(false);
-        std::fstream(Store(), std::ios::binary | std::ios::in | std::ios::out).write(changes[applied].data(), 76);
-        readOnly(true);
+    const auto change = [&] {
+        if (applied < 2) {  // in place: a reader keeps its view of the file
+            readOnly(false);
+            std::fstream(Store(), std::ios::binary | std::ios::in | std::ios::out).write(changes[applied].data(), 76);
+            readOnly(true);
+        } else {  // a new file in its place, as installers save: one the reader may write, then not
+            const fs::path saved = Store().string() + ".new";
+            test::WriteFile(saved, changes[1]);
+            const auto rw = fs::perms::owner_read | fs::perms::owner_write;
+            fs::permissions(saved, applied == 2 ? rw | fs::perms::others_read | fs::perms::others_write
+                                                : rw | fs::perms::others_read);
+            fs::rename(saved, Store());
+        }
         ++applied;
     };
     test::WriteFile(Store(), slots.substr(0, 42));  // too short to map: whole slots and WARN, never padded
@@ -255,6 +265,10 @@ void ReadOnlyStore()
 #ifndef _WIN32
     next();
     Check(CLog::Enabled(LL_DEBUG2, LS_VCI), "the writer's change is followed");
+    next();
+    Check(CLog::SetLevel(LS_COMMS, LL_ERROR), "a store the reader may write, put in place of a read-only one");
+    next();
+    Check(!CLog::SetLevel(LS_COMMS, LL_DEBUG), "a read-only store put in place of a writable one");
 #endif
     CLog::Levels()[LS_APP] = LL_DEBUG3;  // as hosts may: stays in this process
     Check(CLog::Enabled(LL_DEBUG3, LS_APP), "a host's own write to a slot");
@@ -268,13 +282,13 @@ void ReadOnlyStore()
     _exit(g_failures);
 }
 close(up[1]);
-for (char c; read(up[0], &c, 1) == 1 && applied < 2;)
+for (char c; read(up[0], &c, 1) == 1 && applied < 4;)
     change(), Check(write(down[1], "c", 1) == 1, "handshake");
 int status = -1;
 Check(waitpid(child, &status, 0) == child && status == 0, "the reader held up");
 #endif
 readOnly(false);
-Check(ReadFile(Store()) == changes[applied - 1], "the store is as its writer left it");
+Check(ReadFile(Store()) == changes[std::min(applied, 2) - 1], "the store is as its writer left it");
 }
 
 // Three hosts of four threads each append to one init log at once (this program three times

@@ -155,8 +155,8 @@ std::size_t HoldingBack(int signal, std::size_t length, Write write)
         return 0;
     restore.masked = true;
     sigset_t pending;
-    const bool hostsOwn = sigismember(&restore.saved, signal) == 1 && ::sigpending(&pending) == 0
-                          && sigismember(&pending, signal) == 1;
+    const bool hostsOwn
+        = sigismember(&restore.saved, signal) == 1 && ::sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
     const std::size_t written = write();
     if (written != length && !hostsOwn) {
         const timespec now {};
