@@ -256,9 +256,7 @@ bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
 // descriptor and mapping object (Close, CloseMapping), every view of it (RetireView), the
 // fault handler once no view needs it (ReleaseFaultHandler) and the sink's streams. What
 // outlives that is released by the module's static destructors, named below, when the
-// module is unloaded; no thread runs the module's code by then. A program's own copy (the
-// main executable) runs the same destructors at its exit, while other threads may still
-// log: there the views' pages and the threads' composers stay to the end of the process.
+// module is unloaded; no thread runs the module's code by then.
 //
 // POSIX, at dlclose:
 // - The fault handler (ModuleRelease, PosixViews.cpp): the host's SIGBUS action from before
@@ -272,18 +270,20 @@ bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
 //   fork handler the C library drops with the module) keeps the module mapped.
 // - KeepLoaded: a module whose handler another copy of the library has covered was made
 //   RTLD_NODELETE at its Shutdown (ReleaseFaultHandler): its dlclose unmaps nothing and
-//   releases nothing, and the destructors above run at the process's exit instead.
+//   releases nothing; its destructors run at the process's end.
 // Windows, at FreeLibrary (there is no fault handler, and no module is kept loaded):
 // - Views (RetiredRelease, WindowsViews.cpp): the given-up views still kept mapped for
 //   their readers are unmapped at once, whatever is left of their grace.
 // - The per-thread pointer (SlotRelease, WindowsThread.cpp): the fiber-local slot is freed,
 //   and Windows hands every thread's pointer still set to its `release`; no slot is made
-//   again afterwards. This runs at an .exe's exit too.
-// At the process's end (exit(), a return from main, the last thread's end, or a plugin that
-// is never unloaded or kept loaded) the same destructors run while other threads may still
-// log: they then release nothing, and every view, buffer and lock stays usable to the last.
-// A module loaded with the program (not by dlopen) whose first use comes before main()
-// cannot be told from an unload there.
+//   again afterwards.
+// At the process's end (exit(), a return from main, the last thread's end; the program's
+// own copy, a plugin never unloaded or kept loaded) the same destructors run while other
+// threads may still log (Windows: in an .exe; a DLL's run after every other thread has
+// stopped wherever it was): they release nothing then, so that every view, buffer and lock
+// stays usable to the last, and nothing waits on a lock a stopped thread may hold. A module
+// loaded with the program (not by dlopen) whose first use comes before main() cannot be
+// told from an unload there.
 //
 // A module unloaded without Shutdown leaves behind, on both: the store's descriptor and
 // mapping object, the sink's streams, and on Windows the view in use; on POSIX a handler
