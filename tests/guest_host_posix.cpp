@@ -263,15 +263,15 @@ void OutOfDescriptors()
     limit.rlim_cur = 66;
     Check(setrlimit(RLIMIT_NOFILE, &limit) == 0 && CLog::Init(false) && CLog::SetLevel(LS_VCI, LL_DEBUG),
           "a start works again once descriptors are free");
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {  // the store's two: file, mapping
-        std::error_code error;
-        if (fs::read_symlink(entry.path(), error).filename() == "DEBUG.CFG")
-            Check((fcntl(std::stoi(entry.path().filename().string()), F_GETFD) & FD_CLOEXEC) != 0,
-                  "no descriptor of the store leaks into the host's children");
-    }
-    CLog::Shutdown();
     for (int fd : held)
         close(fd);
+    std::error_code error, unread;
+    for (fs::directory_iterator it("/proc/self/fd", error), end; !error && it != end; it.increment(error))
+        if (fs::read_symlink(it->path(), unread).filename() == "DEBUG.CFG")  // the store's file and mapping
+            Check((fcntl(std::stoi(it->path().filename().string()), F_GETFD) & FD_CLOEXEC) != 0,
+                  "no descriptor of the store leaks into the host's children");
+    Check(!error, "the descriptors listed");
+    CLog::Shutdown();
     setrlimit(RLIMIT_NOFILE, &saved);
 }
 
