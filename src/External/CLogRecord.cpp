@@ -137,6 +137,9 @@ const std::locale& RecordLocale()
     } release;
     return *locale;
 }
+// Made when the module is initialised, not by a thread's first record: a fork while another
+// thread made it would leave the child a guard that never opens.
+const std::locale& s_recordLocale = RecordLocale();
 
 // A record buffer with the stream that the logging site writes into. Building a stream is
 // costly (locale and facets), so each thread keeps one and resets it for every record.

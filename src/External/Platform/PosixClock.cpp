@@ -1,9 +1,25 @@
 // POSIX clocks: the wall clock, local time of day and milliseconds since system start.
 #include "Platform.h"
 
+#include "PosixClock.h"
+
 #include <ctime>
+#include <mutex>
+#include <new>
 
 namespace pdulog_detail::Platform {
+
+namespace {
+
+std::mutex g_localTime;
+
+}  // namespace
+
+void LocalTime::Lock() { g_localTime.lock(); }
+
+void LocalTime::Unlock() { g_localTime.unlock(); }
+
+void LocalTime::ResetInChild() { new (&g_localTime) std::mutex(); }
 
 int64_t WallClockTicks()
 {
@@ -16,6 +32,7 @@ bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local {};
+    const std::lock_guard<std::mutex> lock(g_localTime);  // see PosixClock.h
     if (::localtime_r(&t, &local) == nullptr)
         return false;
     hour = local.tm_hour;

@@ -1,6 +1,7 @@
 // POSIX threads: each thread's pointer for the library, thread ids and priorities.
 #include "Platform.h"
 
+#include "PosixClock.h"
 #include "PosixModule.h"
 
 #include <atomic>
@@ -124,16 +125,18 @@ void (*g_prepare)() = nullptr;
 void (*g_parent)() = nullptr;
 void (*g_child)() = nullptr;
 
-// The caller's locks first, then the per-thread pointers' list: every lock is held for a
-// bounded time, and in the order the library nests them.
+// The caller's locks first, then the per-thread pointers' list and the local-time lock:
+// every lock is held for a bounded time, and in the order the library nests them.
 void PrepareFork()
 {
     g_prepare();
     g_lock.lock();
+    LocalTime::Lock();
 }
 
 void ParentAfterFork()
 {
+    LocalTime::Unlock();
     g_lock.unlock();
     g_parent();
 }
@@ -141,8 +144,12 @@ void ParentAfterFork()
 // The child's only thread is the one that forked: the locks are made anew rather than
 // unlocked (a recursive lock knows its owner by a thread id the child no longer has), and
 // the entries of the threads the child does not have stay behind, unused.
+thread_local uint32_t t_threadId = 0;  // CurrentThreadId's cache
+
 void ChildAfterFork()
 {
+    t_threadId = 0;  // the child's thread has an id of its own
+    LocalTime::ResetInChild();
     new (&g_lock) std::mutex();
     g_child();
 }
@@ -172,23 +179,12 @@ void RestoreCancellation(bool allowed)
         ::pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, &ignored);
 }
 
-namespace {
-
-// The thread id is asked of the kernel once per thread. A child made by fork() inherits
-// the parent's cache, so the child clears it.
-thread_local uint32_t t_threadId = 0;
-
-void ForgetThreadId() { t_threadId = 0; }
-
-}  // namespace
-
+// The thread id is asked of the kernel once per thread (t_threadId); a child made by fork()
+// inherits the parent's cache, which the fork handler clears.
 uint32_t CurrentThreadId()
 {
-    if (t_threadId == 0) {
-        static const bool registered = (::pthread_atfork(nullptr, nullptr, ForgetThreadId), true);
-        (void)registered;
+    if (t_threadId == 0)
         t_threadId = static_cast<uint32_t>(::syscall(SYS_gettid));
-    }
     return t_threadId;
 }
 
