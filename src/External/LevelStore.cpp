@@ -307,6 +307,9 @@ void FollowIfDue(int64_t now)
     // A wall clock set back by more than the period counts as due.
     if ((now < due && now > due - 2 * kFollowEvery) || !s_nextFollow.compare_exchange_strong(due, now + kFollowEvery))
         return;
+    // Held back, as in every lifecycle call: a GetLevel cancelled in the follow's open or
+    // wait would leave the new store's descriptor to nobody.
+    const Platform::CancellationHeld held;
     const std::unique_lock<std::recursive_mutex> lock(LifecycleMutex(), std::try_to_lock);
     if (lock.owns_lock())
         FollowStore();

@@ -143,8 +143,8 @@ bool Drained(const Slot& slot)
 }
 
 // The process begins to end: its other threads may go on running for a while, then stop
-// wherever they are. The records they are writing are waited for, a bounded time, and no
-// other thread begins one; this thread's own records are still written. Registered once
+// wherever they are. The records they are writing are waited for, a bounded time (one
+// stuck in a pipe nobody reads is not waited for longer), and no other thread begins one; this thread's own records are still written. Registered once
 // with the exit handlers (in a plugin, the C library runs them at its unload too, when no
 // thread is in the library any more). Where the other threads are gone already (a Windows
 // DLL at the process's end), a record they left unfinished is not waited for.
@@ -154,8 +154,14 @@ void AtTheEnd()
     g_ending.store(true);
     if (Platform::OtherThreadsGone())
         return;
-    if (const Slot* slot = g_current.load())
-        Drained(*slot);
+    // Every stream's, not only the sink's: a move or a Shutdown in progress has just taken
+    // the sink from writers still in it.
+    Platform::WaitUntil(kDrainWait, std::chrono::microseconds(100), [] {
+        for (const Slot& slot : g_slots)
+            if (slot.writers.load() != 0)
+                return Platform::Attempt::kBusy;
+        return Platform::Attempt::kDone;
+    });
 }
 
 // Closes the streams left open whose writers have come out since. Under g_moves.
@@ -187,8 +193,11 @@ Slot* Prepare(std::FILE* stream, const char* initLogPath)
             slot.path = path;
             slot.checked.store(0);
             // A log whose last line a process ending in its write cut short gets its line
-            // ended before the first record.
-            slot.cut.store(stream != nullptr && path != nullptr && !Platform::LogEndsLine(stream));
+            // ended before any record, while no writer can reach it yet.
+            const bool cut
+                = stream != nullptr && path != nullptr && !Platform::LogEndsLine(stream)
+                  && Platform::WriteRecord(stream, "\n", 1, slot.risk, Platform::StreamOrigin::kOwnLog, false) != 1;
+            slot.cut.store(cut);
             slot.state = State::kCurrent;
             static const bool watching = std::atexit(AtTheEnd) == 0;
             (void)watching;

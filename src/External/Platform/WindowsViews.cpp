@@ -28,7 +28,9 @@ struct Retired {
     void* view;
     ULONGLONG since;
 };
-std::vector<Retired> g_retired;
+// Not a vector of static storage: exit() would destroy it under a thread that shuts the
+// library down meanwhile. An unload deletes it.
+std::vector<Retired>& g_retired = *new std::vector<Retired>();
 
 void UnmapRetired(ULONGLONG now)
 {
@@ -52,7 +54,7 @@ struct RetiredRelease {
             return;
         for (const Retired& old : g_retired)
             ::UnmapViewOfFile(old.view);
-        g_retired.clear();
+        delete &g_retired;
     }
 } g_retiredRelease;
 
