@@ -159,7 +159,8 @@ int EndingHost(const std::string& how)
             CLog::SetPipe(other);
             other = CLog::SetPipe(nullptr);
         }
-    }).detach();
+    })
+        .detach();
     while (logged < 40)
         std::this_thread::yield();
     if (how == "exit")
