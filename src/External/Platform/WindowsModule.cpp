@@ -36,11 +36,14 @@ void NTAPI ModuleEvent(PVOID, DWORD reason, PVOID reserved)
 #pragma comment(linker, "/INCLUDE:_pdulog_tls_callback")
 #endif
 #pragma const_seg(".CRT$XLP")
+// extern "C" and not just const: a const object would be the file's own, unseen by /INCLUDE.
 extern "C" const PIMAGE_TLS_CALLBACK pdulog_tls_callback = pdulog_detail::Platform::ModuleEvent;
 #pragma const_seg()
 #else
-extern "C" __attribute__((section(".CRT$XLP"), used)) PIMAGE_TLS_CALLBACK pdulog_tls_callback
+extern "C" {
+__attribute__((section(".CRT$XLP"), used)) PIMAGE_TLS_CALLBACK pdulog_tls_callback
     = pdulog_detail::Platform::ModuleEvent;
+}
 #endif
 
 namespace pdulog_detail::Platform {
