@@ -153,9 +153,9 @@ int EndingHost(const std::string& how)
             for (int record = 0; record < (large ? 30 : 2000); ++record, ++logged)
                 CLog(stderr).Header(LL_ERROR, LS_GENERAL) << text << "tick!";
         }).detach();
-        // The sink moved away from the init log and back under the writers; not under wine,
-        // which stops a thread inside locks of its own at the end (README, limits).
 #ifndef _WIN32
+    // The sink moved away from the init log and back under the writers; not under wine,
+    // which stops a thread inside locks of its own at the end (README, limits).
     std::thread([] {
         std::FILE* other = std::fopen((InitLog().parent_path() / "moved.log").string().c_str(), "a");
         for (int move = 0; move < 2000 && other != nullptr; ++move) {
