@@ -175,9 +175,8 @@ public:
     RecordBuffer m_buffer;
     std::ostream m_stream;
     bool m_busy = false;
-    bool m_threadOwn = false;    // kept by its thread for every record, else one record's
-    bool m_cancellable = false;  // the thread allowed cancellation before the record
-    int64_t m_ticks = 0;         // the wall clock as the header read it
+    bool m_threadOwn = false;  // kept by its thread for every record, else one record's
+    int64_t m_ticks = 0;       // the wall clock as the header read it
 
 private:
     // Noticing an imbue as it happens spares every record a locale comparison.
@@ -228,8 +227,6 @@ thread_local ThreadField t_threadField;
 
 CLog::CLog(std::FILE* stream)
 {
-    // A host thread cancelled meanwhile ends in the record's write at the earliest (~CLog).
-    const bool cancellable = Platform::HoldCancellation();
     auto* own = static_cast<RecordComposer*>(Platform::ThreadPointer());
     if (own == nullptr) {
         own = new RecordComposer();
@@ -239,32 +236,31 @@ CLog::CLog(std::FILE* stream)
     // logs) gets a composer of its own; so does one on a thread that could not keep one.
     m_composer = own->m_busy ? new RecordComposer() : own;
     m_composer->m_busy = true;
-    m_composer->m_cancellable = cancellable;
     m_composer->Start();
     pdulog_detail::LogSink::AdoptIfNone(stream);
 }
 
-// Not noexcept: a thread cancelled in the write leaves through here, unwinding, and the
-// composer and the cancellation state are given back on the way.
+// Not noexcept: a thread that the host cancels in the record's write leaves through here,
+// unwinding, and the composer is given back on the way. (The record's few other
+// cancellation points, once a second or once a process, hold a request back: LogSink,
+// LevelStore, Platform's local time.)
 CLog::~CLog() noexcept(false)
 {
     struct Done {
         RecordComposer* composer;
         ~Done()
         {
-            const bool cancellable = composer->m_cancellable;
             if (composer->m_threadOwn) {
                 composer->m_buffer.Trim();
                 composer->m_busy = false;
             } else
                 delete composer;
-            Platform::RestoreCancellation(cancellable);
         }
     } done {m_composer};
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     buffer.Append("\n", 1);
     // Every byte the site streamed, a NUL included: the line end is never cut off.
-    pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length(), m_composer->m_ticks, m_composer->m_cancellable);
+    pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length(), m_composer->m_ticks);
 }
 
 std::ostream& CLog::Header(int level, int /*subsystem*/)

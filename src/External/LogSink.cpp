@@ -194,9 +194,8 @@ Slot* Prepare(std::FILE* stream, const char* initLogPath)
             slot.checked.store(0);
             // A log whose last line a process ending in its write cut short gets its line
             // ended before any record, while no writer can reach it yet.
-            const bool cut
-                = stream != nullptr && path != nullptr && !Platform::LogEndsLine(stream)
-                  && Platform::WriteRecord(stream, "\n", 1, slot.risk, Platform::StreamOrigin::kOwnLog, false) != 1;
+            const bool cut = stream != nullptr && path != nullptr && !Platform::LogEndsLine(stream)
+                             && Platform::WriteRecord(stream, "\n", 1, slot.risk, Platform::StreamOrigin::kOwnLog) != 1;
             slot.cut.store(cut);
             slot.state = State::kCurrent;
             static const bool watching = std::atexit(AtTheEnd) == 0;
@@ -249,6 +248,7 @@ bool CheckDue(Slot& slot, int64_t ticks)
 // writer that is counted into no slot, so that the move can wait for the others.
 void FollowPath(const Slot* seen)
 {
+    const Platform::CancellationHeld held;  // a move half made would leave a stream to nobody
     const std::lock_guard<std::mutex> lock(g_moves);
     if (g_current.load() != seen || seen->path == nullptr)
         return;  // moved meanwhile, to the init log no more
@@ -269,7 +269,7 @@ void FollowPath(const Slot* seen)
 
 }  // namespace
 
-void Write(const char* text, std::size_t length, int64_t ticks, bool cancellable)
+void Write(const char* text, std::size_t length, int64_t ticks)
 {
     Counted counted(Enter());
     if (counted.get() != nullptr && counted.get()->path != nullptr && CheckDue(*counted.get(), ticks)) {
@@ -285,13 +285,13 @@ void Write(const char* text, std::size_t length, int64_t ticks, bool cancellable
     // ended in its write) is ended with a line end, so that no record is glued to it.
     const auto ownLog = slot->path != nullptr ? Platform::StreamOrigin::kOwnLog : Platform::StreamOrigin::kOther;
     const auto endLine
-        = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog, false) == 1; };
+        = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog) == 1; };
     // One writer ends the line: two would leave an empty one.
     if (slot->cut.load(std::memory_order_relaxed) && slot->cut.exchange(false) && !endLine()) {
         slot->cut.store(true);
         return;
     }
-    const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog, cancellable);
+    const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
     if (written != 0 && written != length && !endLine())
         slot->cut.store(true);
 }
@@ -300,6 +300,7 @@ void AdoptIfNone(std::FILE* stream)
 {
     if (stream == nullptr || g_current.load() != nullptr)
         return;
+    const Platform::CancellationHeld held;
     const std::lock_guard<std::mutex> lock(g_moves);
     if (g_current.load() == nullptr)
         if (Slot* slot = Prepare(stream, nullptr))

@@ -22,8 +22,10 @@ enum class Previous {
 // that the log's path still names the open file, and when it names another one or none
 // (the log was deleted or rotated), opens the path again as the first open did and makes
 // that the sink.
-// `cancellable`: a cancellation request may act inside the write (Platform::WriteRecord).
-void Write(const char* text, std::size_t length, int64_t ticks, bool cancellable);
+// A cancellation request of the host's may act in the record's write, and leaves nothing
+// held (the writer count, the stream's lock, the signal mask); a follow of the path and the
+// first record's adoption of the sink hold it back.
+void Write(const char* text, std::size_t length, int64_t ticks);
 // The first record fixes the sink: `stream` becomes it when there is none yet.
 void AdoptIfNone(std::FILE* stream);
 // The stream records go to now (nullptr: none), and whether the sink is the init log file.

@@ -179,12 +179,10 @@ enum class StreamOrigin {
 // the platform's text files have them (CRLF on Windows), so that records of processes
 // appending to the same log are never torn apart; any other stream is written as it is
 // (a stream of the host's in text mode turns the line ends itself).
-// `cancellable`: the thread allowed cancellation before the record (HoldCancellation), and
-// a request may act inside the write, and only there: the thread then ends with the record
-// unwritten, or cut where the system cut the write (never a pipe record of up to PIPE_BUF
-// bytes, which a pipe takes whole or not at all).
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin,
-                        bool cancellable);
+// A cancellation request that acts in the write leaves nothing held (the stream's lock, the
+// signal mask): the record is then unwritten, or cut where the system cut the write (never
+// a pipe record of up to PIPE_BUF bytes, which a pipe takes whole or not at all).
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin);
 // Whether a log of OpenLogStream's is empty or ends in a line end: a process that ended in
 // the middle of a write may have left a record cut short. True when it cannot be read.
 bool LogEndsLine(std::FILE* stream);
@@ -208,8 +206,9 @@ bool OtherThreadsGone();
 // when it is unloaded. Nothing on Windows, which has no fork.
 void AtFork(void (*prepare)(), void (*parent)(), void (*child)());
 // A host may cancel a thread (pthread_cancel) at a cancellation point. The library holds a
-// request back while it works, so that nothing of it is left half done, and lets one act
-// only inside a record's write (WriteRecord). Whether the thread allowed cancellation
+// request back wherever one could leave its work half done (lifecycle calls, follows, the
+// first record's sink, local time), and lets one act only when a record is written
+// (WriteRecord), where everything held is given back as the thread unwinds. Whether the thread allowed cancellation
 // before; RestoreCancellation puts that back. Windows has no cancellation: always false.
 bool HoldCancellation();
 void RestoreCancellation(bool allowed);

@@ -32,6 +32,9 @@ bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local {};
+    // Once a second per thread: the conversion may read the zone's file, and a cancellation
+    // there would leave the lock held.
+    const CancellationHeld held;
     const std::lock_guard<std::mutex> lock(g_localTime);  // see PosixClock.h
     if (::localtime_r(&t, &local) == nullptr)
         return false;

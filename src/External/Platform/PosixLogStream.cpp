@@ -87,25 +87,12 @@ int StreamDescriptor(std::FILE* stream) { return ::fileno(stream); }
 
 namespace {
 
-// One write, in which a cancellation request may act when `cancellable`: the thread then
-// leaves through it, and the library's state is given back as it unwinds.
-ssize_t WriteOnce(int fd, const char* text, std::size_t length, bool cancellable)
-{
-    if (!cancellable)
-        return ::write(fd, text, length);
-    struct HeldAgain {
-        ~HeldAgain() { HoldCancellation(); }
-    } heldAgain;
-    RestoreCancellation(true);
-    return ::write(fd, text, length);
-}
-
 // How many bytes reached the file.
-std::size_t WriteAll(int fd, const char* text, std::size_t length, bool cancellable)
+std::size_t WriteAll(int fd, const char* text, std::size_t length)
 {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = WriteOnce(fd, text + done, length - done, cancellable);
+        const ssize_t n = ::write(fd, text + done, length - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -169,8 +156,7 @@ std::size_t HoldingBack(int signal, std::size_t length, Write write)
 
 // A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
 // its end whole.
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin,
-                        bool cancellable)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin)
 {
     const int fd = ::fileno(stream);
     // What the stream still buffers goes first, then the record in one write, past the
@@ -191,7 +177,7 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
     const auto write = [&]() -> std::size_t {
         if (fd < 0)  // a stream of the host's with no file behind it
             return ::fflush_unlocked(stream) == 0 ? ::fwrite_unlocked(text, 1, length, stream) : 0;
-        return !locked || ::fflush_unlocked(stream) == 0 ? WriteAll(fd, text, length, cancellable) : 0;
+        return !locked || ::fflush_unlocked(stream) == 0 ? WriteAll(fd, text, length) : 0;
     };
     std::size_t written = 0;
     if (risk == StreamRisk::kBrokenPipe)

@@ -154,7 +154,7 @@ std::size_t AppendLines(HANDLE file, const char* text, std::size_t length)
 
 }  // namespace
 
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk, StreamOrigin origin, bool)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk, StreamOrigin origin)
 {
     // What the stream still buffers goes first, then the record in one write, past the
     // stream's buffer: a record that fails leaves nothing behind in the stream.
