@@ -59,10 +59,9 @@ struct Slot {
 Slot g_slots[kSlots];
 std::atomic<Slot*> g_current {nullptr};
 std::mutex g_moves;  // one move at a time
-// The process has begun to end (exit(), a return from main, its last thread's end): the
-// records in flight have been waited for, and only the ending thread still writes, so that
-// no record is cut off when the other threads are stopped.
-std::atomic<bool> g_ending {false};
+// The thread that ends the process (exit(), a return from main, its last thread's end);
+// 0 before. The records in flight have then been waited for, and only this thread still
+// writes, so that no record is cut off when the other threads are stopped.
 std::atomic<uint32_t> g_endingThread {0};
 
 bool IsStandardStream(std::FILE* stream) { return stream == stdin || stream == stdout || stream == stderr; }
@@ -105,8 +104,8 @@ Slot* Enter()
         if (slot == nullptr)
             return nullptr;
         slot->writers.fetch_add(1);
-        if (g_current.load() == slot
-            && (!g_ending.load() || g_endingThread.load(std::memory_order_relaxed) == Platform::CurrentThreadId()))
+        const uint32_t ending = g_endingThread.load();
+        if (g_current.load() == slot && (ending == 0 || ending == Platform::CurrentThreadId()))
             return slot;
         slot->writers.fetch_sub(1);  // moved meanwhile, or the process ends: not this record's stream
         if (g_current.load() == slot)
@@ -150,8 +149,7 @@ bool Drained(const Slot& slot)
 // DLL at the process's end), a record they left unfinished is not waited for.
 void AtTheEnd()
 {
-    g_endingThread.store(Platform::CurrentThreadId(), std::memory_order_relaxed);
-    g_ending.store(true);
+    g_endingThread.store(Platform::CurrentThreadId());
     if (Platform::OtherThreadsGone())
         return;
     // Every stream's, not only the sink's: a move or a Shutdown in progress has just taken
