@@ -44,10 +44,19 @@ void Usage(const std::string& program)
 // False only when the level could not reach the store's file.
 bool SetLevel(int subsystem, int level)
 {
-    std::cerr << "System: " + SubsystemName(subsystem) + " Level:" + LevelName(level) + "requested\n";
-    // Seen at once by every process that maps the store. The vocabulary only gives levels
-    // 0 to 7, so a refusal means the store's file no longer takes what is written.
+    std::cerr << "System: " + SubsystemName(subsystem) + " Level:" + LevelTag(level) + "requested\n";
+    // Seen at once by every process that maps the store. The names give levels -1 to 7
+    // only, so a refusal means the store's file no longer takes what is written.
     return CLog::SetLevel(subsystem, level);
+}
+
+// A set's name that no subsystem or level has: the line says that nothing was changed and
+// which names there are.
+std::string RefusedNameLine(const std::string& kind, const std::string& name)
+{
+    const bool level = kind == "level";
+    return "\tUnknown " + kind + " '" + name + "': nothing was changed. " + (level ? "Levels: " : "Subsystems: ")
+           + (level ? LevelNameList() : SubsystemNameList());
 }
 
 // The exit line, written before the store is released; the status is 1.
@@ -65,24 +74,44 @@ int FailOnTheStore(const std::string& program)
     return Fail(program);
 }
 
+// A set writes what was typed or nothing: a name it does not know changes no level, not
+// even the default's.
+int Set(int argc, char** argv, const std::string& program)
+{
+    const SetRequest request = ReadSetRequest(argc, argv);
+    if (request.refusedKind != nullptr) {
+        std::cerr << RefusedNameLine(request.refusedKind, request.refused) << std::endl;
+        return Fail(program);
+    }
+    // Set whatever becomes of the output: the level is what the user asked for.
+    return SetLevel(request.subsystem, request.level) ? 0 : FailOnTheStore(program);
+}
+
 int Run(int argc, char** argv, const std::string& program)
 {
     const CLogInitForConfigOnly store;
     if (store.Failed())
         return FailOnTheStore(program);
     Banner(program);
+    const Request request = PreviewRequest(argc, argv);
+    if (request == Request::kSet)
+        return Set(argc, argv, program);
+    if (request == Request::kUnclear) {
+        Usage(program);
+        return Fail(program);
+    }
     int subsystem = LS_GENERAL;
     int level = LL_WARN;
     bool help = false;
-    const int count = ParseOptions(argc, argv, &subsystem, &level, &help);
-    switch (RequestOf(count, help)) {
-    case Request::kUsage: Usage(program); return help ? 0 : Fail(program);
-    case Request::kSet:
-        // Set whatever becomes of the output: the level is what the user asked for.
-        return SetLevel(subsystem, level) ? 0 : FailOnTheStore(program);
-    case Request::kList: ShowLevels(0, kLogSubsystemCount); break;
-    case Request::kShow: ShowLevels(subsystem, subsystem + 1); break;
+    ParseOptions(argc, argv, &subsystem, &level, &help);
+    if (request == Request::kUsage) {
+        Usage(program);
+        return help ? 0 : Fail(program);
     }
+    if (request == Request::kList)
+        ShowLevels(0, kLogSubsystemCount);
+    else
+        ShowLevels(subsystem, subsystem + 1);
     // A report that could not be written is a failure, as it is for other tools.
     return std::cerr.bad() ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 #include <getopt.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -18,21 +19,24 @@ const struct option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-}  // namespace
+// The level that the listing shows for a slot at -1: the command takes the texts it prints.
+constexpr char kOff[] = "OFF";
 
-int ParseOptions(int argc, char** argv, int* subsystem, int* level, bool* help)
+// One scan of the command line from its start: `name` gets each -s or -l with its text in
+// command-line order. Returns what ParseOptions returns.
+template <typename Name>
+int Scan(int argc, char** argv, bool* help, Name name)
 {
     *help = false;
     int count = 0;
+    optind = 0;  // from the start again, the environment (POSIXLY_CORRECT) read again
     for (;;) {
         int index = 0;
-        switch (getopt_long(argc, argv, kShortOptions, kLongOptions, &index)) {
+        const int option = getopt_long(argc, argv, kShortOptions, kLongOptions, &index);
+        switch (option) {
         case 's':
-            *subsystem = CLog::SubsystemFromName(std::string(optarg));
-            ++count;
-            break;
         case 'l':
-            *level = CLog::LevelFromName(std::string(optarg));
+            name(static_cast<char>(option), std::string(optarg));
             ++count;
             break;
         case 'h': *help = true; return 0;
@@ -42,11 +46,61 @@ int ParseOptions(int argc, char** argv, int* subsystem, int* level, bool* help)
     }
 }
 
-Request RequestOf(int count, bool help)
+}  // namespace
+
+int ParseOptions(int argc, char** argv, int* subsystem, int* level, bool* help)
 {
+    return Scan(argc, argv, help, [subsystem, level](char option, const std::string& name) {
+        if (option == 's')
+            *subsystem = CLog::SubsystemFromName(name);
+        else
+            *level = name == kOff ? LL_OFF : CLog::LevelFromName(name);
+    });
+}
+
+Request PreviewRequest(int argc, char** argv)
+{
+    // getopt_long moves the words that are no options: the copy takes that, not argv.
+    std::vector<char*> copy(argv, argv + argc);
+    copy.push_back(nullptr);
+    const int reported = opterr;
+    opterr = 0;  // the scan that counts says nothing; ParseOptions' scan reports the errors
+    int systems = 0;
+    int levels = 0;
+    bool help = false;
+    const int count = Scan(argc, copy.data(), &help, [&systems, &levels](char option, const std::string&) {
+        ++(option == 's' ? systems : levels);
+    });
+    opterr = reported;
     if (count == -1 || help)
         return Request::kUsage;
-    if (count >= 2)
+    if (systems > 0 && levels > 0)
         return Request::kSet;
+    if (count >= 2)
+        return Request::kUnclear;
     return count == 0 ? Request::kList : Request::kShow;
+}
+
+SetRequest ReadSetRequest(int argc, char** argv)
+{
+    SetRequest request;
+    bool help = false;
+    Scan(argc, argv, &help, [&request](char option, const std::string& name) {
+        LogSubsystem subsystem = LS_GENERAL;
+        LogLevel level = LL_DEBUG;
+        if (request.refusedKind != nullptr)
+            return;
+        if (option == 's' && CLog::FindSubsystem(name, subsystem))
+            request.subsystem = subsystem;
+        else if (option == 'l' && name == kOff)
+            request.level = LL_OFF;
+        // Every tag contains the empty text: an unset shell variable would set ERROR.
+        else if (option == 'l' && !name.empty() && CLog::FindLevel(name, level))
+            request.level = level;
+        else {
+            request.refusedKind = option == 's' ? "subsystem" : "level";
+            request.refused = name;
+        }
+    });
+    return request;
 }

@@ -113,9 +113,20 @@ struct FlowCase {
     std::vector<std::string> args;
     std::string afterBanner;     // timestamps as TT
     std::vector<int32_t> slots;  // the store afterwards
+    int status = 0;
 };
 
-TEST_F(Command, OptionsShowOrSetAsTheirCountSays)
+std::string Refused(const std::string& kind, const std::string& name)
+{
+    const bool level = kind == "level";
+    return "\tUnknown " + kind + " '" + name + "': nothing was changed. "
+           + (level ? "Levels: ERROR WARN NOTICE INFO DEBUG DEBUG1 DEBUG2 DEBUG3 OFF"
+                    : "Subsystems: GENERAL APP MODULE CLL COP TSTRPRS COMPARAM COMMS VCI VEHTX VEHRX PRTCL "
+                      "PRTCLPHY PRTCLTRANS PRTCLAPP USER1 EXCEPT DATA TIMER")
+           + "\n" + ExitLine();
+}
+
+TEST_F(Command, OptionsListShowSetOrRefuse)
 {
     std::vector<int32_t> start(19, 1);
     start[8] = 7;  // VCI, so that setting it to WARN shows
@@ -134,20 +145,27 @@ TEST_F(Command, OptionsShowOrSetAsTheirCountSays)
         {{"--system=COMMS", "--level=INFO"}, "System: COMMS Level: INFO   requested\n", with({{7, 3}})},
         {{"--sys", "TIMER", "--l", "DEBUG1"}, "System: TIMER Level: DEBUG1 requested\n", with({{18, 5}})},
         {{"-sAPP", "-lDEBUG2"}, "System: APP Level: DEBUG2 requested\n", with({{1, 6}})},
-        {{"-s", "APP", "-s", "VCI"}, "System: VCI Level: WARN   requested\n", with({{8, 1}})},
-        {{"-l", "INFO", "-l", "ERROR"}, "System: GENERAL Level: ERROR  requested\n", with({{0, 0}})},
         {{"-s", "COMMS", "-l", "DEBUG", "-l", "INFO"}, "System: COMMS Level: INFO   requested\n", with({{7, 3}})},
-        {{"-s", "APP", "-l", ""}, "System: APP Level: ERROR  requested\n", with({{1, 0}})},
+        {{"-l", "BUG", "-s", "APP", "-s", "DATA"}, "System: DATA Level: DEBUG  requested\n", with({{17, 4}})},
         {{"-l", "I", "-s", "DATA"}, "System: DATA Level: NOTICE requested\n", with({{17, 2}})},
+        {{"-s", "VCI", "-l", "OFF"}, "System: VCI Level: OFF    requested\n", with({{8, -1}})},
         {{"stray", "-s", "APP"}, Line(1, " WARN   "), start},
         {{"stray"}, AllLines(start), start},
-        {{"-s", "FOO", "-l", "BAR"},
-         UnknownSubsystem("FOO") + UnknownLevel("BAR") + "System: GENERAL Level: DEBUG  requested\n",
-         with({{0, 4}})},
-        {{"-s", "COMMS ", "-l", "debug"},
-         UnknownSubsystem("COMMS ") + UnknownLevel("debug") + "System: GENERAL Level: DEBUG  requested\n",
-         with({{0, 4}})},
         {{"-l", "-s"}, UnknownLevel("-s") + Line(0, " WARN   "), start},
+        {{"-l", "OFF"}, Line(0, " WARN   "), start},  // a name now: no diagnostic
+        {{"-s", "FOO"}, UnknownSubsystem("FOO") + Line(0, " WARN   "), start},
+        // A set writes what was typed or nothing: no name stands in for one it does not know.
+        {{"-s", "COMM", "-l", "DEBUG"}, Refused("subsystem", "COMM"), start, 1},
+        {{"-s", "COMMS", "-l", "warn"}, Refused("level", "warn"), start, 1},
+        {{"-s", "COMMS", "-l", "WARNING"}, Refused("level", "WARNING"), start, 1},
+        {{"-s", "APP", "-l", ""}, Refused("level", ""), start, 1},
+        {{"-s", "FOO", "-l", "BAR"}, Refused("subsystem", "FOO"), start, 1},
+        {{"-l", "debug", "-s", "COMMS "}, Refused("level", "debug"), start, 1},
+        {{"-s", "FOO", "-s", "VCI", "-l", "DEBUG"}, Refused("subsystem", "FOO"), start, 1},
+        // Two of one kind and none of the other is neither a show nor a set.
+        {{"-s", "APP", "-s", "VCI"}, Usage() + ExitLine(), start, 1},
+        {{"-l", "INFO", "-l", "ERROR"}, Usage() + ExitLine(), start, 1},
+        {{"-s", "FOO", "-s", "BAR"}, Usage() + ExitLine(), start, 1},
     };
     for (const FlowCase& c : cases) {
         std::string label;
@@ -155,7 +173,7 @@ TEST_F(Command, OptionsShowOrSetAsTheirCountSays)
             label += "[" + a + "]";
         SCOPED_TRACE(label);
         PlaceStore(SlotBytes(start));
-        EXPECT_EQ(Run(c.args), 0);
+        EXPECT_EQ(Run(c.args), c.status);
         EXPECT_EQ(m_stderr, Native(Banner() + c.afterBanner));
         EXPECT_EQ(StoreBytes(), SlotBytes(c.slots));
     }
@@ -202,33 +220,49 @@ TEST_F(Command, OptionErrorsPrintTheLibrarysDiagnosticUsageAndFail)
     }
 }
 
-TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBanner)
+TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBannerNamingCauseAndPath)
 {
-    const std::pair<const char*, std::function<void()>> causes[] = {
-        {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }},
-        {"an overlong data folder", [&] { test::SetEnv("APPDATA", (AppData() / std::string(5000, 'a')).string()); }},
-#ifndef _WIN32  // a FIFO (no writer ever comes) or a device where the store goes: refused, never waited on
+    const test::fs::path overlong = AppData() / std::string(5000, 'a');
+    struct Cause {
+        const char* name;
+        std::function<void()> make;
+        test::fs::path path;  // the step that failed concerns it
+        int error;
+    };
+    const Cause causes[] = {
+        {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }, Store(), EISDIR},
+#ifdef _WIN32  // the name is refused before the system is asked, the whole folder with it
+        {"an overlong data folder", [&] { test::SetEnv("APPDATA", overlong.string()); },
+         test::StoreFolder(overlong) / "", ENAMETOOLONG},
+#else
+        {"an overlong data folder", [&] { test::SetEnv("APPDATA", overlong.string()); }, overlong, ENAMETOOLONG},
+        // A FIFO (no writer ever comes) or a device where the store goes: refused, never waited on
         {"a FIFO at the store's path",
-         [&] { test::fs::create_directories(Store().parent_path()), mkfifo(Store().c_str(), 0444); }},
+         [&] { test::fs::create_directories(Store().parent_path()), mkfifo(Store().c_str(), 0444); }, Store(), 0},
         {"a device at the store's path",
-         [&] { test::fs::create_directories(Store().parent_path()), test::fs::create_symlink("/dev/zero", Store()); }},
+         [&] { test::fs::create_directories(Store().parent_path()), test::fs::create_symlink("/dev/zero", Store()); },
+         Store(), 0},
 #endif
         {"a file where the store's folder goes",
-         [&] { test::WriteFile(test::StoreTopFolder(AppData()), "in the way"); }},
+         [&] { test::WriteFile(test::StoreTopFolder(AppData()), "in the way"); }, test::StoreTopFolder(AppData()), 0},
     };
-    for (const auto& cause : causes) {
-        SCOPED_TRACE(cause.first);
+    for (const Cause& cause : causes) {
+        SCOPED_TRACE(cause.name);
         test::fs::remove_all(AppData());
         test::fs::create_directories(AppData());
-        cause.second();
+        cause.make();
         EXPECT_EQ(Run({"-s", "COMMS", "-l", "DEBUG"}), 1);
         test::SetEnv("APPDATA", AppData().string());
         const std::string prefix = Native("CLog failed to initialise - ");
         ASSERT_EQ(m_stderr.compare(0, prefix.size(), prefix), 0) << m_stderr;
-        const std::size_t lineEnd = m_stderr.find('\n');
-        ASSERT_NE(lineEnd, std::string::npos);
-        EXPECT_GT(lineEnd, prefix.size() + 1);  // an error text follows
-        EXPECT_EQ(m_stderr.substr(lineEnd + 1), Native("\n\tFailed to access/create log levels\n" + ExitLine()));
+        const std::size_t lineEnd = m_stderr.find(Native("\n"));
+        const std::size_t pathAt = m_stderr.find(": ", prefix.size());
+        ASSERT_LT(pathAt, lineEnd) << m_stderr;
+        if (cause.error != 0) {
+            EXPECT_EQ(m_stderr.substr(prefix.size(), pathAt - prefix.size()), std::strerror(cause.error));
+        }
+        EXPECT_EQ(test::fs::path(m_stderr.substr(pathAt + 2, lineEnd - pathAt - 2)), cause.path);
+        EXPECT_EQ(m_stderr.substr(lineEnd), Native("\n\n\tFailed to access/create log levels\n" + ExitLine()));
     }
     EXPECT_EQ(test::ReadFile(test::StoreTopFolder(AppData())), "in the way");  // the last cause's file, left as it was
 }
@@ -248,7 +282,7 @@ TEST_F(Command, NoPerUserDataFolderFailsRatherThanUseTheCurrentFolder)
     test::SetEnv("APPDATA", AppData().string());
     EXPECT_EQ(status, 1);
     EXPECT_EQ(text, Native("CLog failed to initialise - " + std::string(std::strerror(ENOENT))
-                           + "\n"
+                           + ": %APPDATA%\n"
                              "\n\tFailed to access/create log levels\n\n\t"
                            + program + ": exiting with [1]\n"));
     EXPECT_FALSE(test::fs::exists(m_dir.path() / "%APPDATA%"));
@@ -268,9 +302,10 @@ TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
         while (child.ReadLine(line))
             output += line + "\n";
         EXPECT_EQ(child.Wait(), 1) << "never killed by a signal";
-        // A store that cannot be created whole is not created at all.
+        // A store that cannot be created whole is not created at all; one that stays short is
+        // not mapped. Either way the cause is the limit.
         const std::string cause
-            = before.empty() ? "CLog failed to initialise - " + std::string(std::strerror(EFBIG)) + "\n" : "";
+            = "CLog failed to initialise - " + std::string(std::strerror(EFBIG)) + ": " + Store().string() + "\n";
         EXPECT_EQ(output, cause + "\n\tFailed to access/create log levels\n" + ExitLine());
         EXPECT_EQ(test::fs::exists(Store()), !before.empty());
         EXPECT_EQ(test::ReadFile(Store()), before);

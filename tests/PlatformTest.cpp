@@ -96,6 +96,7 @@ TEST(PlatformFiles, FailuresSetTheErrorNumberOfTheirCause)
     test::WriteFile(existing, "x");
     const std::string tooLong = (dir.path() / std::string(300, 'n')).string();
     const std::string inMissingFolder = (dir.path() / "none" / "file").string();
+    std::string failed;
     struct Case {
         const char* name;
         std::function<bool()> fails;
@@ -105,7 +106,7 @@ TEST(PlatformFiles, FailuresSetTheErrorNumberOfTheirCause)
         {"missing file", [&] { return Platform::OpenExisting(existing + "2") == -1; }, ENOENT},
         {"missing folder", [&] { return Platform::OpenForReading(inMissingFolder) == -1; }, ENOENT},
         {"name too long", [&] { return Platform::OpenCreating(tooLong) == -1; }, ENAMETOOLONG},
-        {"folder name too long", [&] { return !Platform::CreateFolderChain(tooLong); }, ENAMETOOLONG},
+        {"folder name too long", [&] { return !Platform::CreateFolderChain(tooLong, failed); }, ENAMETOOLONG},
         {"whole file too long", [&] { return Platform::CreateStoreFile(tooLong, "y", 1) == -1; }, ENAMETOOLONG},
     };
     for (const Case& c : cases) {
@@ -148,9 +149,14 @@ TEST(PlatformFolders, ChainIsCreatedAndAnExistingOneIsFine)
 {
     test::TempDir dir;
     const auto deep = dir.path() / "a" / "b" / "c";
-    EXPECT_TRUE(Platform::CreateFolderChain(deep.string()));
+    std::string failed;
+    EXPECT_TRUE(Platform::CreateFolderChain(deep.string(), failed));
     EXPECT_TRUE(test::fs::is_directory(deep));
-    EXPECT_TRUE(Platform::CreateFolderChain(deep.string()));
+    EXPECT_TRUE(Platform::CreateFolderChain(deep.string(), failed));
+    // A file in the chain's way is the folder that could not be made, not the one asked for.
+    test::WriteFile(dir.path() / "a" / "file", "in the way");
+    EXPECT_FALSE(Platform::CreateFolderChain((dir.path() / "a" / "file" / "d" / "e").string(), failed));
+    EXPECT_EQ(test::fs::path(failed), dir.path() / "a" / "file");
 }
 
 std::string Expanded(const char* text)

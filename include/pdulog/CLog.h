@@ -149,6 +149,10 @@ public:
     static LogLevel LevelFromName(const std::string& name);
     // The subsystem named exactly; otherwise a WARN record and LS_GENERAL.
     static LogSubsystem SubsystemFromName(const std::string& name);
+    // The look-ups of the two parsers, with nothing reported: false, with the result
+    // untouched, for a name that a parser would replace by its default. ("" is ERROR.)
+    static bool FindLevel(const std::string& name, LogLevel& level);
+    static bool FindSubsystem(const std::string& name, LogSubsystem& subsystem);
     // The level tag for 0 to 7, "OFF" for -1, "Invalid Level" otherwise.
     static const char* LevelText(int level);
     // The subsystem's name for 0 to 18, nullptr otherwise.

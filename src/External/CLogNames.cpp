@@ -1,7 +1,5 @@
 // The level and subsystem vocabulary: numbers to texts and names to numbers, with nothing
 // reported (CLogParse.cpp turns an unknown name into a record).
-#include "LogVocabulary.h"
-
 #include "CLog.h"
 
 #include <string_view>
@@ -43,7 +41,7 @@ const char* CLog::SubsystemText(int subsystem)
 
 // A name selects the first level whose tag contains it, blanks included, so fragments
 // resolve in table order ("I" is NOTICE, "1" is DEBUG1, "" is ERROR).
-bool pdulog_detail::FindLevel(std::string_view name, LogLevel& level)
+bool CLog::FindLevel(const std::string& name, LogLevel& level)
 {
     for (int candidate = 0; candidate < kLogLevelCount; ++candidate)
         if (std::string_view(kLevelTags[candidate]).find(name) != std::string_view::npos) {
@@ -53,7 +51,7 @@ bool pdulog_detail::FindLevel(std::string_view name, LogLevel& level)
     return false;
 }
 
-bool pdulog_detail::FindSubsystem(std::string_view name, LogSubsystem& subsystem)
+bool CLog::FindSubsystem(const std::string& name, LogSubsystem& subsystem)
 {
     for (int candidate = 0; candidate < kLogSubsystemCount; ++candidate)
         if (name == kSubsystemNames[candidate]) {

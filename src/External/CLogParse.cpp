@@ -1,7 +1,6 @@
 // The parsers of level and subsystem names: a name the vocabulary does not know is reported
 // in a WARN record, and the default stands in for it.
 #include "CLog.h"
-#include "LogVocabulary.h"
 
 #include <cstdio>
 #include <ostream>
@@ -10,7 +9,7 @@
 LogLevel CLog::LevelFromName(const std::string& name)
 {
     LogLevel level = LL_DEBUG;
-    if (!pdulog_detail::FindLevel(name, level)) {
+    if (!FindLevel(name, level)) {
         CLog(stderr).Header(LL_WARN, LS_GENERAL)
             << "Unknown logging level '" << name << "'. Using DEBUG level as default.";
     }
@@ -20,7 +19,7 @@ LogLevel CLog::LevelFromName(const std::string& name)
 LogSubsystem CLog::SubsystemFromName(const std::string& name)
 {
     LogSubsystem subsystem = LS_GENERAL;
-    if (!pdulog_detail::FindSubsystem(name, subsystem)) {
+    if (!FindSubsystem(name, subsystem)) {
         CLog(stderr).Header(LL_WARN, LS_GENERAL)
             << "Unknown subsystem '" << name << "'. Using GENERAL subsystem as default.";
     }

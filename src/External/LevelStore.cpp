@@ -56,6 +56,7 @@ struct StoreFile {
     int fd = -1;
     Platform::FileId file;                      // what fd referred to when it was opened
     Platform::MappingHandle mapping = nullptr;  // what its views are made from
+    int padError = 0;                           // why it may still be short: no view then
 };
 StoreFile s_store;
 // Where it was opened: followed when another file takes its place. A plain pointer, not a
@@ -125,7 +126,8 @@ int32_t* TakeStoreFile(int fd, Platform::StoreAccess access, StoreFile& store)
         return nullptr;
     }
     // A store that stays short is not mapped (its view would fault): no levels are lost.
-    Platform::PadStore(fd, kDefaults.bytes, kStoreBytes, kSlotBytes, kPaddingLockWait);
+    if (!Platform::PadStore(fd, kDefaults.bytes, kStoreBytes, kSlotBytes, kPaddingLockWait))
+        store.padError = errno;
     store.mapping = Platform::CreateMapping(fd, Platform::MapAccess::kWrite);
     return nullptr;
 }
@@ -211,26 +213,36 @@ void FollowStore()
         RefreshShortStore();
 }
 
+// Why the store is not available, and the path of the step that failed: the one line a
+// user gets to find the cause.
+void ReportFailure(int error, const std::string& path)
+{
+    const int cause = error != 0 ? error : EIO;  // never "Success"
+    std::cerr << "CLog failed to initialise - " << std::strerror(cause) << ": " << Platform::PublicText(path) << '\n';
+}
+
 // Opens the store at its path, creating its folder and the file when missing, and makes it
 // the store. False, with a line on standard error, when it cannot be opened.
 bool OpenAtItsPath()
 {
-    std::string path;
-    Platform::ExpandPath(kStoreFolder, path);
-    int fd = -1;
-    Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
+    std::string folder;
+    Platform::ExpandPath(kStoreFolder, folder);
     // With no per-user data folder the reference stays unexpanded: that is no place to
     // create a store (it would land in whatever the current folder is).
-    if (path.compare(0, sizeof kAppDataReference - 1, kAppDataReference) == 0) {
-        errno = ENOENT;
-    } else {
-        Platform::CreateFolderChain(path);
-        Platform::ExpandPath(kStorePath, path);
-        fd = OpenStoreFile(path, access);
+    if (folder.compare(0, sizeof kAppDataReference - 1, kAppDataReference) == 0) {
+        ReportFailure(ENOENT, kAppDataReference);
+        return false;
     }
+    std::string failedFolder;
+    const bool folderMade = Platform::CreateFolderChain(folder, failedFolder);
+    const int folderError = errno;
+    std::string path;
+    Platform::ExpandPath(kStorePath, path);
+    Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
+    const int fd = OpenStoreFile(path, access);
     if (fd == -1) {
-        const int error = errno;
-        std::cerr << "CLog failed to initialise - " << std::strerror(error) << '\n';
+        // A folder that could not be made is the cause; the open only finds nothing there.
+        ReportFailure(folderMade ? errno : folderError, folderMade ? path : failedFolder);
         return false;
     }
     KeepStorePath(path);
@@ -263,6 +275,7 @@ bool Open()
         return true;
     // A start that failed part-way (no descriptor left for the mapping, a view refused)
     // keeps nothing half open: the next one tries from the beginning.
+    ReportFailure(s_store.padError != 0 ? s_store.padError : errno, StorePath());
     Close();
     return false;
 }

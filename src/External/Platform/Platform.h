@@ -122,8 +122,10 @@ void ReleaseFaultHandler();
 
 // ---- Paths and environment ------------------------------------------------------------
 
-// Creates the folder and every missing parent; an existing folder is success.
-bool CreateFolderChain(const std::string& path);
+// Creates the folder and every missing parent; an existing folder is success. On failure
+// `failed` is the folder of the chain that could not be made (or that is no folder), and
+// errno says why: the cause a user can act on, not what a later open of a file there says.
+bool CreateFolderChain(const std::string& path, std::string& failed);
 // %NAME% expansion with the contract of ExpandEnvironmentStringsA: returns the size the
 // expansion needs, terminating NUL included (0 on failure), and writes it into buffer
 // only when it fits in `size` bytes. The text in and out is in the ANSI code page on

@@ -12,29 +12,49 @@
 
 namespace pdulog_detail::Platform {
 
-bool CreateFolderChain(const std::string& path)
+namespace {
+
+// Whether the folder is there now, made here or before; errno says why not.
+bool MadeOrThere(const std::string& folder)
 {
+    if (::mkdir(folder.c_str(), 0700) == 0)
+        return true;
+    const int error = errno;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) {
+        errno = error;
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode))
+        errno = ENOTDIR;
+    return S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+bool CreateFolderChain(const std::string& path, std::string& failed)
+{
+    failed = path;
     if (Fault::Fails("CreateFolderChain"))
         return false;
     if (path.empty()) {
         errno = ENOENT;
         return false;
     }
+    // From the top down: the first folder that cannot be made is the cause, and nothing
+    // below it can be made either.
     std::string prefix;
     prefix.reserve(path.size());
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '/' && !prefix.empty() && prefix.back() != '/')
-            ::mkdir(prefix.c_str(), 0700);
-        prefix += path[i];
+    for (std::size_t i = 0; i <= path.size(); ++i) {
+        const bool end = i == path.size();
+        if ((end || path[i] == '/') && !prefix.empty() && prefix.back() != '/' && !MadeOrThere(prefix)) {
+            failed = prefix;
+            return false;
+        }
+        if (!end)
+            prefix += path[i];
     }
-    if (prefix.back() != '/')
-        ::mkdir(prefix.c_str(), 0700);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
-    if (!S_ISDIR(st.st_mode))
-        errno = ENOTDIR;
-    return S_ISDIR(st.st_mode);
+    return true;
 }
 
 namespace {

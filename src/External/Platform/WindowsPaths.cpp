@@ -37,20 +37,49 @@ bool ExpandWide(const std::wstring& text, std::wstring& expanded)
 
 }  // namespace
 
-bool CreateFolderChain(const std::string& path)
+namespace {
+
+// The folder of a chain that could not be made: below the deepest folder that is there, or
+// the deepest thing there that is no folder.
+std::wstring FirstNotMade(const std::wstring& path)
 {
+    std::wstring below = path;
+    for (std::size_t end = path.size(); end > 0; --end) {
+        if (end != path.size() && path[end] != L'\\' && path[end] != L'/')
+            continue;
+        const std::wstring prefix = path.substr(0, end);
+        const DWORD attributes = ::GetFileAttributesW(prefix.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            below = prefix;
+            continue;
+        }
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? below : prefix;
+    }
+    return below;
+}
+
+}  // namespace
+
+bool CreateFolderChain(const std::string& path, std::string& failed)
+{
+    failed = path;
     if (Fault::Fails("CreateFolderChain"))
         return false;
     std::wstring wide;
     if (!FileName(path, wide))
         return false;
     const int rc = ::SHCreateDirectoryExW(nullptr, wide.c_str(), nullptr);
-    if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS)
-        return Failed(static_cast<DWORD>(rc));
-    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return true;
-    return Failed(attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_ALREADY_EXISTS);
+    DWORD error = ERROR_SUCCESS;
+    if (rc != ERROR_SUCCESS && rc != ERROR_ALREADY_EXISTS && rc != ERROR_FILE_EXISTS) {
+        error = static_cast<DWORD>(rc);
+    } else {
+        const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return true;
+        error = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_ALREADY_EXISTS;
+    }
+    failed = FromWide(FirstNotMade(wide), CP_UTF8);
+    return Failed(error);
 }
 
 // The public contract (Util::Env::Expand): ANSI code page in and out.
