@@ -12,6 +12,13 @@ set(PDULOG_LOG_FILE_FALLBACK "d-pdu-api.log" CACHE STRING
 set(PDULOG_INIT_LOG_FILE "d-pdu-api_All_x86_init.log" CACHE STRING "Init log file name in the temporary folder")
 set(PDULOG_INIT_LOG_FILE_FALLBACK "d-pdu-api_init.log" CACHE STRING
     "Init log file name used when the first cannot be expanded")
+set(PDULOG_INIT_LOG_LIMIT "0" CACHE STRING
+    "Size in bytes past which the init log rolls over into <name>.1; 0: no limit")
+string(LENGTH "${PDULOG_INIT_LOG_LIMIT}" length)
+if(NOT PDULOG_INIT_LOG_LIMIT MATCHES "^[0-9]+$" OR length GREATER 19)
+  message(FATAL_ERROR "PDULOG_INIT_LOG_LIMIT '${PDULOG_INIT_LOG_LIMIT}' is no size: a number of bytes, "
+                      "19 digits at most (0: no limit)")
+endif()
 
 # The names go into C strings, CMake and pkg-config files and paths whose %NAME% references
 # are expanded: a name is letters, digits, spaces and ._+()- only, and neither starts nor

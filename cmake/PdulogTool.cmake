@@ -39,6 +39,14 @@ set(PDULOG_MAN_HOME_STORE "$HOME/.config/${PDULOG_MAN_STORE}/DEBUG.CFG")
 if(PDULOG_MAN_HOME_STORE MATCHES " ")
   set(PDULOG_MAN_HOME_STORE "\"${PDULOG_MAN_HOME_STORE}\"")
 endif()
+# The manual says whether this build caps the init log, and where it rolls over to.
+if(PDULOG_INIT_LOG_LIMIT MATCHES "^0+$")
+  set(PDULOG_MAN_INIT_LOG_LIMIT "This build sets no size limit for it; a host that sets one (CLog::SetInitLogLimit) \
+has it roll over into \\fI${PDULOG_INIT_LOG_FILE}.1\\fR past the limit.")
+else()
+  set(PDULOG_MAN_INIT_LOG_LIMIT "Past ${PDULOG_INIT_LOG_LIMIT} bytes it rolls over into \\fI${PDULOG_INIT_LOG_FILE}.1\\fR, \
+which replaces the one before.")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/man/pdu-loglevel.1.in ${PDULOG_TOOL_MANUAL} @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/tools/pdu-loglevel.bash-completion.in ${PDULOG_TOOL_COMPLETION} @ONLY)
 

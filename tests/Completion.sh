@@ -37,6 +37,9 @@ expect "COMMS COMPARAM COP " pdu-loglevel --sys CO
 expect "DEBUG1 " pdu-loglevel --l = DEBUG1
 expect "-sCOMMS -sCOMPARAM -sCOP " pdu-loglevel -sCO
 expect "" pdu-loglevel -s = CO
+expect "COMMS COMPARAM COP " pdu-loglevel -s co
+expect "-sCOMMS -sCOMPARAM -sCOP " pdu-loglevel -sCo
+expect "OFF " pdu-loglevel -s COMMS --level of
 
 # Every subsystem the command lists, and no other, is offered after -s.
 store=$(mktemp -d)

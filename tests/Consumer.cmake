@@ -56,7 +56,7 @@ if(SHARED)  # Acme's product: a shared pdulog under a name of its own
       -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND}
       "-DPDULOG_STORE_FOLDER=Acme/VCI Kit" -DPDULOG_LOG_FILE=acme-vci.log -DPDULOG_LOG_FILE_FALLBACK=acme.log
       -DPDULOG_INIT_LOG_FILE=acme-vci_init.log -DPDULOG_INIT_LOG_FILE_FALLBACK=acme_init.log
-      -DPDULOG_TOOL_NAME=acme-loglevel -DPDULOG_TOOL_VERSION=2.1.0 ${library_flags})
+      -DPDULOG_INIT_LOG_LIMIT=1048576 -DPDULOG_TOOL_NAME=acme-loglevel -DPDULOG_TOOL_VERSION=2.1.0 ${library_flags})
   run(${CMAKE_COMMAND} --build ${BUILD_DIR} --parallel 2)
 endif()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
@@ -151,8 +151,10 @@ if(SHARED)
   file(READ ${prefix}/share/man/man1/acme-loglevel.1 manual)
   if(stale OR NOT tool_package MATCHES "/bin/acme-loglevel${exe};acme-loglevel;2[.]1[.]0$"
      OR NOT banner MATCHES "acme-loglevel(${exe})? - version 2[.]1[.]0\r?\n"
-     OR NOT manual MATCHES "^[.]TH ACME-LOGLEVEL 1 \"[^\"]*\" \"acme-loglevel 2[.]1[.]0\"" OR manual MATCHES "pdu-loglevel|Krelt"
-     OR NOT manual MATCHES "\"[$]HOME/[.]config/Acme/VCI Kit/DEBUG[.]CFG\"")
+     OR NOT manual MATCHES "^[.]TH ACME-LOGLEVEL 1 \"[^\"]*\" \"acme-loglevel 2[.]1[.]0\"" OR manual MATCHES "pdu-loglevel|Krelt|d-pdu-api"
+     OR NOT manual MATCHES "\"[$]HOME/[.]config/Acme/VCI Kit/DEBUG[.]CFG\""
+     OR NOT manual MATCHES "Past 1048576 bytes it rolls over into .fIacme-vci_init[.]log[.]1.fR"
+     OR NOT manual MATCHES ".fIacme-vci[.]log.fR [(].fIacme[.]log.fR[)]")
     message(FATAL_ERROR "not the vendor's tool: ${stale} ${tool_package}\n${banner}")
   endif()
   run(${loglevel} -s COMMS -l INFO)

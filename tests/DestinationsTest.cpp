@@ -1,6 +1,7 @@
 // The moves of the log sink: init log file, pipe and back, and what each move records.
 #include "Fixtures.h"
 
+#include "LogRollover.h"
 #include "Platform/Platform.h"
 
 #include <functional>
@@ -287,6 +288,57 @@ TEST_F(Destinations, WhatStandsAtTheInitLogPathIsCheckedBeforeAnyWrite)
                   std::string::npos)
             << text;
         EXPECT_NE(text.find("TT ERROR  still here\n"), std::string::npos);
+    }
+}
+
+// A capped log rolls over into "<name>.1" only when it is still past its cap under the lock,
+// still at its path, and the rolled file has been quiet for a while; otherwise it stays,
+// and grows, as it is.
+TEST_F(Destinations, ACappedLogRollsOverOnlyWhenNothingCanBeLost)
+{
+    const std::string path = InitLogPath();
+    const std::string rolled = path + ".1";
+    const int64_t quiet = 20000000;
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+        uint64_t limit;
+        int64_t sinceRolled;  // from the last change of "<name>.1" to the rollover
+        bool rolls;
+    };
+    const Case cases[] = {
+        {"past its cap", [] {}, 4, 0, true},
+        {"within its cap", [] {}, 64, 0, false},
+        {"the rolled file just written", [&] { test::WriteFile(rolled, "older"); }, 4, quiet - 1, false},
+        {"the rolled file quiet", [&] { test::WriteFile(rolled, "older"); }, 4, quiet, true},
+        {"the rolled name a folder", [&] { test::fs::create_directories(test::fs::path(rolled) / "in"); }, 4, quiet,
+         false},
+        {"rolled over by another", [&] { test::fs::rename(path, path + ".old"), test::WriteFile(path, ""); }, 4, quiet,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::fs::remove_all(Temp());
+        test::fs::create_directories(Temp());
+        std::FILE* log = Platform::OpenLogStream(path, Platform::LogOpening::kAppend);
+        ASSERT_NE(log, nullptr);
+        const Platform::FileId file = Platform::IdentifyFile(Platform::StreamDescriptor(log));
+        ASSERT_EQ(
+            Platform::WriteRecord(log, "a record\n", 9, Platform::StreamRisk::kNone, Platform::StreamOrigin::kOwnLog),
+            9u);
+        c.plant();
+        const int64_t changed = Platform::LastChangeTicks(rolled);
+        const int64_t now = (changed != 0 ? changed : Platform::WallClockTicks()) + c.sinceRolled;
+        std::FILE* next = pdulog_detail::LogRollover::RollOver(log, file, path, c.limit, now, quiet);
+        EXPECT_EQ(next != nullptr, c.rolls);
+        if (next != nullptr) {
+            EXPECT_EQ(Records(rolled), "a record\n");
+            EXPECT_EQ(test::ReadFile(path), "");
+            std::fclose(next);
+        } else {
+            EXPECT_FALSE(test::fs::is_regular_file(rolled) && Records(rolled) == "a record\n");
+        }
+        std::fclose(log);
     }
 }
 

@@ -64,6 +64,7 @@ const char* const kScenarios[] = {
     "pipe-after-restart",
     "read-only-store",
     "three-hosts-on-one-init-log",
+    "three-hosts-on-a-capped-init-log",
     "end-while-logging",
 #ifndef _WIN32
     "blocked-writer",

@@ -303,17 +303,25 @@ Check(ReadFile(Store()) == changes[std::min(applied, 2) - 1], "the store is as i
 }
 
 // Three hosts of four threads each append to one init log at once (this program three times
-// over, each started as "one-of-three-hosts N"): every record whole, none lost.
-void ThreeHostsOnOneInitLog()
+// over, each started as "one-of-three-hosts N CAP"): every record whole, none lost. With a
+// cap, the log rolls over once into "<name>.1" (the records come to about 1.6 caps), and
+// the records are all there across the two files, each in its place.
+constexpr uint64_t kCap = 256 * 1024;
+
+void ThreeHostsOnOneInitLog(uint64_t cap)
 {
     fs::create_directory(InitLog().parent_path() / "ready");
     std::unique_ptr<test::Child> hosts[3];
     for (int host = 0; host < 3; ++host)
-        hosts[host]
-            = std::make_unique<test::Child>(test::Quote(g_argv[0]) + " one-of-three-hosts " + std::to_string(host));
+        hosts[host] = std::make_unique<test::Child>(test::Quote(g_argv[0]) + " one-of-three-hosts "
+                                                    + std::to_string(host) + " " + std::to_string(cap));
     for (auto& host : hosts)
         Check(host->Wait() == 0, "each host held up");
-    std::istringstream lines(ReadFile(InitLog()));
+    const fs::path rolled = InitLog().string() + ".1";
+    Check(fs::exists(rolled) == (cap != 0), "a capped log rolled over, an uncapped one did not");
+    if (cap != 0)
+        Check(fs::file_size(InitLog()) <= cap && fs::file_size(rolled) > cap, "the log holds its cap");
+    std::istringstream lines((cap != 0 ? ReadFile(rolled) : std::string()) + ReadFile(InitLog()));
     int next[3][4] = {}, whole = 0;
     for (std::string line; std::getline(lines, line);) {
         int host = -1, thread = -1, record = -1, end = 0;
@@ -327,6 +335,7 @@ void ThreeHostsOnOneInitLog()
 
 void OneOfThreeHosts()
 {
+    CLog::SetInitLogLimit(std::stoull(g_argv[3]));
     CLog::SetInitLogFile(false);
     const fs::path ready = InitLog().parent_path() / "ready";
     test::WriteFile(ready / g_argv[2], "");
@@ -353,7 +362,8 @@ int main(int argc, char** argv)
         {"shutdown-while-logging-to-a-pipe", [] { ShutdownWhileLogging(true); }},
         {"pipe-after-restart", PipeAfterRestart},
         {"read-only-store", ReadOnlyStore},
-        {"three-hosts-on-one-init-log", ThreeHostsOnOneInitLog},
+        {"three-hosts-on-one-init-log", [] { ThreeHostsOnOneInitLog(0); }},
+        {"three-hosts-on-a-capped-init-log", [] { ThreeHostsOnOneInitLog(kCap); }},
         {"one-of-three-hosts", OneOfThreeHosts},
         {"end-while-logging", EndWhileLogging},
 #ifndef _WIN32

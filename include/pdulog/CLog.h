@@ -168,6 +168,12 @@ public:
     // Makes the init log file the sink (truncated or appended to); returns the previous
     // sink for the caller to close, or nullptr.
     static std::FILE* SetInitLogFile(bool truncate);
+    // Caps the init log of this process at `bytes` (0: no cap; the build's default is
+    // PDULOG_INIT_LOG_LIMIT, see PdulogIdentity.h): past it the log rolls over into its
+    // name with ".1" added, replacing the one before. A record is always written whole, so
+    // a log passes its cap by a little; one that cannot be renamed (a reader holds it on
+    // Windows) goes on growing rather than lose a record.
+    static void SetInitLogLimit(uint64_t bytes);
     // Makes the caller's stream the sink (nullptr: back to the init log file); returns the
     // previous sink for the caller to close, or nullptr. From then on the facility owns
     // `pipe`: Shutdown closes it, unless it is a standard stream.

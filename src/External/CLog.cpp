@@ -3,6 +3,7 @@
 
 #include "LevelStore.h"
 #include "Lifecycle.h"
+#include "LogRollover.h"
 #include "LogSink.h"
 #include "PdulogIdentity.h"
 #include "Platform/Platform.h"
@@ -192,6 +193,8 @@ std::FILE* CLog::SetInitLogFile(bool truncate)
     const auto opening = truncate ? Platform::LogOpening::kEmptyFirst : Platform::LogOpening::kAppend;
     return StartInitLog(opening, Previous::kHandBack);
 }
+
+void CLog::SetInitLogLimit(uint64_t bytes) { pdulog_detail::LogRollover::SetLimit(bytes); }
 
 std::FILE* CLog::SetPipe(std::FILE* pipe)
 {

@@ -3,6 +3,7 @@
 // replaces has no writer left before it closes or hands it back.
 #include "LogSink.h"
 
+#include "LogRollover.h"
 #include "Platform/BoundedWait.h"
 #include "Platform/Platform.h"
 
@@ -54,6 +55,8 @@ struct Slot {
     State state = State::kFree;  // under g_moves
     // A record was cut short and its line not ended: the next record ends it first.
     std::atomic<bool> cut {false};
+    // Bytes written to a capped init log since its size was last measured.
+    std::atomic<uint64_t> unmeasured {0};
 };
 
 Slot g_slots[kSlots];
@@ -190,6 +193,7 @@ Slot* Prepare(std::FILE* stream, const char* initLogPath)
             slot.file = stream != nullptr ? Identify(stream) : Platform::FileId();
             slot.path = path;
             slot.checked.store(0);
+            slot.unmeasured.store(0);
             // A log whose last line a process ending in its write cut short gets its line
             // ended before any record, while no writer can reach it yet.
             const bool cut = stream != nullptr && path != nullptr && !Platform::LogEndsLine(stream)
@@ -265,6 +269,32 @@ void FollowPath(const Slot* seen)
         Replace(file, path.c_str(), Previous::kClose);
 }
 
+// Whether a capped log is measured after this record: often enough that it passes its
+// limit by a sixteenth at most in each process, rarely enough that the measuring costs
+// nothing next to the records.
+bool MeasureDue(Slot& slot, std::size_t written, uint64_t limit)
+{
+    if (slot.unmeasured.fetch_add(written, std::memory_order_relaxed) + written < limit / 16)
+        return false;
+    slot.unmeasured.store(0, std::memory_order_relaxed);
+    return true;
+}
+
+// A capped init log past its limit rolls over, and its new file becomes the sink. Other
+// processes follow at their next check of the path; until then they write into the rolled
+// file, and no rollover comes within two checks of the last one, so that none of their
+// records is rolled away. Called by a writer that is counted into no slot.
+void RollOverIfPast(const Slot* seen, uint64_t limit, int64_t ticks)
+{
+    const Platform::CancellationHeld held;  // a move half made would leave a stream to nobody
+    const std::lock_guard<std::mutex> lock(g_moves);
+    if (g_current.load() != seen || seen->path == nullptr || seen->stream == nullptr || !StillOurs(*seen))
+        return;
+    const std::string path = seen->path;  // the slot's copy goes with the slot
+    if (std::FILE* file = LogRollover::RollOver(seen->stream, seen->file, path, limit, ticks, 2 * kCheckTicks))
+        Replace(file, path.c_str(), Previous::kClose);
+}
+
 }  // namespace
 
 void Write(const char* text, std::size_t length, int64_t ticks)
@@ -292,6 +322,11 @@ void Write(const char* text, std::size_t length, int64_t ticks)
     const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
     if (written != 0 && written != length && !endLine())
         slot->cut.store(true);
+    const uint64_t limit = slot->path != nullptr ? LogRollover::Limit() : 0;
+    if (limit != 0 && written != 0 && MeasureDue(*slot, written, limit)) {
+        counted.Leave();
+        RollOverIfPast(slot, limit, ticks);
+    }
 }
 
 void AdoptIfNone(std::FILE* stream)

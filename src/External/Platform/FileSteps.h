@@ -20,8 +20,5 @@ int OpenForReading(const std::string& path);
 int CreateStoreFile(const std::string& path, const void* data, uint32_t size);
 bool Seek(int fd, uint64_t offset);
 bool Write(int fd, const void* data, uint32_t size);
-// False, with errno set, when another process holds the lock or it cannot be asked for.
-bool TryLockFile(int fd);
-void UnlockFile(int fd);
 
 }  // namespace pdulog_detail::Platform

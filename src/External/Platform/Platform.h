@@ -189,6 +189,20 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
 // the middle of a write may have left a record cut short. True when it cannot be read.
 bool LogEndsLine(std::FILE* stream);
 
+// ---- Files shared between processes -----------------------------------------------------
+
+// An advisory lock between processes on a file of ours, taken without waiting (POSIX: flock;
+// Windows: a lock on one byte far past the end, the one a log's writers take around each
+// record). False, with errno set, when another process holds it or it cannot be asked for.
+bool TryLockFile(int fd);
+void UnlockFile(int fd);
+// Gives the file at `from` the name `to`, replacing what `to` names, in one step as other
+// processes see it; handles open on either file stay valid. False with errno set.
+bool RenameReplacing(const std::string& from, const std::string& to);
+// When the file at the path was last written or renamed, in wall-clock ticks (as
+// WallClockTicks); 0 when nothing stands there.
+int64_t LastChangeTicks(const std::string& path);
+
 // ---- Process ------------------------------------------------------------------------
 
 // For a program that owns its process, never for the library inside a host: a write to a

@@ -229,4 +229,23 @@ bool TryLockFile(int fd)
 
 void UnlockFile(int fd) { ::flock(fd, LOCK_UN); }
 
+bool RenameReplacing(const std::string& from, const std::string& to)
+{
+    return !Fault::Fails("RenameReplacing") && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+int64_t LastChangeTicks(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return 0;
+    // A rename changes the status time only.
+    const struct timespec& last
+        = st.st_ctim.tv_sec > st.st_mtim.tv_sec
+                  || (st.st_ctim.tv_sec == st.st_mtim.tv_sec && st.st_ctim.tv_nsec > st.st_mtim.tv_nsec)
+              ? st.st_ctim
+              : st.st_mtim;
+    return static_cast<int64_t>(last.tv_sec) * 10000000 + last.tv_nsec / 100;
+}
+
 }  // namespace pdulog_detail::Platform

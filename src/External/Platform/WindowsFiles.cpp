@@ -270,4 +270,27 @@ bool TryLockFile(int fd)
 
 void UnlockFile(int fd) { UnlockRegion(OsHandle(fd)); }
 
+bool RenameReplacing(const std::string& from, const std::string& to)
+{
+    std::wstring source;
+    std::wstring target;
+    if (Fault::Fails("RenameReplacing") || !FileName(from, source) || !FileName(to, target))
+        return false;
+    return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) || Failed(::GetLastError());
+}
+
+int64_t LastChangeTicks(const std::string& path)
+{
+    std::wstring wide;
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    if (!FileName(path, wide) || !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    // A rename keeps the write time: a file renamed just after its last write, as a log is.
+    ULARGE_INTEGER since1601 {};
+    since1601.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    since1601.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    constexpr int64_t k1601To1970 = 116444736000000000;
+    return static_cast<int64_t>(since1601.QuadPart) - k1601To1970;
+}
+
 }  // namespace pdulog_detail::Platform
