@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <functional>
 
 #ifndef _WIN32
@@ -230,7 +231,11 @@ TEST_F(Command, StoreThatCannotBeOpenedFailsWithoutBannerNamingCauseAndPath)
         int error;
     };
     const Cause causes[] = {
+#ifdef _WIN32
+        {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }, Store(), EACCES},
+#else
         {"a folder at the store's path", [&] { test::fs::create_directories(Store()); }, Store(), EISDIR},
+#endif
 #ifdef _WIN32  // the name is refused before the system is asked, the whole folder with it
         {"an overlong data folder", [&] { test::SetEnv("APPDATA", overlong.string()); },
          test::StoreFolder(overlong) / "", ENAMETOOLONG},
@@ -315,6 +320,26 @@ TEST_F(Command, PaddingThatCannotCompleteFailsWithoutMappingAShortFile)
     EXPECT_EQ(m_stderr, Banner() + Line(1, " WARN   "));
 }
 #endif
+
+// The README's loop back to the defaults, as the platform's shell runs it, with the tool
+// where the loop names it.
+TEST_F(Command, TheReadmeLoopPutsEveryLevelBackToWarn)
+{
+#ifdef _WIN32
+    const std::string shell = "cmd.exe /c ", loopStart = "for %s in (";
+#else
+    const std::string shell = "", loopStart = "for s in ";
+#endif
+    std::ifstream readme(PDULOG_README);
+    std::string loop;
+    while (std::getline(readme, loop) && loop.rfind(loopStart, 0) != 0) {}
+    const std::size_t tool = loop.find(" do pdu-loglevel ");
+    ASSERT_NE(tool, std::string::npos) << loop;
+    loop.replace(tool + 4, 12, test::Quote(kProgram));
+    PlaceStore(SlotBytes(std::vector<int32_t>(19, LL_DEBUG3)));
+    EXPECT_EQ(test::Run(shell + loop + " 2> " + test::Quote((m_dir.path() / "loop.txt").string())), 0);
+    EXPECT_EQ(StoreBytes(), SlotBytes(kFresh));
+}
 
 TEST_F(Command, SetInOneProcessIsListedByTheNext)
 {

@@ -155,7 +155,7 @@ int EndingHost(const std::string& how)
         }).detach();
 #ifndef _WIN32
     // The sink moved away from the init log and back under the writers; not under wine,
-    // which stops a thread inside locks of its own at the end (README, limits).
+    // which stops a thread inside locks of its own at the end (docs/reliability.md, what is not covered).
     std::thread([] {
         std::FILE* other = std::fopen((InitLog().parent_path() / "moved.log").string().c_str(), "a");
         for (int move = 0; move < 2000 && other != nullptr; ++move) {

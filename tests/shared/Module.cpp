@@ -1,5 +1,5 @@
 // A module of a host process that shares one pdulog with other modules: built twice, as
-// module_a and module_b, and driven by modules.cpp. Start and Stop follow the README's
+// module_a and module_b, and driven by modules.cpp. Start and Stop follow docs/vendor.md's
 // recipe for a module that falls back to levels of its own.
 #include "CLog.h"
 

@@ -40,7 +40,7 @@ const link_map* Own()
 //   program registered.
 // So Finishing sees EndBegins not yet run only at dlclose. (A module loaded with the
 // program whose first use comes before main() cannot be told: it counts as unloaded; the
-// README says so.)
+// reliability notes (docs/reliability.md) say so.)
 std::atomic<bool> g_endBegun {false};
 std::atomic<bool> g_unloading {false};
 
