@@ -4,6 +4,7 @@
 
 #ifndef _WIN32
 #include <csignal>
+#include <cstring>
 #include <sstream>
 
 #include <fcntl.h>
@@ -77,6 +78,26 @@ TEST_F(Command, OutputThatCannotBeWrittenNeverStopsASetAndFailsAReport)
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(test::ReadFile(Store()), SlotBytes(*c.slots)) << "the store, never the output";
     }
+}
+
+// A folder of the store's that cannot be made (a home the user may not write) is the cause
+// reported, not what the open of a file in it then says (no such file).
+TEST_F(Command, AFolderThatCannotBeMadeIsTheCauseReported)
+{
+    const std::string faulty = test::Quote(PDU_LOGLEVEL_FAULTY);
+    const std::string err = test::Quote((m_dir.path() / "stderr.txt").string());
+    ASSERT_EQ(test::Run("PDULOG_FAULT_TRACE=1 " + faulty + " > " + err + " 2> /dev/null"), 0);
+    std::istringstream trace(test::ReadFile(m_dir.path() / "stderr.txt"));
+    int at = 1;
+    for (std::string call; std::getline(trace, call) && call != "CreateFolderChain";)
+        ++at;
+    test::fs::remove_all(AppData());
+    EXPECT_EQ(test::Run("PDULOG_FAULT_AT=" + std::to_string(at) + " PDULOG_FAULT_ERRNO=13 " + faulty + " 2> " + err),
+              1);
+    const std::string folder = test::StoreFolder(AppData()).string() + "/";
+    EXPECT_EQ(test::ReadFile(m_dir.path() / "stderr.txt"),
+              "CLog failed to initialise - " + std::string(std::strerror(EACCES)) + ": " + folder
+                  + "\n\n\tFailed to access/create log levels\n\n\t" + PDU_LOGLEVEL_FAULTY + ": exiting with [1]\n");
 }
 
 TEST_F(Command, AStartThatFindsTheStoreShortWaitsForThePaddingLockThenLooksAgain)
