@@ -45,7 +45,7 @@ if(PDULOG_INIT_LOG_LIMIT MATCHES "^0+$")
 has it roll over into \\fI${PDULOG_INIT_LOG_FILE}.1\\fR past the limit.")
 else()
   set(PDULOG_MAN_INIT_LOG_LIMIT "Past ${PDULOG_INIT_LOG_LIMIT} bytes it rolls over into \\fI${PDULOG_INIT_LOG_FILE}.1\\fR, \
-which replaces the one before.")
+which replaces the one before; no rollover comes within two seconds of the last.")
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/man/pdu-loglevel.1.in ${PDULOG_TOOL_MANUAL} @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/tools/pdu-loglevel.bash-completion.in ${PDULOG_TOOL_COMPLETION} @ONLY)

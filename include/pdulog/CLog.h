@@ -170,9 +170,11 @@ public:
     static std::FILE* SetInitLogFile(bool truncate);
     // Caps the init log of this process at `bytes` (0: no cap; the build's default is
     // PDULOG_INIT_LOG_LIMIT, see PdulogIdentity.h): past it the log rolls over into its
-    // name with ".1" added, replacing the one before. A record is always written whole, so
-    // a log passes its cap by a little; one that cannot be renamed (a reader holds it on
-    // Windows) goes on growing rather than lose a record.
+    // name with ".1" added, replacing the one before. No rollover comes within two seconds
+    // of the last one, while other processes may still write into the rolled file, so a
+    // log passes its cap by what is written in that time; a record is always written whole.
+    // A log that cannot be renamed (a reader holds it on Windows) goes on growing rather
+    // than lose a record.
     static void SetInitLogLimit(uint64_t bytes);
     // Makes the caller's stream the sink (nullptr: back to the init log file); returns the
     // previous sink for the caller to close, or nullptr. From then on the facility owns

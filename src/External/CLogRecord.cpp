@@ -176,7 +176,6 @@ public:
     std::ostream m_stream;
     bool m_busy = false;
     bool m_threadOwn = false;  // kept by its thread for every record, else one record's
-    int64_t m_ticks = 0;       // the wall clock as the header read it
 
 private:
     // Noticing an imbue as it happens spares every record a locale comparison.
@@ -260,15 +259,15 @@ CLog::~CLog() noexcept(false)
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     buffer.Append("\n", 1);
     // Every byte the site streamed, a NUL included: the line end is never cut off.
-    pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length(), m_composer->m_ticks);
+    pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length());
 }
 
 std::ostream& CLog::Header(int level, int /*subsystem*/)
 {
     char time[pdulog_detail::LogFormat::kTimeLength];
-    m_composer->m_ticks = Platform::WallClockTicks();
-    pdulog_detail::LogFormat::TimeOfDay(m_composer->m_ticks, time);
-    pdulog_detail::LevelStore::FollowIfDue(m_composer->m_ticks);
+    const int64_t ticks = Platform::WallClockTicks();
+    pdulog_detail::LogFormat::TimeOfDay(ticks, time);
+    pdulog_detail::LevelStore::FollowIfDue(ticks);
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     buffer.Append(time, sizeof time);
     const char* text = LevelText(level);

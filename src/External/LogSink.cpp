@@ -269,9 +269,9 @@ void FollowPath(const Slot* seen)
         Replace(file, path.c_str(), Previous::kClose);
 }
 
-// Whether a capped log is measured after this record: often enough that it passes its
-// limit by a sixteenth at most in each process, rarely enough that the measuring costs
-// nothing next to the records.
+// Whether a capped log is measured after this record: after every sixteenth of the limit
+// that this process has written, rarely enough that the measuring costs nothing next to
+// the records.
 bool MeasureDue(Slot& slot, std::size_t written, uint64_t limit)
 {
     if (slot.unmeasured.fetch_add(written, std::memory_order_relaxed) + written < limit / 16)
@@ -283,7 +283,8 @@ bool MeasureDue(Slot& slot, std::size_t written, uint64_t limit)
 // A capped init log past its limit rolls over, and its new file becomes the sink. Other
 // processes follow at their next check of the path; until then they write into the rolled
 // file, and no rollover comes within two checks of the last one, so that none of their
-// records is rolled away. Called by a writer that is counted into no slot.
+// records is rolled away. So a log passes its limit by what is written in those two
+// seconds. Called by a writer that is counted into no slot.
 void RollOverIfPast(const Slot* seen, uint64_t limit, int64_t ticks)
 {
     const Platform::CancellationHeld held;  // a move half made would leave a stream to nobody
@@ -297,10 +298,16 @@ void RollOverIfPast(const Slot* seen, uint64_t limit, int64_t ticks)
 
 }  // namespace
 
-void Write(const char* text, std::size_t length, int64_t ticks)
+void Write(const char* text, std::size_t length)
 {
     Counted counted(Enter());
-    if (counted.get() != nullptr && counted.get()->path != nullptr && CheckDue(*counted.get(), ticks)) {
+    // The init log's path is checked by the clock as it is at the write, not when the record
+    // began: a record that took seconds to compose would otherwise go into a file that was
+    // rotated, or rolled over and then replaced, meanwhile.
+    const bool initLog = counted.get() != nullptr && counted.get()->path != nullptr;
+    const int64_t ticks = initLog ? Platform::WallClockTicks() : 0;
+    const uint64_t limit = initLog ? LogRollover::Limit() : 0;
+    if (initLog && CheckDue(*counted.get(), ticks)) {
         Slot* seen = counted.get();
         counted.Leave();
         FollowPath(seen);
@@ -322,8 +329,7 @@ void Write(const char* text, std::size_t length, int64_t ticks)
     const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
     if (written != 0 && written != length && !endLine())
         slot->cut.store(true);
-    const uint64_t limit = slot->path != nullptr ? LogRollover::Limit() : 0;
-    if (limit != 0 && written != 0 && MeasureDue(*slot, written, limit)) {
+    if (limit != 0 && slot->path != nullptr && written != 0 && MeasureDue(*slot, written, limit)) {
         counted.Leave();
         RollOverIfPast(slot, limit, ticks);
     }

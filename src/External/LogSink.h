@@ -17,15 +17,15 @@ enum class Previous {
 };
 
 // Writes one record to the sink; without a sink, or when the sink cannot take it, the
-// record is dropped whole. `ticks` is the wall-clock reading of the record's header: while
-// the init log is the sink, a record at least a second after the last check first checks
-// that the log's path still names the open file, and when it names another one or none
-// (the log was deleted or rotated), opens the path again as the first open did and makes
-// that the sink.
+// record is dropped whole. While the init log is the sink, a record written at least a
+// second after the last check first checks that the log's path still names the open file,
+// and when it names another one or none (the log was deleted, rotated or rolled over),
+// opens the path again as the first open did and makes that the sink. A capped log past
+// its limit is then rolled over (LogRollover).
 // A cancellation request of the host's may act in the record's write, and leaves nothing
 // held (the writer count, the stream's lock, the signal mask); a follow of the path and the
 // first record's adoption of the sink hold it back.
-void Write(const char* text, std::size_t length, int64_t ticks);
+void Write(const char* text, std::size_t length);
 // The first record fixes the sink: `stream` becomes it when there is none yet.
 void AdoptIfNone(std::FILE* stream);
 // The stream records go to now (nullptr: none), and whether the sink is the init log file.
