@@ -28,8 +28,9 @@ const char kPlace[] = "src\\External\\Here.cpp";
 
 std::string TimeText(int64_t ticks)
 {
+    static LogFormat::LocalSecond cache;  // kept across readings, as a thread's composer keeps it
     char out[LogFormat::kTimeLength];
-    LogFormat::TimeOfDay(ticks, out);
+    LogFormat::TimeOfDay(ticks / 10000000, static_cast<uint32_t>(ticks % 10000000) * 100, cache, out);
     return std::string(out, sizeof out);
 }
 

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "PdulogExport.h"
+#include "RecordStream.h"
 #include "SiteFunction.h"
 #include "SourcePlace.h"
 
@@ -79,7 +80,6 @@ constexpr int kLogSubsystemCount = 19;
 #endif
 
 namespace pdulog_detail {
-class RecordComposer;  // a record's text and the stream that writes into it
 
 // A slot is read as the memory model allows a value that another thread or process writes
 // meanwhile: a relaxed atomic load, the same single instruction as a plain read.
@@ -112,6 +112,10 @@ public:
     std::ostream& Header(int level, int subsystem);
     // Header, then the thread, place, line and function fields of a located record.
     std::ostream& Located(int level, int subsystem, const char* place, int line, const char* function);
+    // Located, for the macros: the texts' lengths come from where they are written, and the
+    // stream takes the usual insertions straight into the record's text.
+    pdulog_detail::RecordStream& Site(int level, int subsystem, const char* place, std::size_t placeLength, int line,
+                                      const char* function, std::size_t functionLength);
 
     // ---- level store and lifecycle: any thread, one call at a time (the library's lock) ----
 
@@ -207,10 +211,11 @@ private:
 // A gated record at a logging site. When the gate fails, nothing after it is evaluated:
 // no clock, no object, no formatting, and the log sink is left alone.
 //   CLOG_RECORD(LL_INFO, LS_GENERAL, place, 452, "CLog::Shutdown") << "Closing log file";
-#define CLOG_RECORD(level, subsystem, place, line, function)   \
-    if (!PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) { \
-    } else                                                     \
-        CLog(stderr).Located((level), (subsystem), (place), (line), (function))
+#define CLOG_RECORD(level, subsystem, place, line, function)                                                        \
+    if (!PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {                                                      \
+    } else                                                                                                          \
+        CLog(stderr).Site((level), (subsystem), (place), std::char_traits<char>::length(place), (line), (function), \
+                          std::char_traits<char>::length(function))
 
 // Sites more verbose than this level compile to nothing (define it before including this
 // header, e.g. -DPDULOG_ACTIVE_LEVEL=LL_INFO for a release build). Default: every level.
@@ -236,9 +241,10 @@ struct Site {
 #else
 #define PDULOG_SIGNATURE __PRETTY_FUNCTION__
 #endif
-#define PDULOG(level, subsystem)                                                                         \
-    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(PDULOG_SIGNATURE)> pdulog_site_( \
-            __FILE__, PDULOG_SIGNATURE);                                                                 \
-        (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {          \
-    } else                                                                                               \
-        CLog(stderr).Located((level), (subsystem), pdulog_site_.place.c_str(), __LINE__, pdulog_site_.function.c_str())
+#define PDULOG(level, subsystem)                                                                                 \
+    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(PDULOG_SIGNATURE)> pdulog_site_(         \
+            __FILE__, PDULOG_SIGNATURE);                                                                         \
+        (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {                  \
+    } else                                                                                                       \
+        CLog(stderr).Site((level), (subsystem), pdulog_site_.place.c_str(), pdulog_site_.place.size(), __LINE__, \
+                          pdulog_site_.function.c_str(), pdulog_site_.function.size())

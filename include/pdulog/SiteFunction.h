@@ -22,10 +22,12 @@ public:
             if (i != name.blank)
                 m_text[out++] = pretty[i];
         m_text[out] = '\0';
+        m_length = out;
     }
 
     // The function text; it lives as long as this object.
     constexpr const char* c_str() const { return m_text; }
+    constexpr std::size_t size() const { return m_length; }
 
 private:
     static constexpr char kAnonymous[] = "(anonymous namespace)";
@@ -156,6 +158,7 @@ private:
     }
 
     char m_text[N] {};
+    std::size_t m_length = 0;
 };
 
 }  // namespace pdulog_detail

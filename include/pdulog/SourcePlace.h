@@ -38,16 +38,19 @@ public:
         for (std::size_t i = from; i + 1 < N; ++i)
             m_text[out++] = IsSeparator(file[i]) ? '\\' : file[i];
         m_text[out] = '\0';
+        m_length = out;
     }
 
     // The place text; it lives as long as this object.
     constexpr const char* c_str() const { return m_text; }
+    constexpr std::size_t size() const { return m_length; }
 
 private:
     static constexpr bool IsSeparator(char c) { return c == '/' || c == '\\'; }
     static constexpr std::size_t kFolderRoom = 16;
 
     char m_text[N + kFolderRoom] {};
+    std::size_t m_length = 0;
 };
 
 // The place of one of the library's own files. They all live in src/External, and other

@@ -39,6 +39,16 @@ public:
         Advance(length);
     }
 
+    // Room for `length` more bytes at once, written by the caller, who then commits what
+    // it wrote: the fields of a record's start, in one reservation.
+    char* Reserve(std::size_t length)
+    {
+        if (static_cast<std::size_t>(epptr() - pptr()) < length)
+            Grow(length);
+        return pptr();
+    }
+    void Commit(const char* end) { Advance(static_cast<std::size_t>(end - pptr())); }
+
     // A thread keeps at most kKeptBytes between records: one huge record must not hold its
     // buffer for as long as a pooled thread lives.
     void Trim()
@@ -141,11 +151,12 @@ const std::locale& RecordLocale()
 // thread made it would leave the child a guard that never opens.
 const std::locale& s_recordLocale = RecordLocale();
 
-// A record buffer with the stream that the logging site writes into. Building a stream is
-// costly (locale and facets), so each thread keeps one and resets it for every record.
+// A record buffer with the stream that the logging site writes into, and what each record
+// of the thread repeats: its time of day to the second, its thread field. Building a stream
+// is costly (locale and facets), so each thread keeps one and resets it for every record.
 class RecordComposer {
 public:
-    RecordComposer() : m_stream(&m_buffer)
+    RecordComposer() : m_stream(&m_buffer, this)
     {
         m_stream.imbue(RecordLocale());
         m_stream.register_callback(Imbued, 0);
@@ -172,8 +183,56 @@ public:
         }
     }
 
+    // The time of day, the level and the thread field at `out`; the end of what it wrote.
+    char* TimeAndLevel(int level, char* out)
+    {
+        int64_t seconds = 0;
+        uint32_t nanoseconds = 0;
+        Platform::WallClock(seconds, nanoseconds);
+        LogFormat::TimeOfDay(seconds, nanoseconds, m_second, out);
+        LevelStore::FollowIfDue(seconds * 10000000 + nanoseconds / 100);
+        out += LogFormat::kTimeLength;
+        if (level >= 0 && level < kLogLevelCount) {
+            std::memcpy(out, CLog::LevelText(level), kLevelTagLength);
+            return out + kLevelTagLength;
+        }
+        const char* text = CLog::LevelText(level);
+        const std::size_t length = std::strlen(text);
+        std::memcpy(out, text, length);
+        return out + length;
+    }
+
+    // The thread field, asked for once per thread (again in a forked child, whose thread
+    // is another).
+    char* Thread(char* out)
+    {
+        const uint32_t id = Platform::CurrentThreadId();
+        if (m_threadLength == 0 || m_threadId != id) {
+            m_threadLength = LogFormat::ThreadField(id, m_threadText);
+            m_threadId = id;
+        }
+        std::memcpy(out, m_threadText, sizeof m_threadText);
+        return out + m_threadLength;
+    }
+
+    // Whether an integer goes straight into the text: the stream is as every record starts
+    // it, as far as an integer's text is concerned.
+    bool PlainNumbers() const
+    {
+        return PlainText()
+               && (m_stream.flags() & (std::ios_base::basefield | std::ios_base::showpos)) == std::ios_base::dec
+               && !m_imbued;
+    }
+    // Whether a text goes straight in: nothing to pad, flush or refuse.
+    bool PlainText() const
+    {
+        return m_stream.rdstate() == std::ios_base::goodbit && m_stream.width() == 0 && m_stream.tie() == nullptr;
+    }
+
+    static constexpr std::size_t kLevelTagLength = 8;
+
     RecordBuffer m_buffer;
-    std::ostream m_stream;
+    RecordStream m_stream;
     bool m_busy = false;
     bool m_threadOwn = false;  // kept by its thread for every record, else one record's
 
@@ -187,6 +246,10 @@ private:
     }
 
     bool m_imbued = false;
+    LogFormat::LocalSecond m_second;
+    uint32_t m_threadId = 0;
+    std::size_t m_threadLength = 0;
+    char m_threadText[8] = {};
 };
 
 template <typename T>
@@ -205,6 +268,50 @@ RecordNumbers::iter_type RecordNumbers::Put(iter_type out, std::ios_base& io, ch
     return out;
 }
 
+RecordStream& PutText(RecordStream& stream, const char* text, std::size_t length)
+{
+    RecordComposer& composer = *stream.Composer();
+    if (composer.PlainText())
+        composer.m_buffer.Append(text, length);
+    else
+        static_cast<std::ostream&>(stream) << std::string_view(text, length);
+    return stream;
+}
+
+RecordStream& PutChar(RecordStream& stream, char c)
+{
+    RecordComposer& composer = *stream.Composer();
+    if (composer.PlainText())
+        composer.m_buffer.Append(&c, 1);
+    else
+        static_cast<std::ostream&>(stream) << c;
+    return stream;
+}
+
+namespace {
+
+template <typename T>
+RecordStream& PutNumber(RecordStream& stream, T value)
+{
+    RecordComposer& composer = *stream.Composer();
+    if (!composer.PlainNumbers()) {
+        static_cast<std::ostream&>(stream) << value;
+        return stream;
+    }
+    char* out = composer.m_buffer.Reserve(24);
+    composer.m_buffer.Commit(std::to_chars(out, out + 24, value).ptr);
+    return stream;
+}
+
+}  // namespace
+
+RecordStream& PutInteger(RecordStream& stream, int value) { return PutNumber(stream, value); }
+RecordStream& PutInteger(RecordStream& stream, unsigned value) { return PutNumber(stream, value); }
+RecordStream& PutInteger(RecordStream& stream, long value) { return PutNumber(stream, value); }
+RecordStream& PutInteger(RecordStream& stream, unsigned long value) { return PutNumber(stream, value); }
+RecordStream& PutInteger(RecordStream& stream, long long value) { return PutNumber(stream, value); }
+RecordStream& PutInteger(RecordStream& stream, unsigned long long value) { return PutNumber(stream, value); }
+
 }  // namespace pdulog_detail
 
 namespace {
@@ -213,14 +320,6 @@ using pdulog_detail::RecordComposer;
 
 // The thread's own composer goes when the thread ends.
 void ReleaseComposer(void* composer) { delete static_cast<RecordComposer*>(composer); }
-
-// The thread field is the same for every record of a thread.
-struct ThreadField {
-    uint32_t id = 0;
-    std::size_t length = 0;
-    char text[8] = {};
-};
-thread_local ThreadField t_threadField;
 
 }  // namespace
 
@@ -264,36 +363,33 @@ CLog::~CLog() noexcept(false)
 
 std::ostream& CLog::Header(int level, int /*subsystem*/)
 {
-    char time[pdulog_detail::LogFormat::kTimeLength];
-    const int64_t ticks = Platform::WallClockTicks();
-    pdulog_detail::LogFormat::TimeOfDay(ticks, time);
-    pdulog_detail::LevelStore::FollowIfDue(ticks);
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
-    buffer.Append(time, sizeof time);
-    const char* text = LevelText(level);
-    buffer.Append(text, std::strlen(text));
+    buffer.Commit(m_composer->TimeAndLevel(level, buffer.Reserve(32)));
     return m_composer->m_stream;
 }
 
 std::ostream& CLog::Located(int level, int subsystem, const char* place, int line, const char* function)
 {
-    Header(level, subsystem);
-    pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
-    ThreadField& thread = t_threadField;
-    const uint32_t id = Platform::CurrentThreadId();
-    if (thread.length == 0 || thread.id != id) {
-        thread.length = pdulog_detail::LogFormat::ThreadField(id, thread.text);
-        thread.id = id;
-    }
-    buffer.Append(thread.text, thread.length);
-    buffer.Append(":", 1);
-    buffer.Append(place, std::strlen(place));
-    char number[16];
-    number[0] = ':';
-    char* end = std::to_chars(number + 1, number + sizeof number - 1, line).ptr;
-    *end++ = ':';
-    buffer.Append(number, static_cast<std::size_t>(end - number));
-    buffer.Append(function, std::strlen(function));
-    buffer.Append(":", 1);
-    return m_composer->m_stream;
+    return Site(level, subsystem, place, std::strlen(place), line, function, std::strlen(function));
+}
+
+// The record's start in one reservation: time, level, thread, place, line and function,
+// each written straight into the text.
+pdulog_detail::RecordStream& CLog::Site(int level, int /*subsystem*/, const char* place, std::size_t placeLength,
+                                        int line, const char* function, std::size_t functionLength)
+{
+    RecordComposer& composer = *m_composer;
+    char* out = composer.m_buffer.Reserve(64 + placeLength + functionLength);
+    out = composer.Thread(composer.TimeAndLevel(level, out));
+    *out++ = ':';
+    std::memcpy(out, place, placeLength);
+    out += placeLength;
+    *out++ = ':';
+    out = std::to_chars(out, out + 12, line).ptr;
+    *out++ = ':';
+    std::memcpy(out, function, functionLength);
+    out += functionLength;
+    *out++ = ':';
+    composer.m_buffer.Commit(out);
+    return composer.m_stream;
 }

@@ -4,7 +4,6 @@
 #include "Platform/Platform.h"
 
 #include <cstring>
-#include <limits>
 
 namespace pdulog_detail::LogFormat {
 
@@ -16,20 +15,10 @@ void TwoDigits(int value, char* out)
     out[1] = static_cast<char>('0' + value % 10);
 }
 
-// Converting to local time costs far more than a record; the result is kept until the
-// second changes.
-struct LocalSecond {
-    int64_t second = std::numeric_limits<int64_t>::min();
-    char text[9] = {};  // "HH:MM:SS."
-};
-thread_local LocalSecond t_localSecond;
-
 }  // namespace
 
-void TimeOfDay(int64_t ticks, char (&out)[kTimeLength])
+void TimeOfDay(int64_t seconds, uint32_t nanoseconds, LocalSecond& cache, char* out)
 {
-    const int64_t seconds = ticks / 10000000;
-    LocalSecond& cache = t_localSecond;
     if (cache.second != seconds) {
         int hour = 0, minute = 0, second = 0;
         Platform::LocalTimeOfDay(seconds, hour, minute, second);
@@ -42,8 +31,7 @@ void TimeOfDay(int64_t ticks, char (&out)[kTimeLength])
         cache.second = seconds;
     }
     std::memcpy(out, cache.text, 9);
-    const int64_t m = ticks / 10000;
-    const int millis = static_cast<int>(m - (m / 1000) * 1000);
+    const uint32_t millis = nanoseconds / 1000000;
     out[9] = static_cast<char>('0' + millis / 100);
     out[10] = static_cast<char>('0' + millis / 10 % 10);
     out[11] = static_cast<char>('0' + millis % 10);

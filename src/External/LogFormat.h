@@ -9,9 +9,18 @@ namespace pdulog_detail::LogFormat {
 constexpr std::size_t kTimeLength = 12;  // "HH:MM:SS.mmm"
 constexpr std::size_t kThreadWidth = 5;
 
-// The local time of day of a wall-clock reading (100 ns ticks since the Unix epoch):
-// hours, minutes and seconds from one conversion, milliseconds from the same reading.
-void TimeOfDay(int64_t ticks, char (&out)[kTimeLength]);
+// The text of one local second, "HH:MM:SS.", kept by its user (each thread's composer):
+// converting to local time costs far more than a record, so it is made again only when
+// the second changes.
+struct LocalSecond {
+    int64_t second = INT64_MIN;
+    char text[9] = {};
+};
+
+// The local time of day of a wall-clock reading (seconds since the Unix epoch and
+// nanoseconds into the second), kTimeLength characters at `out`: hours, minutes and
+// seconds from one conversion, milliseconds from the same reading.
+void TimeOfDay(int64_t seconds, uint32_t nanoseconds, LocalSecond& cache, char* out);
 
 // The thread id in lowercase hexadecimal, right-aligned in five blanks-filled columns;
 // a longer number is written whole. Returns the number of characters written (<= 8).

@@ -305,7 +305,7 @@ void Write(const char* text, std::size_t length)
     // began: a record that took seconds to compose would otherwise go into a file that was
     // rotated, or rolled over and then replaced, meanwhile.
     const bool initLog = counted.get() != nullptr && counted.get()->path != nullptr;
-    const int64_t ticks = initLog ? Platform::WallClockTicks() : 0;
+    const int64_t ticks = initLog ? Platform::CoarseWallClockTicks() : 0;
     const uint64_t limit = initLog ? LogRollover::Limit() : 0;
     if (initLog && CheckDue(*counted.get(), ticks)) {
         Slot* seen = counted.get();

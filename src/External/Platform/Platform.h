@@ -253,6 +253,12 @@ bool SetThreadPointer(void* value, void (*release)(void*));
 uint32_t CurrentThreadId();
 // Wall clock: 100-nanosecond ticks since 1970-01-01 00:00:00 UTC.
 int64_t WallClockTicks();
+// The same clock as seconds since 1970-01-01 00:00:00 UTC and nanoseconds into the second,
+// as the system gives it (no division on POSIX).
+void WallClock(int64_t& seconds, uint32_t& nanoseconds);
+// WallClockTicks at the resolution of the system's tick (a few milliseconds), for checks
+// that are due once a second: far cheaper to read.
+int64_t CoarseWallClockTicks();
 // Local time of day for seconds since the epoch, in the process's time zone.
 bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second);
 // Milliseconds since system start.

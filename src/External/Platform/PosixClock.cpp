@@ -28,6 +28,21 @@ int64_t WallClockTicks()
     return static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
 }
 
+void WallClock(int64_t& seconds, uint32_t& nanoseconds)
+{
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    seconds = ts.tv_sec;
+    nanoseconds = static_cast<uint32_t>(ts.tv_nsec);
+}
+
+int64_t CoarseWallClockTicks()
+{
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
+}
+
 bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);

@@ -16,6 +16,21 @@ int64_t WallClockTicks()
     return since1601 - 116444736000000000LL;
 }
 
+void WallClock(int64_t& seconds, uint32_t& nanoseconds)
+{
+    const int64_t ticks = WallClockTicks();
+    seconds = ticks / 10000000;
+    nanoseconds = static_cast<uint32_t>(ticks % 10000000) * 100;
+}
+
+int64_t CoarseWallClockTicks()
+{
+    FILETIME ft {};
+    ::GetSystemTimeAsFileTime(&ft);
+    const int64_t since1601 = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    return since1601 - 116444736000000000LL;
+}
+
 bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);

@@ -1,0 +1,80 @@
+// The stream a logging site writes a record into. It is a std::ostream, so that every
+// insertion, manipulator and operator<< of the host's works on it as on any stream; the
+// insertions a record is mostly made of (texts, characters, integers) go straight into the
+// record's text instead, while the stream is at the state every record starts in. After
+// a manipulator or an operator of the host's, the rest of the line is the std::ostream's:
+// those return a std::ostream&.
+#pragma once
+
+#include "PdulogExport.h"
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace pdulog_detail {
+
+class RecordComposer;  // a record's text and the stream that writes into it
+
+class RecordStream : public std::ostream {
+public:
+    RecordStream(std::streambuf* buffer, RecordComposer* composer) : std::ostream(buffer), m_composer(composer) {}
+    RecordComposer* Composer() const noexcept { return m_composer; }
+
+private:
+    RecordComposer* m_composer;
+};
+
+// Each writes as the std::ostream would: straight into the text while the stream is good,
+// has no width, no tie and, for an integer, decimal without a sign shown in the record's
+// own locale; through the std::ostream otherwise.
+PDULOG_API RecordStream& PutText(RecordStream& stream, const char* text, std::size_t length);
+PDULOG_API RecordStream& PutChar(RecordStream& stream, char c);
+PDULOG_API RecordStream& PutInteger(RecordStream& stream, int value);
+PDULOG_API RecordStream& PutInteger(RecordStream& stream, unsigned value);
+PDULOG_API RecordStream& PutInteger(RecordStream& stream, long value);
+PDULOG_API RecordStream& PutInteger(RecordStream& stream, unsigned long value);
+PDULOG_API RecordStream& PutInteger(RecordStream& stream, long long value);
+PDULOG_API RecordStream& PutInteger(RecordStream& stream, unsigned long long value);
+
+// Each takes its own type exactly and no other (a template is never chosen through a
+// conversion): a short, a bool, an enumeration or a signed char goes to the std::ostream
+// as before, and no insertion becomes ambiguous.
+template <typename T>
+constexpr bool kRecordInteger
+    = std::is_same_v<
+          T,
+          int> || std::is_same_v<T, unsigned> || std::is_same_v<T, long> || std::is_same_v<T, unsigned long> || std::is_same_v<T, long long> || std::is_same_v<T, unsigned long long>;
+
+template <typename T, std::enable_if_t<kRecordInteger<T>, int> = 0>
+inline RecordStream& operator<<(RecordStream& stream, T value)
+{
+    return PutInteger(stream, value);
+}
+
+template <typename T, std::enable_if_t<std::is_same_v<T, char>, int> = 0>
+inline RecordStream& operator<<(RecordStream& stream, T c)
+{
+    return PutChar(stream, c);
+}
+
+// A literal's length is known where it is written: the compiler counts it there.
+template <typename T, std::enable_if_t<std::is_same_v<T, const char*> || std::is_same_v<T, char*>, int> = 0>
+inline RecordStream& operator<<(RecordStream& stream, T text)
+{
+    if (text == nullptr) {  // the std::ostream's answer to it, whatever that is
+        static_cast<std::ostream&>(stream) << text;
+        return stream;
+    }
+    return PutText(stream, text, std::char_traits<char>::length(text));
+}
+
+template <typename T, std::enable_if_t<std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>, int> = 0>
+inline RecordStream& operator<<(RecordStream& stream, const T& text)
+{
+    return PutText(stream, text.data(), text.size());
+}
+
+}  // namespace pdulog_detail
