@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 
+#include "DecimalText.h"
 #include "LogFormat.h"
 #include "Platform/Platform.h"
 
@@ -8,6 +9,9 @@
 #include <thread>
 #include <vector>
 #include <algorithm>
+#include <charconv>
+#include <limits>
+#include <random>
 #include <iomanip>
 #include <locale>
 
@@ -60,6 +64,47 @@ TEST(RecordTime, MillisecondsComeFromTheSameReadingAsTheSeconds)
     }
     EXPECT_EQ(TimeText((second + 1) * tick + 420000), LocalHms(second + 1) + ".042");
     EXPECT_EQ(TimeText(second * tick + 10000), LocalHms(second) + ".001");  // back again
+}
+
+// The record's integers are to_chars' to the byte: at both ends of every type, at every
+// power of ten and either side of it, and on a seeded sample over the whole range.
+template <typename T>
+void ExpectDecimalAsToChars(T value)
+{
+    char ours[pdulog_detail::DecimalText::kMaxLength + 1];
+    char theirs[pdulog_detail::DecimalText::kMaxLength + 1];
+    const char* end = pdulog_detail::DecimalText::Write(static_cast<char*>(ours), value);
+    const char* theirsEnd = std::to_chars(theirs, theirs + sizeof theirs, value).ptr;
+    ASSERT_EQ(std::string(static_cast<const char*>(ours), end),
+              std::string(static_cast<const char*>(theirs), theirsEnd));
+}
+
+template <typename T>
+void ExpectDecimalsAsToChars(std::mt19937_64& random)
+{
+    for (const T edge : {std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), T {0}})
+        ExpectDecimalAsToChars(edge);
+    for (T power = 1; power <= std::numeric_limits<T>::max() / 10; power = static_cast<T>(power * 10))
+        for (const T near :
+             {static_cast<T>(power - 1), power, static_cast<T>(power + 1), static_cast<T>(power * 10 - 1),
+              static_cast<T>(power * 10), static_cast<T>(power * 10 + 1)}) {
+            ExpectDecimalAsToChars(near);
+            if (std::is_signed_v<T>)
+                ExpectDecimalAsToChars(static_cast<T>(-near));
+        }
+    for (int i = 0; i < 1000000 / 6; ++i)  // every width of number alike: a random bit length
+        ExpectDecimalAsToChars(static_cast<T>(random() >> (random() % 64)));
+}
+
+TEST(RecordNumbers, DecimalsAreToCharsByteForByte)
+{
+    std::mt19937_64 random(20261208);
+    ExpectDecimalsAsToChars<int>(random);
+    ExpectDecimalsAsToChars<unsigned>(random);
+    ExpectDecimalsAsToChars<long>(random);
+    ExpectDecimalsAsToChars<unsigned long>(random);
+    ExpectDecimalsAsToChars<long long>(random);
+    ExpectDecimalsAsToChars<unsigned long long>(random);
 }
 
 TEST(RecordThread, LowercaseHexRightAlignedInFive)

@@ -1,6 +1,7 @@
 // Composition of one log record and its single write to the log sink.
 #include "CLog.h"
 
+#include "DecimalText.h"
 #include "LevelStore.h"
 #include "LogFormat.h"
 #include "LogSink.h"
@@ -298,8 +299,8 @@ RecordStream& PutNumber(RecordStream& stream, T value)
         static_cast<std::ostream&>(stream) << value;
         return stream;
     }
-    char* out = composer.m_buffer.Reserve(24);
-    composer.m_buffer.Commit(std::to_chars(out, out + 24, value).ptr);
+    char* out = composer.m_buffer.Reserve(DecimalText::kMaxLength);
+    composer.m_buffer.Commit(DecimalText::Write(out, value));
     return stream;
 }
 
@@ -385,7 +386,7 @@ pdulog_detail::RecordStream& CLog::Site(int level, int /*subsystem*/, const char
     std::memcpy(out, place, placeLength);
     out += placeLength;
     *out++ = ':';
-    out = std::to_chars(out, out + 12, line).ptr;
+    out = pdulog_detail::DecimalText::Write(out, line);
     *out++ = ':';
     std::memcpy(out, function, functionLength);
     out += functionLength;

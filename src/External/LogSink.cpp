@@ -44,6 +44,7 @@ struct Slot {
     // have seen it current. The stream is nullptr in the init log's slot while a deleted
     // log could not be opened again.
     std::FILE* stream = nullptr;
+    int fd = -1;  // the stream's descriptor
     Platform::StreamRisk risk = Platform::StreamRisk::kNone;
     Platform::FileId file;
     // The init log's path, the slot's own copy; nullptr for any other stream. Freed when
@@ -189,6 +190,7 @@ Slot* Prepare(std::FILE* stream, const char* initLogPath)
                 std::memcpy(path, initLogPath, size);
             }
             slot.stream = stream;
+            slot.fd = stream != nullptr ? Platform::StreamDescriptor(stream) : -1;
             slot.risk = stream != nullptr ? Platform::RiskOf(stream) : Platform::StreamRisk::kNone;
             slot.file = stream != nullptr ? Identify(stream) : Platform::FileId();
             slot.path = path;
@@ -326,7 +328,9 @@ void Write(const char* text, std::size_t length)
         slot->cut.store(true);
         return;
     }
-    const std::size_t written = Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
+    const std::size_t written = ownLog == Platform::StreamOrigin::kOwnLog && slot->risk == Platform::StreamRisk::kNone
+                                    ? Platform::WriteOwnLog(slot->stream, slot->fd, text, length)
+                                    : Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
     if (written != 0 && written != length && !endLine())
         slot->cut.store(true);
     if (limit != 0 && slot->path != nullptr && written != 0 && MeasureDue(*slot, written, limit)) {

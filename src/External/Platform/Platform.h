@@ -185,6 +185,9 @@ enum class StreamOrigin {
 // signal mask): the record is then unwritten, or cut where the system cut the write (never
 // a pipe record of up to PIPE_BUF bytes, which a pipe takes whole or not at all).
 std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin);
+// WriteRecord to a log of OpenLogStream's that no signal can come from (StreamRisk::kNone),
+// `fd` its descriptor: the straight way, for the records of the library's own init log.
+std::size_t WriteOwnLog(std::FILE* stream, int fd, const char* text, std::size_t length);
 // Whether a log of OpenLogStream's is empty or ends in a line end: a process that ended in
 // the middle of a write may have left a record cut short. True when it cannot be read.
 bool LogEndsLine(std::FILE* stream);

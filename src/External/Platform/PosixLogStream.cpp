@@ -191,6 +191,15 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
     return written;
 }
 
+// Nobody writes the library's own log through its stream: nothing waits in the stream's
+// buffer, and a record that fits in one write needs no lock.
+std::size_t WriteOwnLog(std::FILE* stream, int fd, const char* text, std::size_t length)
+{
+    if (length <= PIPE_BUF && fd >= 0)
+        return WriteAll(fd, text, length);
+    return WriteRecord(stream, text, length, StreamRisk::kNone, StreamOrigin::kOwnLog);
+}
+
 void ReportWriteFailuresAsErrors()
 {
     ::signal(SIGPIPE, SIG_IGN);

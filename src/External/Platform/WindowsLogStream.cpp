@@ -181,6 +181,11 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
     return written;
 }
 
+std::size_t WriteOwnLog(std::FILE* stream, int, const char* text, std::size_t length)
+{
+    return WriteRecord(stream, text, length, StreamRisk::kNone, StreamOrigin::kOwnLog);
+}
+
 void ReportWriteFailuresAsErrors()
 {
     // Windows raises no signal for either.
