@@ -24,7 +24,7 @@ calls() {  # KIND N: "name count" per system call of the program's thread that w
 }
 
 printf '%-46s %14s   %s\n' "per record" "instructions" "system calls"
-for kind in initlog pipe socket sizelimit fputs fprintf hand write; do
+for kind in initlog pipe blocked socket sizelimit fputs fprintf hand write; do
     small=$(instructions "$kind" 1000)
     large=$(instructions "$kind" 11000)
     per=$(( (large - small) / 10000 ))
@@ -36,6 +36,7 @@ for kind in initlog pipe socket sizelimit fputs fprintf hand write; do
     case $kind in
         initlog)   what="pdulog PDULOG site, to the init log" ;;
         pipe)      what="pdulog, to a pipe (SetPipe)" ;;
+        blocked)   what="pdulog, to a pipe, SIGPIPE blocked already" ;;
         socket)    what="pdulog, to a socket (SetPipe)" ;;
         sizelimit) what="pdulog, to the init log under a size limit" ;;
         fputs)     what="floor: fputs + fflush of the finished line" ;;

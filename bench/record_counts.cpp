@@ -1,7 +1,8 @@
 // One kind of record, written N times: the program that bench/counts.sh runs under callgrind
 // (instructions per record) and strace (system calls per record).
 //   record_counts KIND N
-// KIND: initlog, pipe, socket, sizelimit (pdulog's PDULOG site to that sink), or one of the
+// KIND: initlog, pipe, blocked (a pipe, written by a thread that blocks SIGPIPE), socket,
+// sizelimit (pdulog's PDULOG site to that sink), or one of the
 // floors, each writing the same line to a file: fputs (fputs + fflush of the finished line),
 // fprintf (fprintf of each field + fflush), hand (the fields composed by hand into a char
 // buffer, one write), write (a raw write of the finished bytes).
@@ -16,7 +17,10 @@
 #include <string>
 #include <thread>
 
+#include <csignal>
+
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -89,7 +93,7 @@ int Pdulog(const std::string& kind, int n)
     CLog::SetLevel(LS_COMMS, LL_INFO);
     std::thread reader;
     int fds[2] = {-1, -1};
-    if (kind == "pipe" && ::pipe(fds) == 0) {
+    if ((kind == "pipe" || kind == "blocked") && ::pipe(fds) == 0) {
         reader = Drain(fds[0]);
         CLog::SetPipe(::fdopen(fds[1], "w"));
     } else if (kind == "socket" && ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
@@ -153,7 +157,13 @@ int main(int argc, char** argv)
         limit.rlim_cur = std::size_t {1} << 30;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    if (kind == "initlog" || kind == "pipe" || kind == "socket" || kind == "sizelimit")
+    if (kind == "blocked") {
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+    }
+    if (kind == "initlog" || kind == "pipe" || kind == "blocked" || kind == "socket" || kind == "sizelimit")
         return Pdulog(kind, n);
     return Floor(kind, n);
 }

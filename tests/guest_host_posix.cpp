@@ -101,7 +101,8 @@ void WritesThatCannotBeMade()
     Check(pipe(fds) == 0 && dup2(fds[1], 2) == 2, "pipe");
     close(fds[0]);
     Tick();
-    sigset_t only, pending;
+    sigset_t only, pending, mask;
+    Check(pthread_sigmask(SIG_BLOCK, nullptr, &mask) == 0 && sigismember(&mask, SIGPIPE) == 0, "the mask as it was");
     Check(sigemptyset(&only) == 0 && sigaddset(&only, SIGPIPE) == 0 && pthread_sigmask(SIG_BLOCK, &only, nullptr) == 0
               && raise(SIGPIPE) == 0,
           "a SIGPIPE the host holds pending");

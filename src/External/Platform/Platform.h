@@ -165,7 +165,9 @@ bool DeletedFileMayHoldItsPath();
 // becomes the sink: a pipe or socket whose reader has gone (SIGPIPE), a file under a size
 // limit (SIGXFSZ). A host that later dup2()s another file onto the descriptor, or lowers
 // the limit, makes that decision stale.
-enum class StreamRisk { kNone, kBrokenPipe, kSizeLimit };
+// A socket's writes raise no signal at all (MSG_NOSIGNAL), unless the stream has buffered
+// bytes of the host's to flush first.
+enum class StreamRisk { kNone, kBrokenPipe, kSocket, kSizeLimit };
 // The descriptor behind a stream; -1 for a stream without one.
 int StreamDescriptor(std::FILE* stream);
 StreamRisk RiskOf(std::FILE* stream);

@@ -13,6 +13,7 @@
 #include <pthread.h>
 #include <stdio_ext.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,7 +76,9 @@ StreamRisk RiskOf(std::FILE* stream)
     const int fd = stream != nullptr ? ::fileno(stream) : -1;
     if (fd < 0 || ::fstat(fd, &st) != 0)
         return StreamRisk::kNone;
-    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+    if (S_ISSOCK(st.st_mode))
+        return StreamRisk::kSocket;
+    if (S_ISFIFO(st.st_mode))
         return StreamRisk::kBrokenPipe;
     struct rlimit limit {};
     if (S_ISREG(st.st_mode) && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
@@ -102,53 +105,82 @@ std::size_t WriteAll(int fd, const char* text, std::size_t length)
     return done;
 }
 
+// A socket's write that raises no signal: how many bytes it took.
+std::size_t SendAll(int fd, const char* text, std::size_t length)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::send(fd, text + done, length - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 // Whether the record would carry the file past the process's size limit. Only a whole
-// record is written: a piece of one would be glued to whatever comes next.
-bool PastSizeLimit(int fd, std::size_t length)
+// record is written: a piece of one would be glued to whatever comes next. A log of the
+// library's own is known to append.
+bool PastSizeLimit(int fd, std::size_t length, bool appends)
 {
     struct rlimit limit {};
     struct stat st {};
     if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || ::fstat(fd, &st) != 0)
         return false;
     off_t at = st.st_size;
-    if ((::fcntl(fd, F_GETFL) & O_APPEND) == 0)
+    if (!appends && (::fcntl(fd, F_GETFL) & O_APPEND) == 0)
         at = ::lseek(fd, 0, SEEK_CUR);
     return at < 0 || static_cast<uint64_t>(at) + length > static_cast<uint64_t>(limit.rlim_cur);
 }
 
-// `write` with `signal` blocked in this thread; a signal that it raised is taken back before
-// the mask is restored, so the host never sees it. One that a host blocking the signal had
-// pending already is left to it (a host that does not block it has had it delivered).
+// A set of one signal, made once.
+struct OneSignal {
+    explicit OneSignal(int number) : signal(number)
+    {
+        sigemptyset(&set);
+        sigaddset(&set, number);
+    }
+    int signal;
+    sigset_t set;
+};
+const OneSignal g_pipeSignal(SIGPIPE);
+const OneSignal g_sizeSignal(SIGXFSZ);
+
+// `write` with the signal blocked in this thread; a signal that it raised is taken back
+// before the mask is restored, so the host never sees it. One that a host blocking the
+// signal had pending already is left to it (a host that does not block it has had it
+// delivered). A thread that blocks the signal already needs one call to the mask, not two;
+// one that does not needs both: Linux has no way to write to a pipe without the signal.
 template <typename Write>
-std::size_t HoldingBack(int signal, std::size_t length, Write write)
+std::size_t HoldingBack(const OneSignal& only, std::size_t length, Write write)
 {
-    // The mask and errno come back however the write ends, a cancellation included.
+    // The mask comes back however the write ends, a cancellation included.
     struct Restore {
         sigset_t saved;
-        int error;
         bool masked;
         ~Restore()
         {
             if (masked)
                 ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-            errno = error;
         }
     };
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, signal);
-    Restore restore {{}, errno, false};
-    if (::pthread_sigmask(SIG_BLOCK, &only, &restore.saved) != 0)
+    Restore restore {{}, false};
+    if (::pthread_sigmask(SIG_BLOCK, &only.set, &restore.saved) != 0)
         return 0;
-    restore.masked = true;
+    const bool blockedBefore = sigismember(&restore.saved, only.signal) == 1;
+    restore.masked = !blockedBefore;  // a block that changed nothing has nothing to undo
     sigset_t pending;
-    const bool hostsOwn
-        = sigismember(&restore.saved, signal) == 1 && ::sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
+    const bool hostsOwn = blockedBefore && ::sigpending(&pending) == 0 && sigismember(&pending, only.signal) == 1;
+    const int error = errno;
     const std::size_t written = write();
     if (written != length && !hostsOwn) {
         const timespec now {};
-        while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {}
+        while (::sigtimedwait(&only.set, nullptr, &now) < 0 && errno == EINTR) {}
     }
+    if (errno != error)  // the host's errno, whatever the write met
+        errno = error;
     return written;
 }
 
@@ -156,7 +188,7 @@ std::size_t HoldingBack(int signal, std::size_t length, Write write)
 
 // A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
 // its end whole.
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin)
+std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin)
 {
     const int fd = ::fileno(stream);
     // What the stream still buffers goes first, then the record in one write, past the
@@ -180,10 +212,14 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
         return !locked || ::fflush_unlocked(stream) == 0 ? WriteAll(fd, text, length) : 0;
     };
     std::size_t written = 0;
-    if (risk == StreamRisk::kBrokenPipe)
-        written = HoldingBack(SIGPIPE, length, write);
+    if (risk == StreamRisk::kSocket && !locked)  // nothing buffered to flush: no mask at all
+        written = SendAll(fd, text, length);
+    else if (risk == StreamRisk::kBrokenPipe || risk == StreamRisk::kSocket)
+        written = HoldingBack(g_pipeSignal, length, write);
     else if (risk == StreamRisk::kSizeLimit)
-        written = fd >= 0 && !PastSizeLimit(fd, length) ? HoldingBack(SIGXFSZ, length, write) : 0;
+        written = fd >= 0 && !PastSizeLimit(fd, length, origin == StreamOrigin::kOwnLog)
+                      ? HoldingBack(g_sizeSignal, length, write)
+                      : 0;
     else
         written = write();
     if (fd < 0 && written == length && ::fflush_unlocked(stream) != 0)
