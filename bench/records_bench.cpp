@@ -125,6 +125,8 @@ std::string SampleRecord()
     return line;
 }
 
+// The tightest floor: a finished line copied into the stream and flushed (the compiler makes
+// this fprintf an fputs: nothing is formatted).
 void BM_Emitted_Floor(benchmark::State& state)
 {
     const std::string line = SampleRecord();
@@ -137,6 +139,66 @@ void BM_Emitted_Floor(benchmark::State& state)
     state.counters["bytes/record"] = static_cast<double>(line.size());
 }
 BENCHMARK(BM_Emitted_Floor);
+
+// The same fields formatted by fprintf, one conversion each, then flushed.
+void BM_Emitted_FprintfFields(benchmark::State& state)
+{
+    std::FILE* file = std::fopen(Path("fields.log").c_str(), "w");
+    int64_t i = 1000000;
+    for (auto _ : state) {
+        std::fprintf(file, "%s%s%5x:%s:%d:%s:%s%lld\n", "10:11:12.123", " INFO   ", 0x1a2b, kPlace, 42,
+                     "BM_Emitted_Pdulog", "value ", static_cast<long long>(++i));
+        std::fflush(file);
+    }
+    std::fclose(file);
+}
+BENCHMARK(BM_Emitted_FprintfFields);
+
+// Below every logger: the finished bytes in one write of the system's.
+void BM_Emitted_RawWrite(benchmark::State& state)
+{
+    const std::string line = SampleRecord();
+    std::FILE* file = std::fopen(Path("raw.log").c_str(), "w");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(::write(::fileno(file), line.data(), line.size()));
+    std::fclose(file);
+}
+BENCHMARK(BM_Emitted_RawWrite);
+
+// Eight threads on one stream to a regular file: the floor is fprintf and fflush on the
+// shared FILE*, whose own lock keeps each line whole.
+std::FILE* g_shared = nullptr;
+
+void BM_Emitted8_Floor(benchmark::State& state)
+{
+    static std::string line;
+    if (state.thread_index() == 0) {  // before the loop's start, which every thread waits for
+        line = SampleRecord();
+        g_shared = std::fopen(Path("shared-floor.log").c_str(), "w");
+    }
+    for (auto _ : state) {
+        std::fprintf(g_shared, "%s", line.c_str());
+        std::fflush(g_shared);
+    }
+    if (state.thread_index() == 0)
+        std::fclose(g_shared);
+}
+BENCHMARK(BM_Emitted8_Floor)->Threads(8)->UseRealTime();
+
+void BM_Emitted8_Pdulog(benchmark::State& state)
+{
+    if (state.thread_index() == 0) {
+        CLog::Init(false);
+        CLog::SetLevel(LS_COMMS, LL_DEBUG);
+        CLog::SetPipe(std::fopen(Path("shared-pdulog.log").c_str(), "w"));
+    }
+    int64_t i = 1000000;
+    for (auto _ : state)
+        CLOG_RECORD(LL_INFO, LS_COMMS, kPlace, 42, "BM_Emitted_Pdulog") << "value " << ++i;
+    if (state.thread_index() == 0)
+        CLog::Shutdown();
+}
+BENCHMARK(BM_Emitted8_Pdulog)->Threads(8)->UseRealTime();
 
 void BM_Emitted_Pdulog(benchmark::State& state)
 {

@@ -45,7 +45,11 @@ def main(folder):
 
     floor = rec.get("BM_Emitted_Floor")
     ours = rec.get("BM_Emitted_Pdulog")
-    row("emitted record to a file, flushed: pdulog", ours, floor, "<= 1.15x floor")
+    row("emitted record to a file, flushed: pdulog", ours, floor, "floor: fputs+fflush of the line")
+    row("emitted: fprintf of each field + fflush", rec.get("BM_Emitted_FprintfFields"), floor, "formats")
+    row("emitted: raw write(2) of the finished line", rec.get("BM_Emitted_RawWrite"), floor, "below every logger")
+    row("8 threads, one file stream: pdulog (SetPipe)", rec.get("BM_Emitted8_Pdulog/real_time/threads:8"),
+        rec.get("BM_Emitted8_Floor/real_time/threads:8"), "floor: fprintf+fflush, shared FILE*")
     row("emitted record to a pipe, flushed: pdulog", rec.get("BM_EmittedToPipe_Pdulog"),
         rec.get("BM_EmittedToPipe_Floor"), "reader drains it")
     for name, label in (("BM_Emitted_Spdlog", "emitted: spdlog file sink, flush_on(trace)"),
