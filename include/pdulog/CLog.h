@@ -116,6 +116,9 @@ public:
     // stream takes the usual insertions straight into the record's text.
     pdulog_detail::RecordStream& Site(int level, int subsystem, const char* place, std::size_t placeLength, int line,
                                       const char* function, std::size_t functionLength);
+    // The same for a site whose place, line and function were made into one text at compile
+    // time (":place:line:function:", see PDULOG).
+    pdulog_detail::RecordStream& Site(int level, int subsystem, const char* tail, std::size_t tailLength);
 
     // ---- level store and lifecycle: any thread, one call at a time (the library's lock) ----
 
@@ -224,12 +227,34 @@ private:
 #endif
 
 namespace pdulog_detail {
-// A logging site's place and function text, made at compile time.
+// What a logging site's records carry after the thread field, made at compile time:
+// ":place:line:function:".
 template <std::size_t F, std::size_t P>
 struct Site {
-    constexpr Site(const char (&file)[F], const char (&pretty)[P]) : place(file), function(pretty) {}
-    SourcePlace<F> place;
-    SiteFunction<P> function;
+    constexpr Site(const char (&file)[F], const char (&pretty)[P], int line)
+    {
+        const SourcePlace<F> place(file);
+        const SiteFunction<P> function(pretty);
+        tail[length++] = ':';
+        for (std::size_t i = 0; i < place.size(); ++i)
+            tail[length++] = place.c_str()[i];
+        tail[length++] = ':';
+        char digits[12] = {};
+        std::size_t count = 0;
+        auto number = static_cast<unsigned>(line);  // __LINE__: 1 and up
+        do {
+            digits[count++] = static_cast<char>('0' + number % 10);
+            number /= 10;
+        } while (number != 0);
+        while (count > 0)
+            tail[length++] = digits[--count];
+        tail[length++] = ':';
+        for (std::size_t i = 0; i < function.size(); ++i)
+            tail[length++] = function.c_str()[i];
+        tail[length++] = ':';
+    }
+    char tail[F + P + 32] = {};
+    std::size_t length = 0;
 };
 }  // namespace pdulog_detail
 
@@ -241,10 +266,9 @@ struct Site {
 #else
 #define PDULOG_SIGNATURE __PRETTY_FUNCTION__
 #endif
-#define PDULOG(level, subsystem)                                                                                 \
-    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(PDULOG_SIGNATURE)> pdulog_site_(         \
-            __FILE__, PDULOG_SIGNATURE);                                                                         \
-        (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {                  \
-    } else                                                                                                       \
-        CLog(stderr).Site((level), (subsystem), pdulog_site_.place.c_str(), pdulog_site_.place.size(), __LINE__, \
-                          pdulog_site_.function.c_str(), pdulog_site_.function.size())
+#define PDULOG(level, subsystem)                                                                         \
+    if (static constexpr ::pdulog_detail::Site<sizeof(__FILE__), sizeof(PDULOG_SIGNATURE)> pdulog_site_( \
+            __FILE__, PDULOG_SIGNATURE, __LINE__);                                                       \
+        (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {          \
+    } else                                                                                               \
+        CLog(stderr).Site((level), (subsystem), pdulog_site_.tail, pdulog_site_.length)

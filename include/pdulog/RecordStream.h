@@ -18,14 +18,31 @@ namespace pdulog_detail {
 
 class RecordComposer;  // a record's text and the stream that writes into it
 
+// The record's text, the stream's buffer: an insertion that goes straight into it writes at
+// Next() what Room() allows, then says how much it Wrote().
+class RecordText : public std::streambuf {
+public:
+    char* Next() const noexcept { return pptr(); }
+    std::size_t Room() const noexcept { return static_cast<std::size_t>(epptr() - pptr()); }
+    void Wrote(int length) noexcept { pbump(length); }
+};
+
 class RecordStream : public std::ostream {
 public:
-    RecordStream(std::streambuf* buffer, RecordComposer* composer) : std::ostream(buffer), m_composer(composer) {}
+    RecordStream(RecordText* text, RecordComposer* composer) : std::ostream(text), m_text(text), m_composer(composer) {}
+    RecordText& Text() const noexcept { return *m_text; }
     RecordComposer* Composer() const noexcept { return m_composer; }
+    // Nothing to pad, flush or refuse: a text goes into the record as it is.
+    bool Plain() const noexcept { return rdstate() == goodbit && width() == 0 && tie() == nullptr; }
 
 private:
+    RecordText* m_text;
     RecordComposer* m_composer;
 };
+
+// The longest text that an insertion copies where it is written; a longer one is copied by
+// the library.
+constexpr std::size_t kInlineText = 256;
 
 // Each writes as the std::ostream would: straight into the text while the stream is good,
 // has no width, no tie and, for an integer, decimal without a sign shown in the record's
@@ -57,7 +74,12 @@ inline RecordStream& operator<<(RecordStream& stream, T value)
 template <typename T, std::enable_if_t<std::is_same_v<T, char>, int> = 0>
 inline RecordStream& operator<<(RecordStream& stream, T c)
 {
-    return PutChar(stream, c);
+    RecordText& text = stream.Text();
+    if (text.Room() == 0 || !stream.Plain())
+        return PutChar(stream, c);
+    *text.Next() = c;
+    text.Wrote(1);
+    return stream;
 }
 
 // A literal's length is known where it is written: the compiler counts it there.
@@ -68,7 +90,13 @@ inline RecordStream& operator<<(RecordStream& stream, T text)
         static_cast<std::ostream&>(stream) << text;
         return stream;
     }
-    return PutText(stream, text, std::char_traits<char>::length(text));
+    const std::size_t length = std::char_traits<char>::length(text);
+    RecordText& out = stream.Text();
+    if (length > kInlineText || length > out.Room() || !stream.Plain())
+        return PutText(stream, text, length);
+    std::char_traits<char>::copy(out.Next(), text, length);
+    out.Wrote(static_cast<int>(length));
+    return stream;
 }
 
 template <typename T, std::enable_if_t<std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>, int> = 0>

@@ -1,19 +1,16 @@
 // The level and subsystem vocabulary: numbers to texts and names to numbers, with nothing
 // reported (CLogParse.cpp turns an unknown name into a record).
 #include "CLog.h"
+#include "LevelTags.h"
 
 #include <string_view>
 
 namespace {
 
-// Each tag is exactly eight characters: a blank, the name, blanks to the width.
+using pdulog_detail::kLevelTags;
+
 // Laid out as they are read: clang-format leaves them so.
 // clang-format off
-constexpr const char* kLevelTags[kLogLevelCount] = {
-    " ERROR  ", " WARN   ", " NOTICE ", " INFO   ",
-    " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 ",
-};
-
 constexpr const char* kSubsystemNames[kLogSubsystemCount] = {
     "GENERAL", "APP", "MODULE", "CLL", "COP", "TSTRPRS", "COMPARAM",
     "COMMS", "VCI", "VEHTX", "VEHRX", "PRTCL", "PRTCLPHY", "PRTCLTRANS",
@@ -60,3 +57,11 @@ bool CLog::FindSubsystem(const std::string& name, LogSubsystem& subsystem)
         }
     return false;
 }
+
+// Laid out as they are read: clang-format leaves them so.
+// clang-format off
+const char pdulog_detail::kLevelTags[kLogLevelCount][kLevelTagLength + 1] = {
+    " ERROR  ", " WARN   ", " NOTICE ", " INFO   ",
+    " DEBUG  ", " DEBUG1 ", " DEBUG2 ", " DEBUG3 ",
+};
+// clang-format on

@@ -3,6 +3,7 @@
 
 #include "DecimalText.h"
 #include "LevelStore.h"
+#include "LevelTags.h"
 #include "LogFormat.h"
 #include "LogSink.h"
 #include "Platform/Platform.h"
@@ -19,7 +20,7 @@ namespace pdulog_detail {
 
 // The record text, kept from record to record so that a record costs no allocation once
 // the buffer has grown to the longest line.
-class RecordBuffer : public std::streambuf {
+class RecordBuffer : public RecordText {
 public:
     static constexpr std::size_t kStartBytes = 256;
     static constexpr std::size_t kKeptBytes = std::size_t {64} * 1024;
@@ -194,7 +195,7 @@ public:
         LevelStore::FollowIfDue(seconds * 10000000 + nanoseconds / 100);
         out += LogFormat::kTimeLength;
         if (level >= 0 && level < kLogLevelCount) {
-            std::memcpy(out, CLog::LevelText(level), kLevelTagLength);
+            std::memcpy(out, kLevelTags[level], kLevelTagLength);
             return out + kLevelTagLength;
         }
         const char* text = CLog::LevelText(level);
@@ -225,12 +226,7 @@ public:
                && !m_imbued;
     }
     // Whether a text goes straight in: nothing to pad, flush or refuse.
-    bool PlainText() const
-    {
-        return m_stream.rdstate() == std::ios_base::goodbit && m_stream.width() == 0 && m_stream.tie() == nullptr;
-    }
-
-    static constexpr std::size_t kLevelTagLength = 8;
+    bool PlainText() const { return m_stream.Plain(); }
 
     RecordBuffer m_buffer;
     RecordStream m_stream;
@@ -392,5 +388,14 @@ pdulog_detail::RecordStream& CLog::Site(int level, int /*subsystem*/, const char
     out += functionLength;
     *out++ = ':';
     composer.m_buffer.Commit(out);
+    return composer.m_stream;
+}
+
+pdulog_detail::RecordStream& CLog::Site(int level, int /*subsystem*/, const char* tail, std::size_t tailLength)
+{
+    RecordComposer& composer = *m_composer;
+    char* out = composer.Thread(composer.TimeAndLevel(level, composer.m_buffer.Reserve(48 + tailLength)));
+    std::memcpy(out, tail, tailLength);
+    composer.m_buffer.Commit(out + tailLength);
     return composer.m_stream;
 }

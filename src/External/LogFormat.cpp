@@ -17,24 +17,17 @@ void TwoDigits(int value, char* out)
 
 }  // namespace
 
-void TimeOfDay(int64_t seconds, uint32_t nanoseconds, LocalSecond& cache, char* out)
+void LocalSecondText(int64_t seconds, LocalSecond& cache)
 {
-    if (cache.second != seconds) {
-        int hour = 0, minute = 0, second = 0;
-        Platform::LocalTimeOfDay(seconds, hour, minute, second);
-        TwoDigits(hour, cache.text);
-        cache.text[2] = ':';
-        TwoDigits(minute, cache.text + 3);
-        cache.text[5] = ':';
-        TwoDigits(second, cache.text + 6);
-        cache.text[8] = '.';
-        cache.second = seconds;
-    }
-    std::memcpy(out, cache.text, 9);
-    const uint32_t millis = nanoseconds / 1000000;
-    out[9] = static_cast<char>('0' + millis / 100);
-    out[10] = static_cast<char>('0' + millis / 10 % 10);
-    out[11] = static_cast<char>('0' + millis % 10);
+    int hour = 0, minute = 0, second = 0;
+    Platform::LocalTimeOfDay(seconds, hour, minute, second);
+    TwoDigits(hour, cache.text);
+    cache.text[2] = ':';
+    TwoDigits(minute, cache.text + 3);
+    cache.text[5] = ':';
+    TwoDigits(second, cache.text + 6);
+    cache.text[8] = '.';
+    cache.second = seconds;
 }
 
 std::size_t ThreadField(uint32_t id, char (&out)[8])
