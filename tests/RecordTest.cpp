@@ -13,6 +13,7 @@
 #include <limits>
 #include <random>
 #include <iomanip>
+#include <string_view>
 #include <locale>
 
 #ifndef _WIN32
@@ -291,10 +292,33 @@ TEST_F(Record, StreamStateStartsFreshForEveryRecord)
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::hex << std::setfill('*') << std::setprecision(2) << 255;
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::showpos << 42 << ' ' << 42LL << ' ' << 0.5;
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::setw(4) << 255 << ' ' << 42 << ' ' << 3.14159;
+    // A site's own stream, kept across insertions: what goes straight into the text honours
+    // whatever state the stream is in, as the std::ostream would.
+    {
+        CLog record(stderr);
+        pdulog_detail::RecordStream& site = record.Site(LL_ERROR, LS_GENERAL, ":p:1:f:", 7);
+        site << -42 << ' ' << 18446744073709551615ULL << ' ' << -9223372036854775807LL - 1 << ' ';
+        site.setf(std::ios_base::hex, std::ios_base::basefield);
+        site << 255 << ' ' << -1 << ' ';
+        site.setf(std::ios_base::dec | std::ios_base::showpos, std::ios_base::basefield | std::ios_base::showpos);
+        site << 42 << ' ';
+        site.flags(std::ios_base::dec);
+        site.width(4);
+        site << "ab" << 'c';
+        site.width(3);
+        site << 'd' << ' ';
+        site.width(3);
+        site << 7 << ' ' << std::string("s\0t", 3) << ' ' << std::string_view("v");
+        site << static_cast<const char*>(nullptr) << "after a null is not written";
+    }
     const std::string text = test::ReadFile(sink);
     EXPECT_NE(text.find(" ERROR  ff\n"), std::string::npos);
     EXPECT_NE(text.find(" ERROR  +42 +42 +0.5\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" ERROR   255 42 3.14159\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string(
+                  ":p:1:f:-42 18446744073709551615 -9223372036854775808 ff ffffffff +42   abc  d   7 s\0t v\n", 88)),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(Record, ThreadsWritingToOneSinkNeverInterleave)
@@ -376,8 +400,8 @@ TEST_F(Record, EveryRecordStartsInTheClassicLocale)
     CLog(stderr).Header(LL_ERROR, LS_GENERAL).imbue(std::locale(std::locale::classic(), new Grouping));
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << 1234567;
     {
-        CLog record(stderr);
-        std::ostream& out = record.Header(LL_ERROR, LS_GENERAL);
+        CLog record(stderr);  // a site's own stream: its integers take the locale it is given
+        pdulog_detail::RecordStream& out = record.Site(LL_ERROR, LS_GENERAL, ":p:1:f:", 7);
         out.imbue(std::locale(std::locale::classic(), new Grouping));
         out << 1234567;
     }

@@ -6,6 +6,7 @@
 // those return a std::ostream&.
 #pragma once
 
+#include "DecimalText.h"
 #include "PdulogExport.h"
 
 #include <cstddef>
@@ -34,10 +35,18 @@ public:
     RecordComposer* Composer() const noexcept { return m_composer; }
     // Nothing to pad, flush or refuse: a text goes into the record as it is.
     bool Plain() const noexcept { return rdstate() == goodbit && width() == 0 && tie() == nullptr; }
+    // And an integer in decimal, no sign shown, in the record's own locale: its digits as
+    // they are.
+    bool PlainNumbers() const noexcept { return Plain() && (flags() & (basefield | showpos)) == dec && !m_imbued; }
+    // Whether a locale other than the record's was given to the stream (the composer hears
+    // of every imbue).
+    bool Imbued() const noexcept { return m_imbued; }
+    void MarkImbued(bool imbued) noexcept { m_imbued = imbued; }
 
 private:
     RecordText* m_text;
     RecordComposer* m_composer;
+    bool m_imbued = false;
 };
 
 // The longest text that an insertion copies where it is written; a longer one is copied by
@@ -68,7 +77,12 @@ constexpr bool kRecordInteger
 template <typename T, std::enable_if_t<kRecordInteger<T>, int> = 0>
 inline RecordStream& operator<<(RecordStream& stream, T value)
 {
-    return PutInteger(stream, value);
+    RecordText& out = stream.Text();
+    if (out.Room() < DecimalText::kMaxLength || !stream.PlainNumbers())
+        return PutInteger(stream, value);
+    char* const next = out.Next();
+    out.Wrote(static_cast<int>(DecimalText::Write(next, value) - next));
+    return stream;
 }
 
 template <typename T, std::enable_if_t<std::is_same_v<T, char>, int> = 0>

@@ -163,7 +163,7 @@ public:
         m_stream.imbue(RecordLocale());
         m_stream.register_callback(Imbued, 0);
         m_stream.pword(kComposerWord) = this;
-        m_imbued = false;
+        m_stream.MarkImbued(false);
     }
 
     // An empty text and the stream defaults: decimal, no width, blank fill, classic locale
@@ -179,9 +179,9 @@ public:
         m_stream.width(0);
         m_stream.precision(6);
         m_stream.fill(' ');
-        if (m_imbued) {  // a site gave the last record a locale of its own
+        if (m_stream.Imbued()) {  // a site gave the last record a locale of its own
             m_stream.imbue(RecordLocale());
-            m_imbued = false;
+            m_stream.MarkImbued(false);
         }
     }
 
@@ -221,11 +221,8 @@ public:
     // it, as far as an integer's text is concerned.
     bool PlainNumbers() const
     {
-        return PlainText()
-               && (m_stream.flags() & (std::ios_base::basefield | std::ios_base::showpos)) == std::ios_base::dec
-               && !m_imbued;
-    }
-    // Whether a text goes straight in: nothing to pad, flush or refuse.
+        return m_stream.PlainNumbers();
+    }  // Whether a text goes straight in: nothing to pad, flush or refuse.
     bool PlainText() const { return m_stream.Plain(); }
 
     RecordBuffer m_buffer;
@@ -239,10 +236,9 @@ private:
     {
         if (event == std::ios_base::imbue_event)
             if (auto* self = static_cast<RecordComposer*>(stream.pword(kComposerWord)))
-                self->m_imbued = true;
+                self->m_stream.MarkImbued(true);
     }
 
-    bool m_imbued = false;
     LogFormat::LocalSecond m_second;
     uint32_t m_threadId = 0;
     std::size_t m_threadLength = 0;
