@@ -329,7 +329,9 @@ TEST_F(Destinations, ACappedLogRollsOverOnlyWhenNothingCanBeLost)
         c.plant();
         const int64_t changed = Platform::LastChangeTicks(rolled);
         const int64_t now = (changed != 0 ? changed : Platform::WallClockTicks()) + c.sinceRolled;
-        std::FILE* next = pdulog_detail::LogRollover::RollOver(log, file, path, c.limit, now, quiet);
+        bool busy = true;
+        std::FILE* next = pdulog_detail::LogRollover::RollOver(log, file, path, c.limit, now, quiet, busy);
+        EXPECT_FALSE(busy);
         EXPECT_EQ(next != nullptr, c.rolls);
         if (next != nullptr) {
             EXPECT_EQ(Records(rolled), "a record\n");

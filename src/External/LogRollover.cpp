@@ -35,12 +35,14 @@ uint64_t Limit() { return g_limit.load(std::memory_order_relaxed); }
 void SetLimit(uint64_t bytes) { g_limit.store(bytes, std::memory_order_relaxed); }
 
 std::FILE* RollOver(std::FILE* log, const Platform::FileId& file, const std::string& path, uint64_t limit, int64_t now,
-                    int64_t quiet)
+                    int64_t quiet, bool& busy)
 {
     const int fd = Platform::StreamDescriptor(log);
     const FileLock lock(fd);
-    if (!lock.Held())
-        return nullptr;  // another process rolls it over: this one follows at its next check
+    // Another process rolls it over, or (Windows) is writing a record under the same lock.
+    busy = !lock.Held();
+    if (busy)
+        return nullptr;
     // Measured again under the lock: another process may have rolled it over meanwhile.
     uint64_t size = 0;
     if (!Platform::SameFile(Platform::IdentifyPath(path), file) || !Platform::FileSize(fd, size) || size <= limit)

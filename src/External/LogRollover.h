@@ -22,7 +22,8 @@ void SetLimit(uint64_t bytes);
 // changed within `quiet` ticks of `now` (processes still writing into it have not followed
 // yet), or the rename fails (a reader holds the file on Windows): the log grows rather
 // than lose a record.
+// `busy` says that another process held the lock: the caller tries again soon.
 std::FILE* RollOver(std::FILE* log, const Platform::FileId& file, const std::string& path, uint64_t limit, int64_t now,
-                    int64_t quiet);
+                    int64_t quiet, bool& busy);
 
 }  // namespace pdulog_detail::LogRollover

@@ -287,15 +287,18 @@ bool MeasureDue(Slot& slot, std::size_t written, uint64_t limit)
 // file, and no rollover comes within two checks of the last one, so that none of their
 // records is rolled away. So a log passes its limit by what is written in those two
 // seconds. Called by a writer that is counted into no slot.
-void RollOverIfPast(const Slot* seen, uint64_t limit, int64_t ticks)
+void RollOverIfPast(Slot* seen, uint64_t limit, int64_t ticks)
 {
     const Platform::CancellationHeld held;  // a move half made would leave a stream to nobody
     const std::lock_guard<std::mutex> lock(g_moves);
     if (g_current.load() != seen || seen->path == nullptr || seen->stream == nullptr || !StillOurs(*seen))
         return;
     const std::string path = seen->path;  // the slot's copy goes with the slot
-    if (std::FILE* file = LogRollover::RollOver(seen->stream, seen->file, path, limit, ticks, 2 * kCheckTicks))
+    bool busy = false;
+    if (std::FILE* file = LogRollover::RollOver(seen->stream, seen->file, path, limit, ticks, 2 * kCheckTicks, busy))
         Replace(file, path.c_str(), Previous::kClose);
+    else if (busy)  // measured again at the next record, not a sixteenth of the limit later
+        seen->unmeasured.store(limit, std::memory_order_relaxed);
 }
 
 }  // namespace
