@@ -19,7 +19,7 @@ install(TARGETS pdulog EXPORT pdulog-${PDULOG_KIND}-targets
 install(EXPORT pdulog-${PDULOG_KIND}-targets NAMESPACE pdulog:: DESTINATION ${PDULOG_CMAKE_DIR})
 
 # The headers: the public ones, then the generated ones (and a vendor's D-PDU API header).
-set(headers CLog.h CHex.h CUtil.h PdulogExport.h SourcePlace.h SiteFunction.h)
+set(headers CLog.h CHex.h CUtil.h PdulogExport.h RecordStream.h DecimalText.h SourcePlace.h SiteFunction.h)
 if(NOT PDULOG_VENDOR_HEADER)
   list(APPEND headers PduApi.h)
 endif()
