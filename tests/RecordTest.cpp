@@ -13,6 +13,8 @@
 #include <limits>
 #include <random>
 #include <iomanip>
+#include <regex>
+#include <sstream>
 #include <string_view>
 #include <locale>
 
@@ -284,6 +286,37 @@ TEST_F(Record, RecordsOfEveryLengthAroundTheBufferEdgesStayWhole)
         expected += "TT ERROR  " + std::string(length, 'x') + "\n";
     }
     EXPECT_EQ(test::MaskTimes(test::ReadFile(sink)), expected);
+}
+
+// What a site's stream makes of any insertion is what a std::ostream makes of it: the types
+// that go straight into the text and those that do not (a short, a bool, an enumeration, a
+// signed char, a host's own operator<<, a manipulator in the line).
+enum Colour { kRed = 3 };
+struct HostType {
+    int id;
+};
+std::ostream& operator<<(std::ostream& out, const HostType& value) { return out << "host#" << value.id; }
+
+TEST_F(Record, EveryInsertionWritesWhatAStdStreamWrites)
+{
+    UseLevels(LL_DEBUG3);
+    const auto sink = CaptureSink();
+    char buffer[8] = "buf";
+    const std::string text = std::string("st\0r", 4);
+    std::ostringstream expected;
+    const auto insert = [&](auto&& line) {
+        line(expected);
+        expected << '\n';
+        CLog record(stderr);
+        line(record.Site(LL_ERROR, LS_GENERAL, ":", 1));
+    };
+    insert([&](auto& s) { s << static_cast<short>(-7) << true << kRed << static_cast<signed char>('x') << 'c'; });
+    insert([&](auto& s) { s << 0u << -1L << 42UL << -5LL << 6ULL << HostType {9} << 10 << "lit" << buffer; });
+    insert([&](auto& s) { s << text << std::string_view("sv") << std::setw(6) << 12 << 13 << std::hex << 255; });
+    insert([&](auto& s) { s << 1.5 << ' ' << static_cast<const void*>(nullptr) << std::boolalpha << false; });
+    insert([&](auto& s) { s << std::left << std::setfill('.') << std::setw(5) << "ab" << 'z' << std::endl; });
+    const std::regex start("[0-9:.]{12} ERROR  +[0-9a-f]+:");  // each record's time, level and thread
+    EXPECT_EQ(std::regex_replace(test::ReadFile(sink), start, ""), expected.str());
 }
 
 TEST_F(Record, StreamStateStartsFreshForEveryRecord)
