@@ -315,6 +315,28 @@ TEST_F(Record, EveryInsertionWritesWhatAStdStreamWrites)
     insert([&](auto& s) { s << text << std::string_view("sv") << std::setw(6) << 12 << 13 << std::hex << 255; });
     insert([&](auto& s) { s << 1.5 << ' ' << static_cast<const void*>(nullptr) << std::boolalpha << false; });
     insert([&](auto& s) { s << std::left << std::setfill('.') << std::setw(5) << "ab" << 'z' << std::endl; });
+    // A format copied over the stream, and the stream's format copied to a host's stream that
+    // outlives the record; then a record of the thread as every record starts.
+    struct Thousands : std::numpunct<char> {
+        char do_thousands_sep() const override { return ','; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    std::ostringstream grouped;
+    grouped.imbue(std::locale(std::locale::classic(), new Thousands));
+    std::ostringstream host;
+    insert([&](auto& s) { s.copyfmt(grouped), s << 1234567 << ' ' << static_cast<short>(12345); });
+    insert([&](auto& s) {
+        host.str(""), host.copyfmt(s), host << 12 << '.' << 34;
+        s << '[' << host.str() << ']';
+    });
+    insert([&](auto& s) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(s)>, std::ostringstream>)
+            s.imbue(std::locale::classic());  // what a new record starts with
+        s << 7654321 << ' ';
+        s.imbue(grouped.getloc());  // still heard of
+        s << 1111;
+    });
+    host << 99;  // after the record: nothing of it reaches the record's buffer
     const std::regex start("[0-9:.]{12} ERROR  +[0-9a-f]+:");  // each record's time, level and thread
     EXPECT_EQ(std::regex_replace(test::ReadFile(sink), start, ""), expected.str());
 }

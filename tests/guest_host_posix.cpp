@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #ifndef _WIN32
+#include <cerrno>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -113,7 +114,9 @@ void WritesThatCannotBeMade()
     pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
     Check(socketpair(AF_UNIX, SOCK_STREAM, 0, peerGone) == 0 && close(peerGone[1]) == 0, "socket");
     CLog::SetPipe(fdopen(peerGone[0], "w"));
+    errno = 4321;
     Tick();
+    Check(errno == 4321, "the host's errno as it was");
     CLog::Shutdown();
     const std::size_t record = std::strlen("hh:mm:ss.mmm ERROR  tick!\n");
     const rlimit limit {157 * record + 10, RLIM_INFINITY};  // room for 157 records and a piece of one

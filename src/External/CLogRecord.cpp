@@ -179,11 +179,13 @@ public:
         m_stream.width(0);
         m_stream.precision(6);
         m_stream.fill(' ');
-        if (m_stream.Imbued()) {  // a site gave the last record a locale of its own
-            m_stream.imbue(RecordLocale());
-            m_stream.MarkImbued(false);
-        }
+        if (m_copied)  // another stream's format was copied over this one: the record's back
+            Restore();
+        else if (m_stream.Imbued())  // a site gave the last record a locale of its own
+            Revert();
     }
+
+    bool Owns(const std::ios_base& stream) const { return &stream == static_cast<const std::ios_base*>(&m_stream); }
 
     // The time of day, the level and the thread field at `out`; the end of what it wrote.
     char* TimeAndLevel(int level, char* out)
@@ -232,13 +234,36 @@ public:
 
 private:
     // Noticing an imbue as it happens spares every record a locale comparison.
+    // A locale given to the stream, or its whole format copied over it (copyfmt, which first
+    // erases what the stream had): its integers are then the std::ostream's until the next
+    // record starts afresh. A host's stream that copied this one's format calls it too.
     static void Imbued(std::ios_base::event event, std::ios_base& stream, int)
     {
-        if (event == std::ios_base::imbue_event)
-            if (auto* self = static_cast<RecordComposer*>(stream.pword(kComposerWord)))
-                self->m_stream.MarkImbued(true);
+        auto* self = static_cast<RecordComposer*>(stream.pword(kComposerWord));
+        if (self == nullptr || !self->Owns(stream))
+            return;
+        if (event == std::ios_base::erase_event)
+            self->m_copied = true;
+        self->m_stream.MarkImbued(true);
     }
 
+    void Revert()
+    {
+        m_stream.imbue(RecordLocale());
+        m_stream.MarkImbued(false);
+    }
+    // What a copyfmt took from the stream: the locale, the tie, the word that leads here and
+    // the callback (the copied-in ones of the other stream stay: the host put them there).
+    void Restore()
+    {
+        m_stream.tie(nullptr);
+        m_stream.pword(kComposerWord) = this;
+        m_stream.register_callback(Imbued, 0);
+        m_copied = false;
+        Revert();
+    }
+
+    bool m_copied = false;
     LogFormat::LocalSecond m_second;
     uint32_t m_threadId = 0;
     std::size_t m_threadLength = 0;
@@ -252,7 +277,10 @@ RecordNumbers::iter_type RecordNumbers::Put(iter_type out, std::ios_base& io, ch
         return std::num_put<char>::do_put(out, io, fill, value);
     char digits[24];
     const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    if (auto* composer = static_cast<RecordComposer*>(io.pword(kComposerWord))) {
+    // Only the composer's own stream: a host's stream that copied its format (copyfmt) has
+    // the word too, and may outlive the composer.
+    auto* composer = static_cast<RecordComposer*>(io.pword(kComposerWord));
+    if (composer != nullptr && composer->Owns(io)) {
         composer->m_buffer.Append(digits, static_cast<std::size_t>(end - digits));
         return out;
     }
