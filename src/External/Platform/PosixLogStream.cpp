@@ -105,9 +105,18 @@ std::size_t WriteAll(int fd, const char* text, std::size_t length)
     return done;
 }
 
-// A socket's write that raises no signal: how many bytes it took.
+// A socket's write that raises no signal: how many bytes it took. The host's errno stays.
 std::size_t SendAll(int fd, const char* text, std::size_t length)
 {
+    const int error = errno;
+    struct PutBack {
+        int error;
+        ~PutBack()
+        {
+            if (errno != error)
+                errno = error;
+        }
+    } putBack {error};
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = ::send(fd, text + done, length - done, MSG_NOSIGNAL);
@@ -186,19 +195,17 @@ std::size_t HoldingBack(const OneSignal& only, std::size_t length, Write write)
 
 }  // namespace
 
-// A log of our own needs nothing more: one write() to a file opened with O_APPEND lands at
-// its end whole.
+// What the stream still buffers goes first, then the record in one write, past the
+// stream's buffer: a record that fails leaves nothing behind in the stream.
+// The stream's lock is needed for its buffer, and for a record too long to stay whole in
+// one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece. A file or
+// terminal takes it for every record: threads that share a stream then wait their turn
+// in the lock, asleep, instead of contending for the file's position in the kernel
+// (eight threads on one file ran 1.35 times slower than fprintf and fflush without it).
+// A socket takes it too: a send is not written whole when the socket's buffer is small.
 std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin)
 {
     const int fd = ::fileno(stream);
-    // What the stream still buffers goes first, then the record in one write, past the
-    // stream's buffer: a record that fails leaves nothing behind in the stream.
-    // The stream's lock is needed for its buffer, and for a record too long to stay whole in
-    // one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece. A file or
-    // terminal takes it for every record: threads that share a stream then wait their turn
-    // in the lock, asleep, instead of contending for the file's position in the kernel
-    // (eight threads on one file ran 1.35 times slower than fprintf and fflush without it).
-    // A socket takes it too: a send is not written whole when the socket's buffer is small.
     const bool locked = fd < 0 || length > PIPE_BUF || risk == StreamRisk::kNone || risk == StreamRisk::kSocket
                         || ::__fpending(stream) != 0;
     struct StreamLock {  // given back however the write ends, a cancellation included
@@ -218,10 +225,7 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
     };
     std::size_t written = 0;
     if (risk == StreamRisk::kSocket && fd >= 0 && ::__fpending(stream) == 0) {  // nothing to flush: no mask
-        const int error = errno;
         written = SendAll(fd, text, length);
-        if (errno != error)  // the host's errno, whatever the send met
-            errno = error;
     } else if (risk == StreamRisk::kBrokenPipe || risk == StreamRisk::kSocket) {
         written = HoldingBack(g_pipeSignal, length, write);
     } else if (risk == StreamRisk::kSizeLimit) {
