@@ -227,6 +227,10 @@ public:
     }  // Whether a text goes straight in: nothing to pad, flush or refuse.
     bool PlainText() const { return m_stream.Plain(); }
 
+    // Set as the composer goes, before its stream: the stream's end calls the callback.
+    ~RecordComposer() { m_ending = true; }
+
+    bool m_ending = false;  // declared before the stream, so that it outlives it
     RecordBuffer m_buffer;
     RecordStream m_stream;
     bool m_busy = false;
@@ -240,8 +244,8 @@ private:
     static void Imbued(std::ios_base::event event, std::ios_base& stream, int)
     {
         auto* self = static_cast<RecordComposer*>(stream.pword(kComposerWord));
-        if (self == nullptr || !self->Owns(stream))
-            return;
+        if (self == nullptr || !self->Owns(stream) || self->m_ending)
+            return;  // not the composer's stream, or the composer going: its stream is no more
         if (event == std::ios_base::erase_event)
             self->m_copied = true;
         self->m_stream.MarkImbued(true);
