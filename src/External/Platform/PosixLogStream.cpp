@@ -90,12 +90,14 @@ int StreamDescriptor(std::FILE* stream) { return ::fileno(stream); }
 
 namespace {
 
-// How many bytes reached the file.
-std::size_t WriteAll(int fd, const char* text, std::size_t length)
+// Puts the bytes from `done` on until all are taken, one put fails or one takes nothing:
+// how many were taken. An interrupted put is made again.
+template <typename Put>
+std::size_t Whole(std::size_t length, Put put)
 {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::write(fd, text + done, length - done);
+        const ssize_t n = put(done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -103,6 +105,12 @@ std::size_t WriteAll(int fd, const char* text, std::size_t length)
         done += static_cast<std::size_t>(n);
     }
     return done;
+}
+
+// How many bytes reached the file.
+std::size_t WriteAll(int fd, const char* text, std::size_t length)
+{
+    return Whole(length, [&](std::size_t done) { return ::write(fd, text + done, length - done); });
 }
 
 // A socket's write that raises no signal: how many bytes it took. The host's errno stays.
@@ -117,16 +125,7 @@ std::size_t SendAll(int fd, const char* text, std::size_t length)
                 errno = error;
         }
     } putBack {error};
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::send(fd, text + done, length - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return Whole(length, [&](std::size_t done) { return ::send(fd, text + done, length - done, MSG_NOSIGNAL); });
 }
 
 // Whether the record would carry the file past the process's size limit. Only a whole
