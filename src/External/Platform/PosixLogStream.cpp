@@ -90,14 +90,12 @@ int StreamDescriptor(std::FILE* stream) { return ::fileno(stream); }
 
 namespace {
 
-// Puts the bytes from `done` on until all are taken, one put fails or one takes nothing:
-// how many were taken. An interrupted put is made again.
-template <typename Put>
-std::size_t Whole(std::size_t length, Put put)
+// How many bytes reached the file.
+std::size_t WriteAll(int fd, const char* text, std::size_t length)
 {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = put(done);
+        const ssize_t n = ::write(fd, text + done, length - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -105,12 +103,6 @@ std::size_t Whole(std::size_t length, Put put)
         done += static_cast<std::size_t>(n);
     }
     return done;
-}
-
-// How many bytes reached the file.
-std::size_t WriteAll(int fd, const char* text, std::size_t length)
-{
-    return Whole(length, [&](std::size_t done) { return ::write(fd, text + done, length - done); });
 }
 
 // A socket's write that raises no signal: how many bytes it took. The host's errno stays.
@@ -125,7 +117,16 @@ std::size_t SendAll(int fd, const char* text, std::size_t length)
                 errno = error;
         }
     } putBack {error};
-    return Whole(length, [&](std::size_t done) { return ::send(fd, text + done, length - done, MSG_NOSIGNAL); });
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::send(fd, text + done, length - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
 // Whether the record would carry the file past the process's size limit. Only a whole
