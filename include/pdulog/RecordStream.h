@@ -68,11 +68,10 @@ PDULOG_API RecordStream& PutInteger(RecordStream& stream, unsigned long long val
 // Each takes its own type exactly and no other (a template is never chosen through a
 // conversion): a short, a bool, an enumeration or a signed char goes to the std::ostream
 // as before, and no insertion becomes ambiguous.
+template <typename T, typename... Types>
+constexpr bool kOneOf = (std::is_same_v<T, Types> || ...);
 template <typename T>
-constexpr bool kRecordInteger
-    = std::is_same_v<
-          T,
-          int> || std::is_same_v<T, unsigned> || std::is_same_v<T, long> || std::is_same_v<T, unsigned long> || std::is_same_v<T, long long> || std::is_same_v<T, unsigned long long>;
+constexpr bool kRecordInteger = kOneOf<T, int, unsigned, long, unsigned long, long long, unsigned long long>;
 
 template <typename T, std::enable_if_t<kRecordInteger<T>, int> = 0>
 inline RecordStream& operator<<(RecordStream& stream, T value)
@@ -85,7 +84,7 @@ inline RecordStream& operator<<(RecordStream& stream, T value)
     return stream;
 }
 
-template <typename T, std::enable_if_t<std::is_same_v<T, char>, int> = 0>
+template <typename T, std::enable_if_t<kOneOf<T, char>, int> = 0>
 inline RecordStream& operator<<(RecordStream& stream, T c)
 {
     RecordText& text = stream.Text();
@@ -97,7 +96,7 @@ inline RecordStream& operator<<(RecordStream& stream, T c)
 }
 
 // A literal's length is known where it is written: the compiler counts it there.
-template <typename T, std::enable_if_t<std::is_same_v<T, const char*> || std::is_same_v<T, char*>, int> = 0>
+template <typename T, std::enable_if_t<kOneOf<T, const char*, char*>, int> = 0>
 inline RecordStream& operator<<(RecordStream& stream, T text)
 {
     if (text == nullptr) {  // the std::ostream's answer to it, whatever that is
@@ -113,7 +112,7 @@ inline RecordStream& operator<<(RecordStream& stream, T text)
     return stream;
 }
 
-template <typename T, std::enable_if_t<std::is_same_v<T, std::string> || std::is_same_v<T, std::string_view>, int> = 0>
+template <typename T, std::enable_if_t<kOneOf<T, std::string, std::string_view>, int> = 0>
 inline RecordStream& operator<<(RecordStream& stream, const T& text)
 {
     return PutText(stream, text.data(), text.size());

@@ -219,14 +219,6 @@ public:
         return out + m_threadLength;
     }
 
-    // Whether an integer goes straight into the text: the stream is as every record starts
-    // it, as far as an integer's text is concerned.
-    bool PlainNumbers() const
-    {
-        return m_stream.PlainNumbers();
-    }  // Whether a text goes straight in: nothing to pad, flush or refuse.
-    bool PlainText() const { return m_stream.Plain(); }
-
     // Set as the composer goes, before its stream: the stream's end calls the callback.
     ~RecordComposer() { m_ending = true; }
 
@@ -237,10 +229,10 @@ public:
     bool m_threadOwn = false;  // kept by its thread for every record, else one record's
 
 private:
-    // Noticing an imbue as it happens spares every record a locale comparison.
     // A locale given to the stream, or its whole format copied over it (copyfmt, which first
     // erases what the stream had): its integers are then the std::ostream's until the next
-    // record starts afresh. A host's stream that copied this one's format calls it too.
+    // record starts afresh. Hearing of it as it happens spares every record a locale
+    // comparison. A host's stream that copied this one's format calls it too.
     static void Imbued(std::ios_base::event event, std::ios_base& stream, int)
     {
         auto* self = static_cast<RecordComposer*>(stream.pword(kComposerWord));
@@ -296,7 +288,7 @@ RecordNumbers::iter_type RecordNumbers::Put(iter_type out, std::ios_base& io, ch
 RecordStream& PutText(RecordStream& stream, const char* text, std::size_t length)
 {
     RecordComposer& composer = *stream.Composer();
-    if (composer.PlainText())
+    if (composer.m_stream.Plain())
         composer.m_buffer.Append(text, length);
     else
         static_cast<std::ostream&>(stream) << std::string_view(text, length);
@@ -306,7 +298,7 @@ RecordStream& PutText(RecordStream& stream, const char* text, std::size_t length
 RecordStream& PutChar(RecordStream& stream, char c)
 {
     RecordComposer& composer = *stream.Composer();
-    if (composer.PlainText())
+    if (composer.m_stream.Plain())
         composer.m_buffer.Append(&c, 1);
     else
         static_cast<std::ostream&>(stream) << c;
@@ -319,7 +311,7 @@ template <typename T>
 RecordStream& PutNumber(RecordStream& stream, T value)
 {
     RecordComposer& composer = *stream.Composer();
-    if (!composer.PlainNumbers()) {
+    if (!composer.m_stream.PlainNumbers()) {
         static_cast<std::ostream&>(stream) << value;
         return stream;
     }

@@ -147,10 +147,11 @@ bool Drained(const Slot& slot)
 
 // The process begins to end: its other threads may go on running for a while, then stop
 // wherever they are. The records they are writing are waited for, a bounded time (one
-// stuck in a pipe nobody reads is not waited for longer), and no other thread begins one; this thread's own records are still written. Registered once
-// with the exit handlers (in a plugin, the C library runs them at its unload too, when no
-// thread is in the library any more). Where the other threads are gone already (a Windows
-// DLL at the process's end), a record they left unfinished is not waited for.
+// stuck in a pipe nobody reads is not waited for longer), and no other thread begins one;
+// this thread's own records are still written. Registered once with the exit handlers (in
+// a plugin, the C library runs them at its unload too, when no thread is in the library
+// any more). Where the other threads are gone already (a Windows DLL at the process's end),
+// a record they left unfinished is not waited for.
 void AtTheEnd()
 {
     g_endingThread.store(Platform::CurrentThreadId());
