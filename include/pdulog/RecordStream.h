@@ -28,7 +28,7 @@ public:
     void Wrote(int length) noexcept { pbump(length); }
 };
 
-class RecordStream : public std::ostream {
+class RecordStream final : public std::ostream {
 public:
     RecordStream(RecordText* text, RecordComposer* composer) : std::ostream(text), m_text(text), m_composer(composer) {}
     RecordText& Text() const noexcept { return *m_text; }

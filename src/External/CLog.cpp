@@ -108,6 +108,7 @@ void ParentAfterFork()
 void ChildAfterFork()
 {
     pdulog_detail::LogSink::AfterForkInChild();
+    pdulog_detail::ComposerAfterForkInChild();
     new (&s_lifecycle) std::recursive_mutex();  // its owner's thread id is not the child's
 }
 

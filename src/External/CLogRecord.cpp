@@ -4,6 +4,7 @@
 #include "DecimalText.h"
 #include "LevelStore.h"
 #include "LevelTags.h"
+#include "Lifecycle.h"
 #include "LogFormat.h"
 #include "LogSink.h"
 #include "Platform/Platform.h"
@@ -30,7 +31,7 @@ public:
     void Restart()
     {
         char* begin = &m_storage[0];
-        setp(begin, begin + m_storage.size() - 1);  // one byte spare, as a C string would need
+        setp(begin, begin + m_storage.size() - 1);  // one byte spare, for the line end
     }
 
     void Append(const char* text, std::size_t length)
@@ -62,7 +63,12 @@ public:
     }
 
     const char* Text() const { return pbase(); }
-    std::size_t Length() const { return static_cast<std::size_t>(pptr() - pbase()); }
+    // The line end after the text, in the byte kept spare for it; the line's length.
+    std::size_t EndLine()
+    {
+        *pptr() = '\n';
+        return static_cast<std::size_t>(pptr() - pbase()) + 1;
+    }
 
 protected:
     int_type overflow(int_type c) override
@@ -194,7 +200,7 @@ public:
         uint32_t nanoseconds = 0;
         Platform::WallClock(seconds, nanoseconds);
         LogFormat::TimeOfDay(seconds, nanoseconds, m_second, out);
-        LevelStore::FollowIfDue(seconds * 10000000 + nanoseconds / 100);
+        LevelStore::FollowIfDue(seconds);
         out += LogFormat::kTimeLength;
         if (level >= 0 && level < kLogLevelCount) {
             std::memcpy(out, kLevelTags[level], kLevelTagLength);
@@ -207,17 +213,15 @@ public:
     }
 
     // The thread field, asked for once per thread (again in a forked child, whose thread
-    // is another).
+    // is another: ForgetThread).
     char* Thread(char* out)
     {
-        const uint32_t id = Platform::CurrentThreadId();
-        if (m_threadLength == 0 || m_threadId != id) {
-            m_threadLength = LogFormat::ThreadField(id, m_threadText);
-            m_threadId = id;
-        }
+        if (m_threadLength == 0)
+            m_threadLength = LogFormat::ThreadField(Platform::CurrentThreadId(), m_threadText);
         std::memcpy(out, m_threadText, sizeof m_threadText);
         return out + m_threadLength;
     }
+    void ForgetThread() { m_threadLength = 0; }
 
     // Set as the composer goes, before its stream: the stream's end calls the callback.
     ~RecordComposer() { m_ending = true; }
@@ -261,7 +265,6 @@ private:
 
     bool m_copied = false;
     LogFormat::LocalSecond m_second;
-    uint32_t m_threadId = 0;
     std::size_t m_threadLength = 0;
     char m_threadText[8] = {};
 };
@@ -340,6 +343,12 @@ void ReleaseComposer(void* composer) { delete static_cast<RecordComposer*>(compo
 
 }  // namespace
 
+void pdulog_detail::ComposerAfterForkInChild()
+{
+    if (auto* own = static_cast<RecordComposer*>(Platform::ThreadPointer()))
+        own->ForgetThread();
+}
+
 CLog::CLog(std::FILE* stream)
 {
     auto* own = static_cast<RecordComposer*>(Platform::ThreadPointer());
@@ -373,9 +382,9 @@ CLog::~CLog() noexcept(false)
         }
     } done {m_composer};
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
-    buffer.Append("\n", 1);
     // Every byte the site streamed, a NUL included: the line end is never cut off.
-    pdulog_detail::LogSink::Write(buffer.Text(), buffer.Length());
+    const std::size_t length = buffer.EndLine();
+    pdulog_detail::LogSink::Write(buffer.Text(), length);
 }
 
 std::ostream& CLog::Header(int level, int /*subsystem*/)

@@ -63,10 +63,9 @@ StoreFile s_store;
 // string, so that no destructor frees it at the process's end under a thread that follows
 // the store; freed when the store closes.
 char* s_storePath = nullptr;
-// When the store is next followed, in wall-clock ticks: at most once a second, by whoever
-// finds it due first (a record, GetLevel, SetLevel).
-constexpr int64_t kFollowEvery = 10000000;
-std::atomic<int64_t> s_nextFollow {0};
+// The wall-clock second the store was last followed in: it is followed once in each second,
+// by whoever finds it due first (a record, GetLevel, SetLevel).
+std::atomic<int64_t> s_followedSecond {INT64_MIN};
 bool s_external = false;
 // The user may read the store but not write it (an administrator fixed the levels, a
 // read-only profile or mount): its levels are used, and no level is set through it.
@@ -314,11 +313,11 @@ void ReleaseExternal()
     CLog::s_levels = nullptr;
 }
 
-void FollowIfDue(int64_t now)
+void FollowIfDue(int64_t second)
 {
-    int64_t due = s_nextFollow.load(std::memory_order_relaxed);
-    // A wall clock set back by more than the period counts as due.
-    if ((now < due && now > due - 2 * kFollowEvery) || !s_nextFollow.compare_exchange_strong(due, now + kFollowEvery))
+    // A wall clock set back counts as due.
+    int64_t last = s_followedSecond.load(std::memory_order_relaxed);
+    if (second == last || !s_followedSecond.compare_exchange_strong(last, second))
         return;
     // Held back, as in every lifecycle call: a GetLevel cancelled in the follow's open or
     // wait would leave the new store's descriptor to nobody.
@@ -330,7 +329,10 @@ void FollowIfDue(int64_t now)
 
 bool Get(int subsystem, int32_t& level)
 {
-    FollowIfDue(Platform::WallClockTicks());
+    int64_t second = 0;
+    uint32_t nanoseconds = 0;
+    Platform::WallClock(second, nanoseconds);  // the clock the records follow by
+    FollowIfDue(second);
     const int32_t* levels = CLog::Levels();
     if (levels == nullptr || subsystem < 0 || subsystem >= kLogSubsystemCount)
         return false;

@@ -21,9 +21,9 @@ bool Get(int subsystem, int32_t& level);
 bool Set(int subsystem, int32_t level);
 
 // Follows the store's file when another file has taken its place, or a short read-only
-// store's writer has changed it, at most once a second: `now` is the wall clock in
-// 100-nanosecond ticks, a reading the caller has made anyway. Never waits for a lifecycle
-// call in progress. Any thread.
-void FollowIfDue(int64_t now);
+// store's writer has changed it, once in each second of the wall clock: `second` is a
+// reading (WallClock) that the caller has made anyway. Never waits for a lifecycle call in
+// progress. Any thread.
+void FollowIfDue(int64_t second);
 
 }  // namespace pdulog_detail::LevelStore

@@ -1,4 +1,5 @@
-// The lock of the facility's lifecycle, held by CLog.cpp and taken by the level store.
+// The lock of the facility's lifecycle, held by CLog.cpp and taken by the level store, and
+// what a forked child's only thread redoes of its records.
 #pragma once
 
 #include "Platform/Platform.h"
@@ -19,5 +20,9 @@ private:
     Platform::CancellationHeld m_held;  // first in, last out
     std::lock_guard<std::recursive_mutex> m_lock;
 };
+
+// The child of a fork runs on a thread of its own: its composer asks for the thread's id
+// again (the other threads' composers are not in the child).
+void ComposerAfterForkInChild();
 
 }  // namespace pdulog_detail

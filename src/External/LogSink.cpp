@@ -23,11 +23,12 @@ namespace {
 // pipe nobody reads), and waiting on it would hang the host's shut-down.
 constexpr std::chrono::milliseconds kDrainWait {1000};
 constexpr int kSlots = 8;
-// How often records to the init log check that its path still names the open file: often
-// enough that a log deleted or rotated under the host loses at most a second of records,
-// rarely enough that the check costs nothing next to them. In wall-clock ticks (100 ns),
-// the clock that each record's header reads anyway.
-constexpr uint64_t kCheckTicks = 10000000;
+// Records to the init log check that its path still names the open file once in each second
+// of the wall clock they are written in: often enough that a log deleted or rotated under
+// the host loses at most a second of records, rarely enough that the check costs nothing
+// next to them. A rollover leaves two checks' time (in wall-clock ticks of 100 ns) to the
+// other processes' records.
+constexpr int64_t kRolloverQuietTicks = 20000000;
 
 enum class State {
     kFree,
@@ -46,12 +47,14 @@ struct Slot {
     std::FILE* stream = nullptr;
     int fd = -1;  // the stream's descriptor
     Platform::StreamRisk risk = Platform::StreamRisk::kNone;
+    // The init log, on a descriptor the library opened itself: written without its stream.
+    bool ownDescriptor = false;
     Platform::FileId file;
     // The init log's path, the slot's own copy; nullptr for any other stream. Freed when
     // the slot is free again (a plain pointer, not a string: a slot has no destructor to
     // run while other threads still log at the process's end).
     char* path = nullptr;
-    // The header time of the record that last checked the path.
+    // The wall-clock second of the record that last checked the path.
     std::atomic<int64_t> checked {0};
     State state = State::kFree;  // under g_moves
     // A record was cut short and its line not ended: the next record ends it first.
@@ -101,20 +104,27 @@ void Release(Slot& slot)
     slot.path = nullptr;
 }
 
-Slot* Enter()
+// The slot a writer counted itself into has been moved meanwhile, or the process ends.
+Slot* EnterAgain(Slot* slot)
 {
     for (;;) {
-        Slot* slot = g_current.load();
-        if (slot == nullptr)
-            return nullptr;
-        slot->writers.fetch_add(1);
         const uint32_t ending = g_endingThread.load();
         if (g_current.load() == slot && (ending == 0 || ending == Platform::CurrentThreadId()))
             return slot;
-        slot->writers.fetch_sub(1);  // moved meanwhile, or the process ends: not this record's stream
-        if (g_current.load() == slot)
+        slot->writers.fetch_sub(1);  // not this record's stream
+        if (g_current.load() == slot || (slot = g_current.load()) == nullptr)
             return nullptr;
+        slot->writers.fetch_add(1);
     }
+}
+
+Slot* Enter()
+{
+    Slot* slot = g_current.load();
+    if (slot == nullptr)
+        return nullptr;
+    slot->writers.fetch_add(1);
+    return g_current.load() == slot && g_endingThread.load() == 0 ? slot : EnterAgain(slot);
 }
 
 // A writer counted into its slot until it leaves, also when its thread is cancelled in the
@@ -193,6 +203,7 @@ Slot* Prepare(std::FILE* stream, const char* initLogPath)
             slot.stream = stream;
             slot.fd = stream != nullptr ? Platform::StreamDescriptor(stream) : -1;
             slot.risk = stream != nullptr ? Platform::RiskOf(stream) : Platform::StreamRisk::kNone;
+            slot.ownDescriptor = path != nullptr && slot.risk == Platform::StreamRisk::kNone;
             slot.file = stream != nullptr ? Identify(stream) : Platform::FileId();
             slot.path = path;
             slot.checked.store(0);
@@ -238,13 +249,12 @@ std::FILE* Replace(std::FILE* stream, const char* initLogPath, Previous previous
     return nullptr;
 }
 
-// Whether this record checks the init log's path: the first one a second or more after the
-// last check (or before it: the clock was set back) takes the check for itself.
-bool CheckDue(Slot& slot, int64_t ticks)
+// Whether this record checks the init log's path: the first one in a later second than the
+// last check (or an earlier one: the clock was set back) takes the check for itself.
+bool CheckDue(Slot& slot, int64_t second)
 {
     int64_t last = slot.checked.load(std::memory_order_relaxed);
-    return static_cast<uint64_t>(ticks) - static_cast<uint64_t>(last) >= kCheckTicks
-           && slot.checked.compare_exchange_strong(last, ticks, std::memory_order_relaxed);
+    return second != last && slot.checked.compare_exchange_strong(last, second, std::memory_order_relaxed);
 }
 
 // A log deleted or rotated under the host: its path names another file or none. Records
@@ -288,7 +298,7 @@ bool MeasureDue(Slot& slot, std::size_t written, uint64_t limit)
 // file, and no rollover comes within two checks of the last one, so that none of their
 // records is rolled away. So a log passes its limit by what is written in those two
 // seconds. Called by a writer that is counted into no slot.
-void RollOverIfPast(Slot* seen, uint64_t limit, int64_t ticks)
+void RollOverIfPast(Slot* seen, uint64_t limit)
 {
     const Platform::CancellationHeld held;  // a move half made would leave a stream to nobody
     const std::lock_guard<std::mutex> lock(g_moves);
@@ -296,10 +306,19 @@ void RollOverIfPast(Slot* seen, uint64_t limit, int64_t ticks)
         return;
     const std::string path = seen->path;  // the slot's copy goes with the slot
     bool busy = false;
-    if (std::FILE* file = LogRollover::RollOver(seen->stream, seen->file, path, limit, ticks, 2 * kCheckTicks, busy))
+    const int64_t now = Platform::CoarseWallClockTicks();
+    if (std::FILE* file = LogRollover::RollOver(seen->stream, seen->file, path, limit, now, kRolloverQuietTicks, busy))
         Replace(file, path.c_str(), Previous::kClose);
     else if (busy)  // measured again at the next record, not a sixteenth of the limit later
         seen->unmeasured.store(limit, std::memory_order_relaxed);
+}
+
+// What reached the file of a record cut short (a disk that filled up, a process that ended in
+// its write) is ended with a line end, so that no record is glued to it.
+bool EndLine(const Slot& slot)
+{
+    const auto origin = slot.path != nullptr ? Platform::StreamOrigin::kOwnLog : Platform::StreamOrigin::kOther;
+    return Platform::WriteRecord(slot.stream, "\n", 1, slot.risk, origin) == 1;
 }
 
 }  // namespace
@@ -307,39 +326,34 @@ void RollOverIfPast(Slot* seen, uint64_t limit, int64_t ticks)
 void Write(const char* text, std::size_t length)
 {
     Counted counted(Enter());
+    Slot* slot = counted.get();
     // The init log's path is checked by the clock as it is at the write, not when the record
     // began: a record that took seconds to compose would otherwise go into a file that was
     // rotated, or rolled over and then replaced, meanwhile.
-    const bool initLog = counted.get() != nullptr && counted.get()->path != nullptr;
-    const int64_t ticks = initLog ? Platform::CoarseWallClockTicks() : 0;
-    const uint64_t limit = initLog ? LogRollover::Limit() : 0;
-    if (initLog && CheckDue(*counted.get(), ticks)) {
-        Slot* seen = counted.get();
+    if (slot != nullptr && slot->path != nullptr && CheckDue(*slot, Platform::CoarseWallClockSeconds())) {
         counted.Leave();
-        FollowPath(seen);
+        FollowPath(slot);
         counted.Enter();
+        slot = counted.get();
     }
-    Slot* slot = counted.get();
     if (slot == nullptr || slot->stream == nullptr)  // no sink, or the init log not open again yet
         return;
-    // What reached the file of a record cut short (a disk that filled up, a process that
-    // ended in its write) is ended with a line end, so that no record is glued to it.
-    const auto ownLog = slot->path != nullptr ? Platform::StreamOrigin::kOwnLog : Platform::StreamOrigin::kOther;
-    const auto endLine
-        = [slot, ownLog] { return Platform::WriteRecord(slot->stream, "\n", 1, slot->risk, ownLog) == 1; };
     // One writer ends the line: two would leave an empty one.
-    if (slot->cut.load(std::memory_order_relaxed) && slot->cut.exchange(false) && !endLine()) {
+    if (slot->cut.load(std::memory_order_relaxed) && slot->cut.exchange(false) && !EndLine(*slot)) {
         slot->cut.store(true);
         return;
     }
-    const std::size_t written = ownLog == Platform::StreamOrigin::kOwnLog && slot->risk == Platform::StreamRisk::kNone
+    const std::size_t written = slot->ownDescriptor
                                     ? Platform::WriteOwnLog(slot->stream, slot->fd, text, length)
-                                    : Platform::WriteRecord(slot->stream, text, length, slot->risk, ownLog);
-    if (written != 0 && written != length && !endLine())
+                                    : Platform::WriteRecord(slot->stream, text, length, slot->risk,
+                                                            slot->path != nullptr ? Platform::StreamOrigin::kOwnLog
+                                                                                  : Platform::StreamOrigin::kOther);
+    if (written != 0 && written != length && !EndLine(*slot))
         slot->cut.store(true);
-    if (limit != 0 && slot->path != nullptr && written != 0 && MeasureDue(*slot, written, limit)) {
+    const uint64_t limit = slot->path != nullptr && written != 0 ? LogRollover::Limit() : 0;
+    if (limit != 0 && MeasureDue(*slot, written, limit)) {
         counted.Leave();
-        RollOverIfPast(slot, limit, ticks);
+        RollOverIfPast(slot, limit);
     }
 }
 

@@ -264,6 +264,8 @@ void WallClock(int64_t& seconds, uint32_t& nanoseconds);
 // WallClockTicks at the resolution of the system's tick (a few milliseconds), for checks
 // that are due once a second: far cheaper to read.
 int64_t CoarseWallClockTicks();
+// CoarseWallClockTicks in whole seconds: the cheapest reading of the wall clock.
+int64_t CoarseWallClockSeconds();
 // Local time of day for seconds since the epoch, in the process's time zone.
 bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second);
 // Milliseconds since system start.

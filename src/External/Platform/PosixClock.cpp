@@ -43,6 +43,8 @@ int64_t CoarseWallClockTicks()
     return static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
 }
 
+int64_t CoarseWallClockSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+
 bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);

@@ -244,9 +244,13 @@ std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
 // buffer, and a record that fits in one write needs no lock.
 std::size_t WriteOwnLog(std::FILE* stream, int fd, const char* text, std::size_t length)
 {
-    if (length <= PIPE_BUF && fd >= 0)
-        return WriteAll(fd, text, length);
-    return WriteRecord(stream, text, length, StreamRisk::kNone, StreamOrigin::kOwnLog);
+    if (length > PIPE_BUF || fd < 0)
+        return WriteRecord(stream, text, length, StreamRisk::kNone, StreamOrigin::kOwnLog);
+    const ssize_t n = ::write(fd, text, length);
+    if (n == static_cast<ssize_t>(length))
+        return length;
+    const std::size_t done = n > 0 ? static_cast<std::size_t>(n) : 0;  // cut short, or interrupted
+    return n == 0 || (n < 0 && errno != EINTR) ? done : done + WriteAll(fd, text + done, length - done);
 }
 
 void ReportWriteFailuresAsErrors()

@@ -34,6 +34,10 @@ std::mutex g_lock;
 ThreadEntry* g_entries = nullptr;
 pthread_key_t g_key;
 std::atomic<bool> g_keyMade {false};  // set under g_lock
+// The thread's value as its entry holds it, read by every record without the threads
+// library's call. A plain pointer: the C library has no destructor of ours to keep the
+// module mapped for.
+thread_local void* t_value = nullptr;
 
 void Unlink(ThreadEntry* entry)
 {
@@ -52,6 +56,7 @@ void Release(ThreadEntry* entry)
 void ThreadEnds(void* data)
 {
     auto* entry = static_cast<ThreadEntry*>(data);
+    t_value = nullptr;  // a destructor of the host's that logs after this one starts afresh
     {
         const std::lock_guard<std::mutex> lock(g_lock);
         Unlink(entry);
@@ -80,13 +85,7 @@ struct KeyRelease {
 
 }  // namespace
 
-void* ThreadPointer()
-{
-    if (!g_keyMade.load(std::memory_order_acquire))
-        return nullptr;
-    const auto* entry = static_cast<const ThreadEntry*>(::pthread_getspecific(g_key));
-    return entry != nullptr ? entry->value : nullptr;
-}
+void* ThreadPointer() { return t_value; }
 
 bool SetThreadPointer(void* value, void (*release)(void*))
 {
@@ -112,10 +111,12 @@ bool SetThreadPointer(void* value, void (*release)(void*))
         if (g_entries != nullptr)
             g_entries->previous = entry;
         g_entries = entry;
+        t_value = value;
         return true;
     }
     entry->value = value;
     entry->release = release;
+    t_value = value;
     return true;
 }
 

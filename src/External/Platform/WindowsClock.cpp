@@ -31,6 +31,8 @@ int64_t CoarseWallClockTicks()
     return since1601 - 116444736000000000LL;
 }
 
+int64_t CoarseWallClockSeconds() { return CoarseWallClockTicks() / 10000000; }
+
 bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);
