@@ -308,8 +308,8 @@ TEST_F(Record, EveryInsertionWritesWhatAStdStreamWrites)
     const auto insert = [&](auto&& line) {
         line(expected);
         expected << '\n';
-        CLog record(stderr);
-        line(record.Site(LL_ERROR, LS_GENERAL, ":", 1));
+        CLog record(stderr, LL_ERROR, ":", 1);
+        line(record.Stream());
     };
     insert([&](auto& s) { s << static_cast<short>(-7) << true << kRed << static_cast<signed char>('x') << 'c'; });
     insert([&](auto& s) { s << 0u << -1L << 42UL << -5LL << 6ULL << HostType {9} << 10 << "lit" << buffer; });
@@ -351,8 +351,8 @@ TEST_F(Record, StreamStateStartsFreshForEveryRecord)
     // A site's own stream, kept across insertions: what goes straight into the text honours
     // whatever state the stream is in, as the std::ostream would.
     {
-        CLog record(stderr);
-        pdulog_detail::RecordStream& site = record.Site(LL_ERROR, LS_GENERAL, ":p:1:f:", 7);
+        CLog record(stderr, LL_ERROR, ":p:1:f:", 7);
+        pdulog_detail::RecordStream& site = record.Stream();
         site << -42 << ' ' << 18446744073709551615ULL << ' ' << -9223372036854775807LL - 1 << ' ';
         site.setf(std::ios_base::hex, std::ios_base::basefield);
         site << 255 << ' ' << -1 << ' ';
@@ -469,8 +469,8 @@ TEST_F(Record, EveryRecordStartsInTheClassicLocale)
     CLog(stderr).Header(LL_ERROR, LS_GENERAL).imbue(std::locale(std::locale::classic(), new Grouping));
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << 1234567;
     {
-        CLog record(stderr);  // a site's own stream: its integers take the locale it is given
-        pdulog_detail::RecordStream& out = record.Site(LL_ERROR, LS_GENERAL, ":p:1:f:", 7);
+        CLog record(stderr, LL_ERROR, ":p:1:f:", 7);  // a site's own stream: its integers take its locale
+        pdulog_detail::RecordStream& out = record.Stream();
         out.imbue(std::locale(std::locale::classic(), new Grouping));
         out << 1234567;
     }

@@ -49,10 +49,12 @@ void ReplacedStore()
     int32_t level = 0;
     CLog::GetLevel(LS_COMMS, level);  // followed now: the next time is a second away
     fs::rename(Store().string() + ".new", Store());
-    const auto inTheFile = [] { return ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}); };
-    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set right after the rename reaches the new file");
     Check(test::Eventually([] { return Tick(), CLog::Enabled(LL_DEBUG2, LS_COMMS); }), "records follow the new file");
     Check(CLog::Levels() == view, "at the same address");
+    test::WriteFile(Store().string() + ".new", test::SlotBytes(levels));
+    fs::rename(Store().string() + ".new", Store());
+    const auto inTheFile = [] { return ReadFile(Store()).substr(4 * LS_VCI, 4) == test::SlotBytes({LL_DEBUG1}); };
+    Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set right after a rename reaches the new file");
     Check(CLog::SetLevel(LS_VCI, LL_DEBUG1) && inTheFile(), "a set reaches the new file");
     fs::remove(Store());
     Check(!CLog::SetLevel(LS_VCI, LL_DEBUG3) && CLog::GetLevel(LS_VCI, level) && level == LL_DEBUG1,

@@ -73,7 +73,7 @@ constexpr int kLogSubsystemCount = 19;
 // fail (GCC and Clang; other compilers get the plain code).
 #if defined(__GNUC__) || defined(__clang__)
 #define PDULOG_RARELY(condition) __builtin_expect(!!(condition), 0)
-#define PDULOG_COLD __attribute__((cold))
+#define PDULOG_COLD __attribute__((cold, noinline))
 #else
 #define PDULOG_RARELY(condition) (condition)
 #define PDULOG_COLD
@@ -102,6 +102,10 @@ public:
     // Starts a record; `stream` becomes the log sink when none is set yet (stderr at every
     // logging site). Any thread.
     PDULOG_COLD explicit CLog(std::FILE* stream);
+    // Starts a PDULOG site's record with its fields up to the text, in one call: `tail` is
+    // what the site made at compile time (":place:line:function:"). Stream() is where the
+    // site writes the rest; it takes the usual insertions straight into the record's text.
+    CLog(std::FILE* stream, int level, const char* tail, std::size_t tailLength);
     // Writes the record as one line to the log sink and flushes it. Not noexcept: a thread
     // that the host cancels in the write leaves through it.
     virtual ~CLog() noexcept(false);
@@ -116,9 +120,8 @@ public:
     // stream takes the usual insertions straight into the record's text.
     pdulog_detail::RecordStream& Site(int level, int subsystem, const char* place, std::size_t placeLength, int line,
                                       const char* function, std::size_t functionLength);
-    // The same for a site whose place, line and function were made into one text at compile
-    // time (":place:line:function:", see PDULOG).
-    pdulog_detail::RecordStream& Site(int level, int subsystem, const char* tail, std::size_t tailLength);
+    // The record's stream, where the fields after the header go.
+    pdulog_detail::RecordStream& Stream() const noexcept { return *m_stream; }
 
     // ---- level store and lifecycle: any thread, one call at a time (the library's lock) ----
 
@@ -209,6 +212,7 @@ public:
 
 private:
     pdulog_detail::RecordComposer* m_composer;  // the thread's own, or one of this record's
+    pdulog_detail::RecordStream* m_stream;      // its stream
 };
 
 // A gated record at a logging site. When the gate fails, nothing after it is evaluated:
@@ -271,4 +275,4 @@ struct Site {
             __FILE__, PDULOG_SIGNATURE, __LINE__);                                                       \
         (level) > PDULOG_ACTIVE_LEVEL || !PDULOG_RARELY(CLog::Enabled((level), (subsystem)))) {          \
     } else                                                                                               \
-        CLog(stderr).Site((level), (subsystem), pdulog_site_.tail, pdulog_site_.length)
+        CLog(stderr, (level), pdulog_site_.tail, pdulog_site_.length).Stream()

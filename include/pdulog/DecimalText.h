@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace pdulog_detail::DecimalText {
@@ -66,15 +67,13 @@ char* WriteUnsigned(char* out, U value)
     }
     const std::size_t length = DigitCount(value);
     char* p = out + length;
-    while (value >= 100) {
+    while (value >= 100) {  // each pair in one two-byte copy
         const std::size_t pair = static_cast<std::size_t>(value % 100) * 2;
         value /= 100;
-        *--p = kPairs[pair + 1];
-        *--p = kPairs[pair];
+        std::memcpy(p -= 2, kPairs + pair, 2);
     }
     if (value >= 10) {
-        *--p = kPairs[value * 2 + 1];
-        *--p = kPairs[value * 2];
+        std::memcpy(p -= 2, kPairs + value * 2, 2);
     } else {
         *--p = static_cast<char>('0' + value);
     }

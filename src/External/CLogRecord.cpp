@@ -56,10 +56,8 @@ public:
     // buffer for as long as a pooled thread lives.
     void Trim()
     {
-        if (m_storage.size() > kKeptBytes) {
-            std::string(kStartBytes, '\0').swap(m_storage);
-            Restart();
-        }
+        if (m_storage.size() > kKeptBytes)
+            Shrink();
     }
 
     const char* Text() const { return pbase(); }
@@ -88,6 +86,12 @@ protected:
     }
 
 private:
+    PDULOG_COLD void Shrink()
+    {
+        std::string(kStartBytes, '\0').swap(m_storage);
+        Restart();
+    }
+
     void Advance(std::size_t length)
     {
         while (length > INT_MAX) {  // pbump takes an int
@@ -196,11 +200,10 @@ public:
     // The time of day, the level and the thread field at `out`; the end of what it wrote.
     char* TimeAndLevel(int level, char* out)
     {
-        int64_t seconds = 0;
-        uint32_t nanoseconds = 0;
-        Platform::WallClock(seconds, nanoseconds);
-        LogFormat::TimeOfDay(seconds, nanoseconds, m_second, out);
-        LevelStore::FollowIfDue(seconds);
+        const Platform::WallTime now = Platform::WallClock();
+        if (now.seconds != m_second.second)  // the thread's first record in this second
+            LevelStore::FollowIfDue(now.seconds);
+        LogFormat::TimeOfDay(now.seconds, now.nanoseconds, m_second, out);
         out += LogFormat::kTimeLength;
         if (level >= 0 && level < kLogLevelCount) {
             std::memcpy(out, kLevelTags[level], kLevelTagLength);
@@ -230,7 +233,8 @@ public:
     RecordBuffer m_buffer;
     RecordStream m_stream;
     bool m_busy = false;
-    bool m_threadOwn = false;  // kept by its thread for every record, else one record's
+    bool m_threadOwn = false;      // kept by its thread for every record, else one record's
+    std::FILE* m_adopt = nullptr;  // the stream the record was made for
 
 private:
     // A locale given to the stream, or its whole format copied over it (copyfmt, which first
@@ -341,6 +345,32 @@ using pdulog_detail::RecordComposer;
 // The thread's own composer goes when the thread ends.
 void ReleaseComposer(void* composer) { delete static_cast<RecordComposer*>(composer); }
 
+// The thread's first composer, kept for its records; or, while `own` is busy composing
+// another record (a field whose output logs), one of this record's own. So is one on a
+// thread that could not keep one.
+PDULOG_COLD RecordComposer* NewComposer(RecordComposer* own)
+{
+    if (own != nullptr)
+        return new RecordComposer();
+    own = new RecordComposer();
+    own->m_threadOwn = Platform::SetThreadPointer(own, ReleaseComposer);
+    return own;
+}
+
+// The composer a record starts on, made ready. Not the cold constructor's own body: the
+// compiler would take the site's constructor that called it for cold as well, and lay it
+// out for size.
+RecordComposer* StartRecord(std::FILE* stream)
+{
+    auto* composer = static_cast<RecordComposer*>(Platform::ThreadPointer());
+    if (composer == nullptr || composer->m_busy)
+        composer = NewComposer(composer);
+    composer->m_busy = true;
+    composer->Start();
+    composer->m_adopt = stream;
+    return composer;
+}
+
 }  // namespace
 
 void pdulog_detail::ComposerAfterForkInChild()
@@ -349,20 +379,7 @@ void pdulog_detail::ComposerAfterForkInChild()
         own->ForgetThread();
 }
 
-CLog::CLog(std::FILE* stream)
-{
-    auto* own = static_cast<RecordComposer*>(Platform::ThreadPointer());
-    if (own == nullptr) {
-        own = new RecordComposer();
-        own->m_threadOwn = Platform::SetThreadPointer(own, ReleaseComposer);
-    }
-    // A record made while another is being composed on this thread (a field whose output
-    // logs) gets a composer of its own; so does one on a thread that could not keep one.
-    m_composer = own->m_busy ? new RecordComposer() : own;
-    m_composer->m_busy = true;
-    m_composer->Start();
-    pdulog_detail::LogSink::AdoptIfNone(stream);
-}
+CLog::CLog(std::FILE* stream) : m_composer(StartRecord(stream)), m_stream(&m_composer->m_stream) {}
 
 // Not noexcept: a thread that the host cancels in the record's write leaves through here,
 // unwinding, and the composer is given back on the way. (The record's few other
@@ -384,7 +401,7 @@ CLog::~CLog() noexcept(false)
     pdulog_detail::RecordBuffer& buffer = m_composer->m_buffer;
     // Every byte the site streamed, a NUL included: the line end is never cut off.
     const std::size_t length = buffer.EndLine();
-    pdulog_detail::LogSink::Write(buffer.Text(), length);
+    pdulog_detail::LogSink::Write(buffer.Text(), length, m_composer->m_adopt);
 }
 
 std::ostream& CLog::Header(int level, int /*subsystem*/)
@@ -420,11 +437,11 @@ pdulog_detail::RecordStream& CLog::Site(int level, int /*subsystem*/, const char
     return composer.m_stream;
 }
 
-pdulog_detail::RecordStream& CLog::Site(int level, int /*subsystem*/, const char* tail, std::size_t tailLength)
+CLog::CLog(std::FILE* stream, int level, const char* tail, std::size_t tailLength)
+    : m_composer(StartRecord(stream)), m_stream(&m_composer->m_stream)
 {
     RecordComposer& composer = *m_composer;
     char* out = composer.Thread(composer.TimeAndLevel(level, composer.m_buffer.Reserve(48 + tailLength)));
     std::memcpy(out, tail, tailLength);
     composer.m_buffer.Commit(out + tailLength);
-    return composer.m_stream;
 }

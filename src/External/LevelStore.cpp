@@ -329,10 +329,7 @@ void FollowIfDue(int64_t second)
 
 bool Get(int subsystem, int32_t& level)
 {
-    int64_t second = 0;
-    uint32_t nanoseconds = 0;
-    Platform::WallClock(second, nanoseconds);  // the clock the records follow by
-    FollowIfDue(second);
+    FollowIfDue(Platform::WallClock().seconds);  // the clock the records follow by
     const int32_t* levels = CLog::Levels();
     if (levels == nullptr || subsystem < 0 || subsystem >= kLogSubsystemCount)
         return false;

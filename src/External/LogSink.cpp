@@ -3,6 +3,7 @@
 // replaces has no writer left before it closes or hands it back.
 #include "LogSink.h"
 
+#include "CLog.h"  // PDULOG_COLD
 #include "LogRollover.h"
 #include "Platform/BoundedWait.h"
 #include "Platform/Platform.h"
@@ -105,7 +106,7 @@ void Release(Slot& slot)
 }
 
 // The slot a writer counted itself into has been moved meanwhile, or the process ends.
-Slot* EnterAgain(Slot* slot)
+PDULOG_COLD Slot* EnterAgain(Slot* slot)
 {
     for (;;) {
         const uint32_t ending = g_endingThread.load();
@@ -261,7 +262,7 @@ bool CheckDue(Slot& slot, int64_t second)
 // follow the path into a file opened as the first one was; what stands there and is
 // refused (a link, a FIFO, another user's file) leaves the sink as it was. Called by a
 // writer that is counted into no slot, so that the move can wait for the others.
-void FollowPath(const Slot* seen)
+PDULOG_COLD void FollowPath(const Slot* seen)
 {
     const Platform::CancellationHeld held;  // a move half made would leave a stream to nobody
     const std::lock_guard<std::mutex> lock(g_moves);
@@ -298,7 +299,7 @@ bool MeasureDue(Slot& slot, std::size_t written, uint64_t limit)
 // file, and no rollover comes within two checks of the last one, so that none of their
 // records is rolled away. So a log passes its limit by what is written in those two
 // seconds. Called by a writer that is counted into no slot.
-void RollOverIfPast(Slot* seen, uint64_t limit)
+PDULOG_COLD void RollOverIfPast(Slot* seen, uint64_t limit)
 {
     const Platform::CancellationHeld held;  // a move half made would leave a stream to nobody
     const std::lock_guard<std::mutex> lock(g_moves);
@@ -313,6 +314,19 @@ void RollOverIfPast(Slot* seen, uint64_t limit)
         seen->unmeasured.store(limit, std::memory_order_relaxed);
 }
 
+// The first record's stream becomes the sink when there is none; whether it may have.
+PDULOG_COLD bool AdoptIfNone(std::FILE* stream)
+{
+    if (stream == nullptr || g_current.load() != nullptr)
+        return false;  // none to adopt, or the process ends and the record is not written
+    const Platform::CancellationHeld held;
+    const std::lock_guard<std::mutex> lock(g_moves);
+    if (g_current.load() == nullptr)
+        if (Slot* slot = Prepare(stream, nullptr))
+            g_current.store(slot);
+    return true;
+}
+
 // What reached the file of a record cut short (a disk that filled up, a process that ended in
 // its write) is ended with a line end, so that no record is glued to it.
 bool EndLine(const Slot& slot)
@@ -323,9 +337,11 @@ bool EndLine(const Slot& slot)
 
 }  // namespace
 
-void Write(const char* text, std::size_t length)
+void Write(const char* text, std::size_t length, std::FILE* adopt)
 {
     Counted counted(Enter());
+    if (counted.get() == nullptr && AdoptIfNone(adopt))
+        counted.Enter();
     Slot* slot = counted.get();
     // The init log's path is checked by the clock as it is at the write, not when the record
     // began: a record that took seconds to compose would otherwise go into a file that was
@@ -355,17 +371,6 @@ void Write(const char* text, std::size_t length)
         counted.Leave();
         RollOverIfPast(slot, limit);
     }
-}
-
-void AdoptIfNone(std::FILE* stream)
-{
-    if (stream == nullptr || g_current.load() != nullptr)
-        return;
-    const Platform::CancellationHeld held;
-    const std::lock_guard<std::mutex> lock(g_moves);
-    if (g_current.load() == nullptr)
-        if (Slot* slot = Prepare(stream, nullptr))
-            g_current.store(slot);
 }
 
 bool InitLogStillOpen()

@@ -25,9 +25,9 @@ enum class Previous {
 // A cancellation request of the host's may act in the record's write, and leaves nothing
 // held (the writer count, the stream's lock, the signal mask); a follow of the path and the
 // first record's adoption of the sink hold it back.
-void Write(const char* text, std::size_t length);
-// The first record fixes the sink: `stream` becomes it when there is none yet.
-void AdoptIfNone(std::FILE* stream);
+// The first record fixes the sink: `adopt` (the stream the record was made for) becomes it
+// when there is none yet.
+void Write(const char* text, std::size_t length, std::FILE* adopt);
 // The stream records go to now (nullptr: none), and whether the sink is the init log file.
 // The init log's stream is nullptr, with initLog true, while a log that was deleted could
 // not be opened again yet: its records are dropped until a later check opens it.

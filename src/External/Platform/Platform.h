@@ -260,7 +260,11 @@ uint32_t CurrentThreadId();
 int64_t WallClockTicks();
 // The same clock as seconds since 1970-01-01 00:00:00 UTC and nanoseconds into the second,
 // as the system gives it (no division on POSIX).
-void WallClock(int64_t& seconds, uint32_t& nanoseconds);
+struct WallTime {
+    int64_t seconds;
+    uint32_t nanoseconds;
+};
+WallTime WallClock();
 // WallClockTicks at the resolution of the system's tick (a few milliseconds), for checks
 // that are due once a second: far cheaper to read.
 int64_t CoarseWallClockTicks();

@@ -28,12 +28,11 @@ int64_t WallClockTicks()
     return static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
 }
 
-void WallClock(int64_t& seconds, uint32_t& nanoseconds)
+WallTime WallClock()
 {
     struct timespec ts {};
     ::clock_gettime(CLOCK_REALTIME, &ts);
-    seconds = ts.tv_sec;
-    nanoseconds = static_cast<uint32_t>(ts.tv_nsec);
+    return {static_cast<int64_t>(ts.tv_sec), static_cast<uint32_t>(ts.tv_nsec)};
 }
 
 int64_t CoarseWallClockTicks()

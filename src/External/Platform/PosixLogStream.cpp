@@ -105,6 +105,16 @@ std::size_t WriteAll(int fd, const char* text, std::size_t length)
     return done;
 }
 
+// A write cut short after `first` bytes, or interrupted: the rest of it. Kept out of the
+// straight path, whose every record would otherwise save the registers it needs.
+__attribute__((noinline)) std::size_t WriteRest(int fd, const char* text, std::size_t length, ssize_t first)
+{
+    if (first == 0 || (first < 0 && errno != EINTR))
+        return 0;
+    const std::size_t done = first > 0 ? static_cast<std::size_t>(first) : 0;
+    return done + WriteAll(fd, text + done, length - done);
+}
+
 // A socket's write that raises no signal: how many bytes it took. The host's errno stays.
 std::size_t SendAll(int fd, const char* text, std::size_t length)
 {
@@ -203,7 +213,9 @@ std::size_t HoldingBack(const OneSignal& only, std::size_t length, Write write)
 // in the lock, asleep, instead of contending for the file's position in the kernel
 // (eight threads on one file ran 1.35 times slower than fprintf and fflush without it).
 // A socket takes it too: a send is not written whole when the socket's buffer is small.
-std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length, StreamRisk risk, StreamOrigin origin)
+// Never inlined into WriteOwnLog, whose straight path would save its registers.
+__attribute__((noinline)) std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
+                                                  StreamRisk risk, StreamOrigin origin)
 {
     const int fd = ::fileno(stream);
     const bool locked = fd < 0 || length > PIPE_BUF || risk == StreamRisk::kNone || risk == StreamRisk::kSocket
@@ -247,10 +259,7 @@ std::size_t WriteOwnLog(std::FILE* stream, int fd, const char* text, std::size_t
     if (length > PIPE_BUF || fd < 0)
         return WriteRecord(stream, text, length, StreamRisk::kNone, StreamOrigin::kOwnLog);
     const ssize_t n = ::write(fd, text, length);
-    if (n == static_cast<ssize_t>(length))
-        return length;
-    const std::size_t done = n > 0 ? static_cast<std::size_t>(n) : 0;  // cut short, or interrupted
-    return n == 0 || (n < 0 && errno != EINTR) ? done : done + WriteAll(fd, text + done, length - done);
+    return n == static_cast<ssize_t>(length) ? length : WriteRest(fd, text, length, n);
 }
 
 void ReportWriteFailuresAsErrors()

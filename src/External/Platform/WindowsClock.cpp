@@ -16,11 +16,10 @@ int64_t WallClockTicks()
     return since1601 - 116444736000000000LL;
 }
 
-void WallClock(int64_t& seconds, uint32_t& nanoseconds)
+WallTime WallClock()
 {
     const int64_t ticks = WallClockTicks();
-    seconds = ticks / 10000000;
-    nanoseconds = static_cast<uint32_t>(ticks % 10000000) * 100;
+    return {ticks / 10000000, static_cast<uint32_t>(ticks % 10000000) * 100};
 }
 
 int64_t CoarseWallClockTicks()
