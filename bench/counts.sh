@@ -24,7 +24,7 @@ calls() {  # KIND N: "name count" per system call of the program's thread that w
 }
 
 printf '%-46s %14s   %s\n' "per record" "instructions" "system calls"
-for kind in initlog pipe blocked socket sizelimit fputs fprintf hand write; do
+for kind in initlog file pipe blocked socket sizelimit fputs fprintf hand write; do
     small=$(instructions "$kind" 1000)
     large=$(instructions "$kind" 11000)
     per=$(( (large - small) / 10000 ))
@@ -35,6 +35,7 @@ for kind in initlog pipe blocked socket sizelimit fputs fprintf hand write; do
         | awk '{ d = ($3 - $2) / 10000; if (d >= 0.5) { printf "%s%.0f %s", sep, d, $1; sep = ", " } }' > "$work/per"
     case $kind in
         initlog)   what="pdulog PDULOG site, to the init log" ;;
+        file)      what="pdulog, to a host's file stream (SetPipe)" ;;
         pipe)      what="pdulog, to a pipe (SetPipe)" ;;
         blocked)   what="pdulog, to a pipe, SIGPIPE blocked already" ;;
         socket)    what="pdulog, to a socket (SetPipe)" ;;

@@ -1,7 +1,7 @@
 // One kind of record, written N times: the program that bench/counts.sh runs under callgrind
 // (instructions per record) and strace (system calls per record).
 //   record_counts KIND N
-// KIND: initlog, pipe, blocked (a pipe, written by a thread that blocks SIGPIPE), socket,
+// KIND: initlog, file (a stream of the host's on a regular file), pipe, blocked (a pipe, written by a thread that blocks SIGPIPE), socket,
 // sizelimit (pdulog's PDULOG site to that sink), or one of the
 // floors, each writing the same line to a file: fputs (fputs + fflush of the finished line),
 // fprintf (fprintf of each field + fflush), hand (the fields composed by hand into a char
@@ -96,6 +96,8 @@ int Pdulog(const std::string& kind, int n)
     if ((kind == "pipe" || kind == "blocked") && ::pipe(fds) == 0) {
         reader = Drain(fds[0]);
         CLog::SetPipe(::fdopen(fds[1], "w"));
+    } else if (kind == "file") {
+        CLog::SetPipe(std::fopen((std::string(std::getenv("TEMP")) + "/handed.log").c_str(), "w"));
     } else if (kind == "socket" && ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
         reader = Drain(fds[0]);
         CLog::SetPipe(::fdopen(fds[1], "w"));
@@ -163,7 +165,8 @@ int main(int argc, char** argv)
         sigaddset(&pipeSignal, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
     }
-    if (kind == "initlog" || kind == "pipe" || kind == "blocked" || kind == "socket" || kind == "sizelimit")
+    if (kind == "initlog" || kind == "file" || kind == "pipe" || kind == "blocked" || kind == "socket"
+        || kind == "sizelimit")
         return Pdulog(kind, n);
     return Floor(kind, n);
 }

@@ -203,33 +203,33 @@ std::size_t HoldingBack(const OneSignal& only, std::size_t length, Write write)
     return written;
 }
 
-}  // namespace
+// The stream's lock, held from here until the write ends, a cancellation included.
+class StreamLock {
+public:
+    explicit StreamLock(std::FILE* stream) : m_stream(stream)
+    {
+        if (m_stream != nullptr)
+            ::flockfile(m_stream);
+    }
+    ~StreamLock()
+    {
+        if (m_stream != nullptr)
+            ::funlockfile(m_stream);
+    }
+    StreamLock(const StreamLock&) = delete;
+    StreamLock& operator=(const StreamLock&) = delete;
 
-// What the stream still buffers goes first, then the record in one write, past the
-// stream's buffer: a record that fails leaves nothing behind in the stream.
-// The stream's lock is needed for its buffer, and for a record too long to stay whole in
-// one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece. A file or
-// terminal takes it for every record: threads that share a stream then wait their turn
-// in the lock, asleep, instead of contending for the file's position in the kernel
-// (eight threads on one file ran 1.35 times slower than fprintf and fflush without it).
-// A socket takes it too: a send is not written whole when the socket's buffer is small.
-// Never inlined into WriteOwnLog, whose straight path would save its registers.
-__attribute__((noinline)) std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
+private:
+    std::FILE* m_stream;
+};
+
+// WriteRecord to a stream that may raise a signal (a pipe, a socket, a file under a size
+// limit) or that has no descriptor. Out of the file's straight path: its frame is large.
+__attribute__((noinline)) std::size_t WriteAtRisk(std::FILE* stream, int fd, const char* text, std::size_t length,
                                                   StreamRisk risk, StreamOrigin origin)
 {
-    const int fd = ::fileno(stream);
-    const bool locked = fd < 0 || length > PIPE_BUF || risk == StreamRisk::kNone || risk == StreamRisk::kSocket
-                        || ::__fpending(stream) != 0;
-    struct StreamLock {  // given back however the write ends, a cancellation included
-        std::FILE* stream;
-        ~StreamLock()
-        {
-            if (stream != nullptr)
-                ::funlockfile(stream);
-        }
-    } streamLock {locked ? stream : nullptr};
-    if (locked)
-        ::flockfile(stream);
+    const bool locked = fd < 0 || length > PIPE_BUF || risk == StreamRisk::kSocket || ::__fpending(stream) != 0;
+    const StreamLock lock(locked ? stream : nullptr);
     const auto write = [&]() -> std::size_t {
         if (fd < 0)  // a stream of the host's with no file behind it
             return ::fflush_unlocked(stream) == 0 ? ::fwrite_unlocked(text, 1, length, stream) : 0;
@@ -250,6 +250,31 @@ __attribute__((noinline)) std::size_t WriteRecord(std::FILE* stream, const char*
     if (fd < 0 && written == length && ::fflush_unlocked(stream) != 0)
         written = 0;
     return written;
+}
+
+}  // namespace
+
+// What the stream still buffers goes first, then the record in one write, past the
+// stream's buffer: a record that fails leaves nothing behind in the stream.
+// The stream's lock is needed for its buffer, and for a record too long to stay whole in
+// one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece. A file or
+// terminal takes it for every record: threads that share a stream then wait their turn
+// in the lock, asleep, instead of contending for the file's position in the kernel
+// (eight threads on one file ran 1.35 times slower than fprintf and fflush without it).
+// A socket takes it too: a send is not written whole when the socket's buffer is small.
+// Never inlined into WriteOwnLog, whose straight path would save its registers.
+__attribute__((noinline)) std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
+                                                  StreamRisk risk, StreamOrigin origin)
+{
+    const int fd = ::fileno(stream);
+    if (risk != StreamRisk::kNone || fd < 0)
+        return WriteAtRisk(stream, fd, text, length, risk, origin);
+    const StreamLock lock(stream);
+    // A stream that holds nothing (the usual: the host does not write through it) and was not
+    // last read from has nothing to flush.
+    if ((::__fpending(stream) != 0 || ::__freading(stream) != 0) && ::fflush_unlocked(stream) != 0)
+        return 0;
+    return WriteAll(fd, text, length);
 }
 
 // Nobody writes the library's own log through its stream: nothing waits in the stream's
