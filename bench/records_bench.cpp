@@ -212,6 +212,25 @@ void BM_Emitted_Pdulog(benchmark::State& state)
 }
 BENCHMARK(BM_Emitted_Pdulog);
 
+// A PDULOG site's record to the library's own init log: the record that bench/counts.sh
+// counts, of about the floor's length.
+struct Link {
+    void Poll(int64_t id) { PDULOG(LL_INFO, LS_COMMS) << "value " << id; }
+};
+
+void BM_Emitted_PdulogSite(benchmark::State& state)
+{
+    setenv("TEMP", g_folder.c_str(), 1);  // the init log goes there
+    CLog::Init(true);
+    CLog::SetLevel(LS_COMMS, LL_DEBUG);
+    Link link;
+    int64_t i = 1000000;
+    for (auto _ : state)
+        link.Poll(++i);
+    CLog::Shutdown();
+}
+BENCHMARK(BM_Emitted_PdulogSite);
+
 // A pipe whose reader, a thread of its own, takes everything written to it.
 class DrainedPipe {
 public:

@@ -6,15 +6,20 @@ import sys
 from pathlib import Path
 
 
-def medians(path):
-    """Median real time in ns of each benchmark, over its repetitions."""
-    runs = {}
+def runs(path):
+    """Real time in ns of each repetition of each benchmark, in the order they ran."""
+    times = {}
     for b in json.loads(Path(path).read_text())["benchmarks"]:
         if b.get("run_type") == "aggregate":
             continue
         scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b.get("time_unit", "ns")]
-        runs.setdefault(b["run_name"], []).append(b["real_time"] * scale)
-    return {name: statistics.median(times) for name, times in runs.items()}
+        times.setdefault(b["run_name"], []).append(b["real_time"] * scale)
+    return times
+
+
+def medians(path):
+    """Median real time in ns of each benchmark, over its repetitions."""
+    return {name: statistics.median(times) for name, times in runs(path).items()}
 
 
 def main(folder):
@@ -46,6 +51,7 @@ def main(folder):
     floor = rec.get("BM_Emitted_Floor")
     ours = rec.get("BM_Emitted_Pdulog")
     row("emitted record to a file, flushed: pdulog", ours, floor, "floor: fputs+fflush of the line")
+    row("emitted: PDULOG site to the init log", rec.get("BM_Emitted_PdulogSite"), floor, "the counted record")
     row("emitted: fprintf of each field + fflush", rec.get("BM_Emitted_FprintfFields"), floor, "formats")
     row("emitted: raw write(2) of the finished line", rec.get("BM_Emitted_RawWrite"), floor, "below every logger")
     row("8 threads, one file stream: pdulog (SetPipe)", rec.get("BM_Emitted8_Pdulog/real_time/threads:8"),
@@ -85,6 +91,18 @@ def main(folder):
     print("  ".join("-" * w for w in widths))
     for r in rows:
         print(line.format(*r))
+
+    # Every repetition of the figures with a target, so that a median can be checked.
+    print()
+    print("each run, ns (the table gives their median):")
+    every = dict(runs(folder / "records.json"))
+    for build in ("bench", "bench-shared"):
+        for name, times in runs(folder / f"gate-{build}.json").items():
+            every[f"{name} ({build})"] = times
+    for name, times in every.items():
+        if any(key in name for key in ("Suppressed_Floor", "Suppressed_Pdulog", "Gate_", "Emitted_Floor",
+                                       "Emitted_Pdulog", "Emitted8_")):
+            print(f"  {name:<48} " + " ".join(f"{t:8.1f}" for t in times))
 
 
 if __name__ == "__main__":
