@@ -24,7 +24,7 @@ calls() {  # KIND N: "name count" per system call of the program's thread that w
 }
 
 printf '%-46s %14s   %s\n' "per record" "instructions" "system calls"
-for kind in initlog file pipe blocked socket sizelimit fputs fprintf hand write; do
+for kind in suppressed gate initlog file pipe blocked socket sizelimit fputs fprintf hand write; do
     small=$(instructions "$kind" 1000)
     large=$(instructions "$kind" 11000)
     per=$(( (large - small) / 10000 ))
@@ -34,6 +34,8 @@ for kind in initlog file pipe blocked socket sizelimit fputs fprintf hand write;
     join -a2 -e 0 -o 0,1.2,2.2 "$work/small" "$work/large" \
         | awk '{ d = ($3 - $2) / 10000; if (d >= 0.5) { printf "%s%.0f %s", sep, d, $1; sep = ", " } }' > "$work/per"
     case $kind in
+        suppressed) what="pdulog PDULOG site, suppressed" ;;
+        gate)      what="floor: a hand-written gate (null test, load, compare)" ;;
         initlog)   what="pdulog PDULOG site, to the init log" ;;
         file)      what="pdulog, to a host's file stream (SetPipe)" ;;
         pipe)      what="pdulog, to a pipe (SetPipe)" ;;

@@ -1,7 +1,9 @@
 // One kind of record, written N times: the program that bench/counts.sh runs under callgrind
 // (instructions per record) and strace (system calls per record).
 //   record_counts KIND N
-// KIND: initlog, file (a stream of the host's on a regular file), pipe, blocked (a pipe, written by a thread that blocks SIGPIPE), socket,
+// KIND: suppressed (a PDULOG site its level turns away), gate (the floor of that: a null test, a
+// load and a compare around a call), initlog, file (a stream of the host's on a regular
+// file), pipe, blocked (a pipe, written by a thread that blocks SIGPIPE), socket,
 // sizelimit (pdulog's PDULOG site to that sink), or one of the
 // floors, each writing the same line to a file: fputs (fputs + fflush of the finished line),
 // fprintf (fprintf of each field + fflush), hand (the fields composed by hand into a char
@@ -86,6 +88,35 @@ std::thread Drain(int fd)
     });
 }
 
+// The suppressed site's floor: the gate written by hand, around a call it never makes.
+__attribute__((noinline, cold)) void Made(int& made) { ++made; }
+inline void HandGate(const int32_t* volatile& levels, int& made)
+{
+    const int32_t* slots = levels;
+    if (slots != nullptr && reinterpret_cast<const volatile int32_t*>(slots)[LS_COMMS] >= LL_INFO)
+        Made(made);
+}
+
+// Out of main, whose size would change what the compiler inlines into the other loops.
+__attribute__((noinline)) int Gate(const std::string& kind, int n)
+{
+    if (!CLog::Init(false))
+        return 1;
+    CLog::SetLevel(LS_COMMS, LL_WARN);
+    Link link;
+    int made = 0;
+    const int32_t* volatile levels = CLog::Levels();  // re-read, as the gate's pointer is
+    if (kind == "suppressed") {
+        for (int i = 0; i < n; ++i)
+            link.Poll(i);
+    } else {
+        for (int i = 0; i < n; ++i)
+            HandGate(levels, made);
+    }
+    CLog::Shutdown();
+    return made;
+}
+
 int Pdulog(const std::string& kind, int n)
 {
     if (!CLog::Init(kind == "initlog" || kind == "sizelimit"))
@@ -165,6 +196,8 @@ int main(int argc, char** argv)
         sigaddset(&pipeSignal, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
     }
+    if (kind == "suppressed" || kind == "gate")
+        return Gate(kind, n);
     if (kind == "initlog" || kind == "file" || kind == "pipe" || kind == "blocked" || kind == "socket"
         || kind == "sizelimit")
         return Pdulog(kind, n);
