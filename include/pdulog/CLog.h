@@ -68,9 +68,11 @@ enum LogSubsystem : int32_t {
 constexpr int kLogLevelCount = 8;
 constexpr int kLogSubsystemCount = 19;
 
-// A record is the rare way through a logging site: its start is marked cold, so that the
-// compiler lays the whole record out of the site's hot path, and the gate is expected to
-// fail (GCC and Clang; other compilers get the plain code).
+// A record is the rare way through a logging site: the gate is expected to fail, so that the
+// compiler lays the record after the site's hot path, and the library's rare paths are cold
+// and never inlined, so that the paths a record takes save fewer registers (GCC and Clang;
+// other compilers get the plain code). A PDULOG site's start is not cold: the compiler would
+// lay its work out for size.
 #if defined(__GNUC__) || defined(__clang__)
 #define PDULOG_RARELY(condition) __builtin_expect(!!(condition), 0)
 #define PDULOG_COLD __attribute__((cold, noinline))
