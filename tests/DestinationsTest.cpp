@@ -7,11 +7,13 @@
 #include <functional>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -118,6 +120,74 @@ TEST_F(Destinations, PipeAndBack)
                   + m_prefix + "302:CLog::SetInitLogFile:Re-directing to init log file: " + InitLogPath() + "\n");
     EXPECT_EQ(test::ReadFile(otherPath), "");
 }
+
+#ifndef _WIN32
+// A pipe takes up to PIPE_BUF bytes in one piece; a longer record, or a longer line the host
+// writes through the same stream, goes in several writes, and no short record comes between.
+TEST_F(Destinations, LongLinesOnAPipeAreNotTornByShortRecords)
+{
+    UseLevels(LL_ERROR);  // no closing record
+    int fds[2] = {-1, -1};
+    ASSERT_EQ(::pipe(fds), 0);
+    std::string received;
+    std::thread reader([&received, fd = fds[0]] {
+        char buffer[65536];
+        for (ssize_t n = 0; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            received.append(buffer, static_cast<std::size_t>(n));
+        ::close(fd);
+    });
+    std::FILE* pipe = ::fdopen(fds[1], "w");
+    CLog::SetPipe(pipe);
+    const std::string longText(100000, 'L');
+    std::thread longRecords([&] {
+        for (int n = 0; n < 10; ++n)
+            CLog(stderr).Header(LL_ERROR, LS_GENERAL) << longText;
+    });
+    std::thread hostLines([&] {
+        for (int n = 0; n < 10; ++n)
+            std::fprintf(pipe, "%s\n", std::string(10000, 'h').c_str());
+    });
+    for (int n = 0; n < 2000; ++n)
+        CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "short";
+    longRecords.join();
+    hostLines.join();
+    CLog::Shutdown();  // closes the pipe: its reader ends
+    reader.join();
+    std::istringstream lines(test::MaskTimes(received));
+    int counts[4] = {};  // short records, long records, host lines, torn lines
+    for (std::string line; std::getline(lines, line);)
+        ++counts[line == "TT ERROR  short"         ? 0
+                 : line == "TT ERROR  " + longText ? 1
+                 : line == std::string(10000, 'h') ? 2
+                                                   : 3];
+    EXPECT_EQ(std::vector<int>(counts, counts + 4), (std::vector<int> {2000, 10, 10, 0}));
+}
+
+// A stream the host read from before handing it over: the record goes where the host's next
+// write would, not where the stream's reading ahead left the file. With and without a
+// file-size limit, which takes the record another way.
+TEST_F(Destinations, ARecordGoesWhereTheHostsStreamStands)
+{
+    UseLevels(LL_ERROR);
+    rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    for (const rlim_t limit : {saved.rlim_cur, rlim_t {1} << 30}) {
+        const auto path = m_dir.path() / "read.log";
+        test::WriteFile(path, "AAAA\nBBBB\nCCCC\n");
+        rlimit lower = saved;
+        lower.rlim_cur = limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lower), 0);
+        std::FILE* read = std::fopen(path.string().c_str(), "r+");
+        char line[8] = {};
+        ASSERT_NE(std::fgets(line, sizeof line, read), nullptr);
+        CLog::SetPipe(read);
+        CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "here";
+        CLog::Shutdown();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(test::MaskTimes(test::ReadFile(path)), "AAAA\nTT ERROR  here\n") << limit;
+    }
+}
+#endif
 
 TEST_F(Destinations, InitStartsTheInitLogOnlyWhenTheStoreOpens)
 {

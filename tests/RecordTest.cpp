@@ -4,6 +4,7 @@
 #include "LogFormat.h"
 #include "Platform/Platform.h"
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <thread>
@@ -251,6 +252,28 @@ TEST_F(Record, FirstRecordSetsTheSinkForGood)
     EXPECT_NE(text.find("one\n"), std::string::npos);
     EXPECT_NE(text.find("two\n"), std::string::npos);
     EXPECT_EQ(test::ReadFile(secondPath), "");
+
+    // First records racing to set it: whichever sets it, every one of them is written there
+    // (a record that found no sink, while another set one meanwhile, was lost now and then).
+    constexpr int kRounds = 1000;
+    constexpr int kThreads = 4;
+    const auto racedPath = m_dir.path() / "raced.log";
+    for (int round = 0; round < kRounds; ++round) {
+        std::FILE* raced = std::fopen(racedPath.string().c_str(), "ab");
+        std::atomic<int> ready {0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&] {
+                for (++ready; ready < kThreads;)
+                    std::this_thread::yield();
+                CLog(raced).Header(LL_ERROR, LS_GENERAL) << "raced";
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        CLog::Shutdown();  // closes the sink, the raced stream
+    }
+    const std::string raced = test::ReadFile(racedPath);
+    EXPECT_EQ(std::count(raced.begin(), raced.end(), '\n'), kRounds * kThreads);
 }
 
 TEST_F(Record, NulIsWrittenAndTheLineEndKept)
@@ -348,6 +371,11 @@ TEST_F(Record, StreamStateStartsFreshForEveryRecord)
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::hex << std::setfill('*') << std::setprecision(2) << 255;
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::showpos << 42 << ' ' << 42LL << ' ' << 0.5;
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::setw(4) << 255 << ' ' << 42 << ' ' << 3.14159;
+    {
+        std::ostringstream other;  // a buffer of the site's own, gone before the next record
+        CLog(stderr).Header(LL_ERROR, LS_GENERAL).rdbuf(other.rdbuf());
+    }
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << std::hex << 4095;
     // A site's own stream, kept across insertions: what goes straight into the text honours
     // whatever state the stream is in, as the std::ostream would.
     {
@@ -371,6 +399,7 @@ TEST_F(Record, StreamStateStartsFreshForEveryRecord)
     EXPECT_NE(text.find(" ERROR  ff\n"), std::string::npos);
     EXPECT_NE(text.find(" ERROR  +42 +42 +0.5\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" ERROR   255 42 3.14159\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" ERROR  fff\n"), std::string::npos) << text;
     EXPECT_NE(text.find(std::string(
                   ":p:1:f:-42 18446744073709551615 -9223372036854775808 ff ffffffff +42   abc  d   7 s\0t v\n", 88)),
               std::string::npos)

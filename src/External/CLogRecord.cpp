@@ -181,6 +181,8 @@ public:
     void Start()
     {
         m_buffer.Restart();
+        if (m_stream.rdbuf() != &m_buffer)  // a site gave the last record's stream a buffer of its own
+            m_stream.rdbuf(&m_buffer);
         if (m_stream.rdstate() != std::ios_base::goodbit || m_stream.exceptions() != std::ios_base::goodbit) {
             m_stream.clear();
             m_stream.exceptions(std::ios_base::goodbit);

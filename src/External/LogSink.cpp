@@ -314,11 +314,15 @@ PDULOG_COLD void RollOverIfPast(Slot* seen, uint64_t limit)
         seen->unmeasured.store(limit, std::memory_order_relaxed);
 }
 
-// The first record's stream becomes the sink when there is none; whether it may have.
+// The first record's stream becomes the sink when there is none; whether there may be one
+// now. Another record or a move may have set one since this record found none: it is the
+// record's sink then.
 PDULOG_COLD bool AdoptIfNone(std::FILE* stream)
 {
-    if (stream == nullptr || g_current.load() != nullptr)
-        return false;  // none to adopt, or the process ends and the record is not written
+    if (stream == nullptr)
+        return false;
+    if (g_current.load() != nullptr)
+        return true;
     const Platform::CancellationHeld held;
     const std::lock_guard<std::mutex> lock(g_moves);
     if (g_current.load() == nullptr)

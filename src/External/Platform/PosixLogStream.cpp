@@ -206,16 +206,8 @@ std::size_t HoldingBack(const OneSignal& only, std::size_t length, Write write)
 // The stream's lock, held from here until the write ends, a cancellation included.
 class StreamLock {
 public:
-    explicit StreamLock(std::FILE* stream) : m_stream(stream)
-    {
-        if (m_stream != nullptr)
-            ::flockfile(m_stream);
-    }
-    ~StreamLock()
-    {
-        if (m_stream != nullptr)
-            ::funlockfile(m_stream);
-    }
+    explicit StreamLock(std::FILE* stream) : m_stream(stream) { ::flockfile(m_stream); }
+    ~StreamLock() { ::funlockfile(m_stream); }
     StreamLock(const StreamLock&) = delete;
     StreamLock& operator=(const StreamLock&) = delete;
 
@@ -223,17 +215,27 @@ private:
     std::FILE* m_stream;
 };
 
+// Whether what the stream holds went out first, under its lock: a stream that holds
+// nothing (the usual: the host does not write through it) and was not last read from has
+// nothing to flush.
+bool Flushed(std::FILE* stream)
+{
+    return (::__fpending(stream) == 0 && ::__freading(stream) == 0) || ::fflush_unlocked(stream) == 0;
+}
+
 // WriteRecord to a stream that may raise a signal (a pipe, a socket, a file under a size
 // limit) or that has no descriptor. Out of the file's straight path: its frame is large.
+// Under the stream's lock too: a pipe takes a record of up to PIPE_BUF bytes whole, but one
+// record or host's line that is longer goes in several writes, which a record that did not
+// wait for the lock would come between.
 __attribute__((noinline)) std::size_t WriteAtRisk(std::FILE* stream, int fd, const char* text, std::size_t length,
                                                   StreamRisk risk, StreamOrigin origin)
 {
-    const bool locked = fd < 0 || length > PIPE_BUF || risk == StreamRisk::kSocket || ::__fpending(stream) != 0;
-    const StreamLock lock(locked ? stream : nullptr);
+    const StreamLock lock(stream);
     const auto write = [&]() -> std::size_t {
         if (fd < 0)  // a stream of the host's with no file behind it
             return ::fflush_unlocked(stream) == 0 ? ::fwrite_unlocked(text, 1, length, stream) : 0;
-        return !locked || ::fflush_unlocked(stream) == 0 ? WriteAll(fd, text, length) : 0;
+        return Flushed(stream) ? WriteAll(fd, text, length) : 0;
     };
     std::size_t written = 0;
     if (risk == StreamRisk::kSocket && fd >= 0 && ::__fpending(stream) == 0) {  // nothing to flush: no mask
@@ -256,12 +258,12 @@ __attribute__((noinline)) std::size_t WriteAtRisk(std::FILE* stream, int fd, con
 
 // What the stream still buffers goes first, then the record in one write, past the
 // stream's buffer: a record that fails leaves nothing behind in the stream.
-// The stream's lock is needed for its buffer, and for a record too long to stay whole in
-// one write: up to PIPE_BUF bytes reach a file, pipe or terminal in one piece. A file or
-// terminal takes it for every record: threads that share a stream then wait their turn
-// in the lock, asleep, instead of contending for the file's position in the kernel
-// (eight threads on one file ran 1.35 times slower than fprintf and fflush without it).
-// A socket takes it too: a send is not written whole when the socket's buffer is small.
+// Every record takes the stream's lock: for its buffer, and for what is too long to stay
+// whole in one write (a record, or a line of the host's, of more than PIPE_BUF bytes on a
+// pipe; any send to a socket whose buffer is small). Threads that share a file stream then
+// also wait their turn in the lock, asleep, instead of contending for the file's position
+// in the kernel (eight threads on one file ran 1.35 times slower than fprintf and fflush
+// without it).
 // Never inlined into WriteOwnLog, whose straight path would save its registers.
 __attribute__((noinline)) std::size_t WriteRecord(std::FILE* stream, const char* text, std::size_t length,
                                                   StreamRisk risk, StreamOrigin origin)
@@ -270,11 +272,7 @@ __attribute__((noinline)) std::size_t WriteRecord(std::FILE* stream, const char*
     if (risk != StreamRisk::kNone || fd < 0)
         return WriteAtRisk(stream, fd, text, length, risk, origin);
     const StreamLock lock(stream);
-    // A stream that holds nothing (the usual: the host does not write through it) and was not
-    // last read from has nothing to flush.
-    if ((::__fpending(stream) != 0 || ::__freading(stream) != 0) && ::fflush_unlocked(stream) != 0)
-        return 0;
-    return WriteAll(fd, text, length);
+    return Flushed(stream) ? WriteAll(fd, text, length) : 0;
 }
 
 // Nobody writes the library's own log through its stream: nothing waits in the stream's
