@@ -35,7 +35,7 @@ for kind in suppressed gate initlog file pipe blocked socket sizelimit fputs fpr
         | awk '{ d = ($3 - $2) / 10000; if (d >= 0.5) { printf "%s%.0f %s", sep, d, $1; sep = ", " } }' > "$work/per"
     case $kind in
         suppressed) what="pdulog PDULOG site, suppressed" ;;
-        gate)      what="floor: a hand-written gate (null test, load, compare)" ;;
+        gate)      what="floor: a hand gate (null test, load, compare)" ;;
         initlog)   what="pdulog PDULOG site, to the init log" ;;
         file)      what="pdulog, to a host's file stream (SetPipe)" ;;
         pipe)      what="pdulog, to a pipe (SetPipe)" ;;
