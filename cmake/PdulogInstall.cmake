@@ -19,7 +19,7 @@ install(TARGETS pdulog EXPORT pdulog-${PDULOG_KIND}-targets
 install(EXPORT pdulog-${PDULOG_KIND}-targets NAMESPACE pdulog:: DESTINATION ${PDULOG_CMAKE_DIR})
 
 # The headers: the public ones, then the generated ones (and a vendor's D-PDU API header).
-set(headers CLog.h CHex.h CUtil.h PdulogExport.h RecordStream.h DecimalText.h SourcePlace.h SiteFunction.h)
+set(headers CLog.h CHex.h CUtil.h PdulogExport.h)
 if(NOT PDULOG_VENDOR_HEADER)
   list(APPEND headers PduApi.h)
 endif()
@@ -28,6 +28,9 @@ foreach(generated PdulogVersion.h PdulogIdentity.h PdulogPduApi.h)
   list(APPEND headers ${PDULOG_GENERATED_INCLUDE}/pdulog/${generated})
 endforeach()
 install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pdulog)
+# What the public headers need at every site, and hosts do not use: the library's own.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/pdulog/detail/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pdulog/detail
+        FILES_MATCHING PATTERN "*.h")
 if(PDULOG_VENDOR_HEADER)
   install(FILES ${PDULOG_VENDOR_HEADER} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pdulog/vendor)
 endif()

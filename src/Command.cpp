@@ -1,7 +1,7 @@
 // pdu-loglevel: lists, shows and sets the levels of the shared D-PDU API level store.
 #include "Command.h"
 
-#include "CLog.h"
+#include <pdulog/CLog.h>
 #include "LevelNames.h"
 #include "LevelReport.h"
 #include "Options.h"

@@ -1,7 +1,7 @@
 // Level and subsystem numbers as the command shows them.
 #include "LevelNames.h"
 
-#include "CLog.h"
+#include <pdulog/CLog.h>
 
 std::string LevelName(int level) { return CLog::LevelText(level); }
 

@@ -1,7 +1,7 @@
 // The level report, one line per subsystem, read through the library's accessor.
 #include "LevelReport.h"
 
-#include "CLog.h"
+#include <pdulog/CLog.h>
 #include "LevelNames.h"
 
 #include <iostream>

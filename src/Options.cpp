@@ -1,7 +1,7 @@
 // The command line of pdu-loglevel parsed into a subsystem, a level and a count.
 #include "Options.h"
 
-#include "CLog.h"
+#include <pdulog/CLog.h>
 
 #include <getopt.h>
 

@@ -1,5 +1,5 @@
 // The entry point of pdu-loglevel.
-#include "CUtil.h"
+#include <pdulog/CUtil.h>
 #include "Command.h"
 
 int main(int argc, char** argv)

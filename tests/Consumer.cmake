@@ -76,6 +76,7 @@ endif()
 foreach(installed
     bin/${tool}${exe} share/man/man1/${tool}.1 ${library}
     include/pdulog/CLog.h include/pdulog/CUtil.h include/pdulog/PdulogExport.h include/pdulog/PdulogIdentity.h
+    include/pdulog/detail/RecordStream.h include/pdulog/detail/LevelSlots.h include/pdulog/detail/ItemLayout.h
     lib/cmake/pdulog/pdulogConfig.cmake lib/cmake/pdulog/pdulogConfigVersion.cmake
     lib/cmake/pdulog/mingw-w64-i686.cmake lib/cmake/pdulog/mingw-w64-x86_64.cmake lib/cmake/pdulog/wine-run.sh
     lib/cmake/pdulog/pdulog-${kind}-targets.cmake lib/cmake/pdulog/PdulogDriver.cmake

@@ -1,6 +1,6 @@
 #include "Fixtures.h"
 
-#include "DecimalText.h"
+#include <pdulog/detail/DecimalText.h>
 #include "LogFormat.h"
 #include "Platform/Platform.h"
 

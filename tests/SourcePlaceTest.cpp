@@ -1,5 +1,5 @@
-#include "SiteFunction.h"
-#include "SourcePlace.h"
+#include <pdulog/detail/SiteFunction.h>
+#include <pdulog/detail/SourcePlace.h>
 
 #include <gtest/gtest.h>
 

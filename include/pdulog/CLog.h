@@ -1,3 +1,7 @@
+// For hosts: the class CLog (the level store, the vocabulary, records and where they go),
+// the LL_ and LS_ names, and the macros PDULOG and CLOG_RECORD. What is in pdulog_detail,
+// here and in detail/, is the library's own.
+//
 // The logging facility shared by the D-PDU API implementation and its tools: the level
 // store (a file of 19 levels mapped by every process), the level and subsystem vocabulary,
 // log records and their destination.
@@ -18,9 +22,10 @@
 #pragma once
 
 #include "PdulogExport.h"
-#include "RecordStream.h"
-#include "SiteFunction.h"
-#include "SourcePlace.h"
+#include "detail/LevelSlots.h"
+#include "detail/RecordStream.h"
+#include "detail/SiteFunction.h"
+#include "detail/SourcePlace.h"
 
 #include <atomic>
 #include <cstdint>
@@ -80,22 +85,6 @@ constexpr int kLogSubsystemCount = 19;
 #define PDULOG_RARELY(condition) (condition)
 #define PDULOG_COLD
 #endif
-
-namespace pdulog_detail {
-
-// A slot is read as the memory model allows a value that another thread or process writes
-// meanwhile: a relaxed atomic load, the same single instruction as a plain read.
-static_assert(sizeof(std::atomic<int32_t>) == sizeof(int32_t) && std::atomic<int32_t>::is_always_lock_free,
-              "a slot of the shared store must be readable as a lock-free atomic");
-inline int32_t ReadSlot(const int32_t* levels, int subsystem) noexcept
-{
-    return reinterpret_cast<const std::atomic<int32_t>*>(levels)[subsystem].load(std::memory_order_relaxed);
-}
-inline void WriteSlot(int32_t* levels, int subsystem, int32_t level) noexcept
-{
-    reinterpret_cast<std::atomic<int32_t>*>(levels)[subsystem].store(level, std::memory_order_relaxed);
-}
-}  // namespace pdulog_detail
 
 // One log record in the making. A logging site makes it a temporary behind the level gate
 // (see PDULOG below); its destructor writes the line to the log sink and flushes.

@@ -1,7 +1,7 @@
 // The hex dump's rows: offset, sixteen bytes in hexadecimal, the same bytes as characters.
-#include "CHex.h"
+#include <pdulog/CHex.h>
 
-#include "CLog.h"
+#include <pdulog/CLog.h>
 
 #include <cstring>
 

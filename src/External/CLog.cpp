@@ -1,5 +1,5 @@
 // The facility's start and shut-down, its lifecycle lock, and the moves of the log sink.
-#include "CLog.h"
+#include <pdulog/CLog.h>
 
 #include "LevelStore.h"
 #include "Lifecycle.h"
@@ -7,7 +7,7 @@
 #include "LogSink.h"
 #include "PdulogIdentity.h"
 #include "Platform/Platform.h"
-#include "SourcePlace.h"
+#include <pdulog/detail/SourcePlace.h>
 
 #include <mutex>
 #include <new>

@@ -1,6 +1,6 @@
 // The level and subsystem vocabulary: numbers to texts and names to numbers, with nothing
 // reported (CLogParse.cpp turns an unknown name into a record).
-#include "CLog.h"
+#include <pdulog/CLog.h>
 #include "LevelTags.h"
 
 #include <string_view>

@@ -1,6 +1,6 @@
 // The parsers of level and subsystem names: a name the vocabulary does not know is reported
 // in a WARN record, and the default stands in for it.
-#include "CLog.h"
+#include <pdulog/CLog.h>
 
 #include <cstdio>
 #include <ostream>

@@ -1,7 +1,7 @@
 // Composition of one log record and its single write to the log sink.
-#include "CLog.h"
+#include <pdulog/CLog.h>
 
-#include "DecimalText.h"
+#include <pdulog/detail/DecimalText.h>
 #include "LevelStore.h"
 #include "LevelTags.h"
 #include "Lifecycle.h"

@@ -1,9 +1,9 @@
 // The utilities that report through the log: item release and thread priority.
-#include "CUtil.h"
+#include <pdulog/CUtil.h>
 
-#include "CLog.h"
+#include <pdulog/CLog.h>
 #include "Platform/Platform.h"
-#include "SourcePlace.h"
+#include <pdulog/detail/SourcePlace.h>
 
 #include <cstdlib>
 #include <new>

@@ -1,5 +1,5 @@
 // Enumeration values and handles as text.
-#include "CUtil.h"
+#include <pdulog/CUtil.h>
 
 std::string EnumToString(const std::map<uint32_t, const char*>& table, uint32_t value)
 {

@@ -1,6 +1,6 @@
 // The names of the D-PDU API enumerations, one table per enumeration, spelled as the
 // standard spells them. Built before main and only read afterwards.
-#include "CUtil.h"
+#include <pdulog/CUtil.h>
 
 // One name a line, as the tables are read and compared: clang-format leaves them so.
 // clang-format off

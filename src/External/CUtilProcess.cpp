@@ -1,6 +1,6 @@
 // Process helpers that report nothing through the log: a tool's signal dispositions,
 // expansion, ticks, build dates.
-#include "CUtil.h"
+#include <pdulog/CUtil.h>
 
 #include "Platform/Platform.h"
 

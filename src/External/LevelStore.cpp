@@ -2,7 +2,7 @@
 // when another file takes its path; the slots behind the gate, read and set.
 #include "LevelStore.h"
 
-#include "CLog.h"
+#include <pdulog/CLog.h>
 #include "Lifecycle.h"
 #include "PdulogIdentity.h"
 #include "Platform/Platform.h"

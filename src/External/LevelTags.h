@@ -2,7 +2,7 @@
 // The vocabulary's texts, and what a record's start copies with its length known.
 #pragma once
 
-#include "CLog.h"
+#include <pdulog/CLog.h>
 
 #include <cstddef>
 

@@ -1,7 +1,7 @@
 // The fixed-width fields of a log record, apart from the stream that carries them.
 #pragma once
 
-#include "DecimalText.h"
+#include <pdulog/detail/DecimalText.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // replaces has no writer left before it closes or hands it back.
 #include "LogSink.h"
 
-#include "CLog.h"  // PDULOG_COLD
+#include <pdulog/CLog.h>  // PDULOG_COLD
 #include "LogRollover.h"
 #include "Platform/BoundedWait.h"
 #include "Platform/Platform.h"

@@ -1,3 +1,4 @@
+// Internal to pdulog, not for hosts (the stream a site writes its record into): the macros need it at every site.
 // The stream a logging site writes a record into. It is a std::ostream, so that every
 // insertion, manipulator and operator<< of the host's works on it as on any stream; the
 // insertions a record is mostly made of (texts, characters, integers) go straight into the
@@ -6,8 +7,8 @@
 // those return a std::ostream&.
 #pragma once
 
+#include "../PdulogExport.h"
 #include "DecimalText.h"
-#include "PdulogExport.h"
 
 #include <cstddef>
 #include <ostream>

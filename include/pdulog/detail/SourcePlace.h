@@ -1,3 +1,4 @@
+// Internal to pdulog, not for hosts (a site's place, made at compile time): the macros need it at every site.
 // The place field of a located record, cut from the compiler's file name at compile time:
 // the path from the file's last `src` folder on, with backslashes. It comes out the same
 // whatever form of the name the compiler was given: absolute, relative, with either

@@ -1,3 +1,4 @@
+// Internal to pdulog, not for hosts (a site's function name, made at compile time): the macros need it at every site.
 // The function field of a record made by PDULOG: the class and member name joined by two
 // colons ("Link::Poll"), or the bare name of a free function ("main"), cut at compile
 // time from the compiler's signature text: __PRETTY_FUNCTION__ of GCC and Clang ("virtual

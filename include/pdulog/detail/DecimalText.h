@@ -1,3 +1,4 @@
+// Internal to pdulog, not for hosts (integers in decimal, as a record shows them): the macros need it at every site.
 // Integers in decimal as a record shows them, byte for byte what std::to_chars writes: a
 // minus sign for a negative value, no leading zeros, "0" for zero. Written straight into
 // the record's text, two digits at a time, with no buffer in between.
