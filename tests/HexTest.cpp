@@ -1,3 +1,4 @@
+// The hex dump: rows of sixteen bytes as offset, hexadecimal and characters, to the byte.
 #include "CHex.h"
 #include "Fixtures.h"
 

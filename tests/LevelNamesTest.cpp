@@ -1,3 +1,4 @@
+// The command's level and subsystem names, as its listing and its sets show them.
 #include "LevelNames.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The shared level store: its file, its padding, its views, and its lifecycle in one process.
 #include "Fixtures.h"
 
 #include "Platform/FileSteps.h"

@@ -1,3 +1,4 @@
+// The name tables of the standard's enumerations, and the formatting of values and handles.
 #include "CUtil.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The platform layer alone: store files, mappings and views, and what each failure reports.
 #include "Platform/FileSteps.h"
 #include "Platform/Platform.h"
 

@@ -1,3 +1,4 @@
+// The process helpers: environment references, the tick count and the build date's parts.
 #ifdef _WIN32
 #include <windows.h>
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// A log record: its fields, its bytes, its stream's state, and its threads.
 #include "Fixtures.h"
 
 #include <pdulog/detail/DecimalText.h>

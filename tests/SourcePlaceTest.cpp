@@ -1,3 +1,4 @@
+// A site's place and function name, made at compile time.
 #include <pdulog/detail/SiteFunction.h>
 #include <pdulog/detail/SourcePlace.h>
 

@@ -1,3 +1,4 @@
+// What the tests share: temporary folders, files, child processes, the store's bytes.
 #include "TestSupport.h"
 
 #include "PdulogIdentity.h"

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <thread>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -112,9 +113,13 @@ template <typename Done>
 bool Eventually(Done done)
 {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done())
+    while (!done()) {
         if (std::chrono::steady_clock::now() >= giveUp)
             return false;
+        // A pause between tries: on two busy cores a spinning test takes the time that the
+        // work it waits for needs.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     return true;
 }
 

@@ -1,3 +1,4 @@
+// The level and subsystem vocabulary: texts, names and the parsers' fragments.
 #include "Fixtures.h"
 
 namespace {

@@ -23,8 +23,6 @@
 #include <io.h>
 #include <share.h>
 #include <windows.h>
-#define pipe(fds) _pipe(fds, 65536, _O_BINARY)
-#define read _read
 #else
 #include <pthread.h>
 #include <sys/wait.h>
@@ -38,8 +36,22 @@ constexpr char kNullDevice[] = "NUL";
 constexpr char kNullDevice[] = "/dev/null";
 #endif
 using test::ReadFile;
-static int g_failures = 0;
-static char** g_argv;
+
+namespace {
+
+// The system's pipe and read under one name on both systems.
+#ifdef _WIN32
+int MakePipe(int fds[2]) { return _pipe(fds, 65536, _O_BINARY); }
+int ReadSome(int fd, char* buffer, unsigned size) { return _read(fd, buffer, size); }
+#else
+int MakePipe(int fds[2]) { return ::pipe(fds); }
+ssize_t ReadSome(int fd, char* buffer, std::size_t size) { return ::read(fd, buffer, size); }
+#endif
+
+int g_failures = 0;       // the checks that failed, for the exit status
+char** g_argv = nullptr;  // this program's own arguments: scenarios start it again
+
+}  // namespace
 
 void Check(bool ok, const char* what)
 {
@@ -74,11 +86,11 @@ void ShutdownWhileLogging(bool toPipe)
         int fds[2] = {-1, -1};
         std::string piped;
         std::thread reader;
-        if (toPipe && pipe(fds) == 0) {
+        if (toPipe && MakePipe(fds) == 0) {
             CLog::SetPipe(fdopen(fds[1], "w"));
             reader = std::thread([&] {
                 char buffer[4096];
-                for (int n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+                for (int n; (n = ReadSome(fds[0], buffer, sizeof buffer)) > 0;)
                     piped.append(buffer, static_cast<std::size_t>(n));
             });
         }
@@ -179,7 +191,7 @@ int EndingHost(const std::string& how)
 void PipeAfterRestart()
 {
     int fds[2];
-    Check(pipe(fds) == 0 && CLog::Init(false), "start");
+    Check(MakePipe(fds) == 0 && CLog::Init(false), "start");
     std::FILE* handed = fdopen(fds[1], "w");
     CLog::SetPipe(handed);
     Check(CLog::SetPipe(handed) == nullptr, "the sink is never handed back while it is the sink");
@@ -190,7 +202,7 @@ void PipeAfterRestart()
           && GetLastError() == ERROR_BROKEN_PIPE;
 #else
     char c;
-    const bool closed = fcntl(fds[0], F_SETFL, O_NONBLOCK) == 0 && read(fds[0], &c, 1) == 0;
+    const bool closed = fcntl(fds[0], F_SETFL, O_NONBLOCK) == 0 && ReadSome(fds[0], &c, 1) == 0;
 #endif
     Check(closed, "the handed pipe is closed at the restart");
     CLog::Shutdown();
@@ -249,14 +261,14 @@ void ReadOnlyStore()
     for (int up = 0; up < 4; ++up)  // the store's folders and the scratch folder around them
         fs::permissions(folder = folder.parent_path(), fs::perms::others_exec, fs::perm_options::add);
     int up[2], down[2];
-    Check(pipe(up) == 0 && pipe(down) == 0, "pipes");
+    Check(MakePipe(up) == 0 && MakePipe(down) == 0, "pipes");
     const pid_t child = fork();
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(99);  // root may write any file: the reader must be an ordinary user
         const auto next = [&] {
             char c;
-            Check(write(up[1], "w", 1) == 1 && read(down[0], &c, 1) == 1, "the writer's change");
+            Check(write(up[1], "w", 1) == 1 && ReadSome(down[0], &c, 1) == 1, "the writer's change");
         };
 #endif
     const auto warn = [](int s) {
@@ -293,7 +305,7 @@ void ReadOnlyStore()
     _exit(g_failures);
 }
 close(up[1]);
-for (char c; read(up[0], &c, 1) == 1 && applied < 4;)
+for (char c; ReadSome(up[0], &c, 1) == 1 && applied < 4;)
     change(), Check(write(down[1], "c", 1) == 1, "handshake");
 int status = -1;
 Check(waitpid(child, &status, 0) == child && status == 0, "the reader held up");

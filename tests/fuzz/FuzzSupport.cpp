@@ -1,3 +1,4 @@
+// What the fuzz targets share: a private store folder, and a facility that starts once.
 #include "FuzzSupport.h"
 
 #include "CLog.h"
