@@ -6,6 +6,24 @@
 // store (a file of 19 levels mapped by every process), the level and subsystem vocabulary,
 // log records and their destination.
 //
+// A record's life. A site (PDULOG, CLOG_RECORD) first asks the gate, CLog::Enabled: a load
+// of the level pointer, a null test, a load of the subsystem's slot in the mapped store and a
+// compare; when it fails nothing else happens. Otherwise a CLog is made: it takes the
+// thread's composer (a buffer and a stream the thread keeps, src/External/CLogRecord.cpp),
+// reads the wall clock once, and runs the follow-ups that are due once a second (on the
+// thread's first record of a second, a store that another file has replaced at its path is
+// followed, so that the gate reads the levels the tool now writes; here, because a record is
+// the only call a host makes all the time, and before the header, when nothing of the record
+// is held). It writes the time, the level, the thread and, for a site, the place, line and
+// function made at compile time; the site's insertions go straight into the text, or through
+// the std::ostream when a manipulator or a host's operator<< is involved. The CLog's end adds
+// the line end and hands the whole line to the sink (src/External/LogSink.cpp): the writer
+// counts itself into the current stream, adopts the record's stream when there is none, and,
+// for the init log, follows the log's path once a second by the clock at the write (a log
+// deleted or rotated under the host is opened again at its path; a record that took long to
+// compose must not go into a file rotated meanwhile). Then one write, with SIGPIPE held back
+// on a pipe, and a capped init log rolls over when past its limit.
+//
 // Threads: records may be made from any number of threads at once (each thread composes in
 // its own buffer, and a record reaches the sink in one write). The lifecycle and the moves
 // of the sink (Init, OpenLevelStore, CloseLevelStore, UseExternalLevels,

@@ -199,12 +199,12 @@ public:
 
     bool Owns(const std::ios_base& stream) const { return &stream == static_cast<const std::ios_base*>(&m_stream); }
 
-    // The time of day, the level and the thread field at `out`; the end of what it wrote.
+    // The record's start: its clock reading, the follow-ups, then the time of day and the level
+    // at `out`; the end of what it wrote.
     char* TimeAndLevel(int level, char* out)
     {
         const Platform::WallTime now = Platform::WallClock();
-        if (now.seconds != m_second.second)  // the thread's first record in this second
-            LevelStore::FollowIfDue(now.seconds);
+        FollowUps(now);
         LogFormat::TimeOfDay(now.seconds, now.nanoseconds, m_second, out);
         out += LogFormat::kTimeLength;
         if (level >= 0 && level < kLogLevelCount) {
@@ -215,6 +215,16 @@ public:
         const std::size_t length = std::strlen(text);
         std::memcpy(out, text, length);
         return out + length;
+    }
+
+    // What a record does once a second besides its own work, on the thread's first record of
+    // each second of the wall clock: a store that another file has replaced at its path is
+    // followed (LevelStore::FollowIfDue, at most once a second across threads), so that the
+    // gate reads the new file's levels. Before the header: nothing of the record is held yet.
+    void FollowUps(const Platform::WallTime& now)
+    {
+        if (now.seconds != m_second.second)
+            LevelStore::FollowIfDue(now.seconds);
     }
 
     // The thread field, asked for once per thread (again in a forked child, whose thread

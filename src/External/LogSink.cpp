@@ -314,6 +314,22 @@ PDULOG_COLD void RollOverIfPast(Slot* seen, uint64_t limit)
         seen->unmeasured.store(limit, std::memory_order_relaxed);
 }
 
+// The sink's follow-up, on the first record written in each second of the wall clock to the
+// init log: its path is checked, and followed into a new file when it names another or none
+// (FollowPath). By the clock as it is at the write, not when the record began: a record that
+// took seconds to compose would otherwise go into a file that was rotated, or rolled over and
+// then replaced, meanwhile. The slot the record is written to.
+Slot* FollowUp(Counted& counted)
+{
+    Slot* slot = counted.get();
+    if (slot == nullptr || slot->path == nullptr || !CheckDue(*slot, Platform::CoarseWallClockSeconds()))
+        return slot;
+    counted.Leave();
+    FollowPath(slot);
+    counted.Enter();
+    return counted.get();
+}
+
 // The first record's stream becomes the sink when there is none; whether there may be one
 // now. Another record or a move may have set one since this record found none: it is the
 // record's sink then.
@@ -346,16 +362,7 @@ void Write(const char* text, std::size_t length, std::FILE* adopt)
     Counted counted(Enter());
     if (counted.get() == nullptr && AdoptIfNone(adopt))
         counted.Enter();
-    Slot* slot = counted.get();
-    // The init log's path is checked by the clock as it is at the write, not when the record
-    // began: a record that took seconds to compose would otherwise go into a file that was
-    // rotated, or rolled over and then replaced, meanwhile.
-    if (slot != nullptr && slot->path != nullptr && CheckDue(*slot, Platform::CoarseWallClockSeconds())) {
-        counted.Leave();
-        FollowPath(slot);
-        counted.Enter();
-        slot = counted.get();
-    }
+    Slot* slot = FollowUp(counted);
     if (slot == nullptr || slot->stream == nullptr)  // no sink, or the init log not open again yet
         return;
     // One writer ends the line: two would leave an empty one.

@@ -27,6 +27,7 @@ namespace pdulog_detail::Platform {
 // it); on POSIX they are the bytes the system takes.
 
 // ---- The level store's file: C runtime descriptors, shared with other processes --------
+// In StoreFile.cpp, PosixFiles.cpp, WindowsFiles.cpp.
 // No descriptor the layer hands out is ever 0, 1 or 2: with a standard stream closed, the
 // host's next write to it must not land in one of our files.
 
@@ -84,6 +85,7 @@ FileId IdentifyPathTarget(const std::string& path);
 bool MayGrowFileTo(uint64_t size);
 
 // ---- Shared memory --------------------------------------------------------------------
+// In PosixViews.cpp, PosixFaultHandler.cpp, WindowsViews.cpp.
 
 using MappingHandle = void*;  // nullptr: no mapping
 
@@ -121,6 +123,7 @@ void CloseMapping(MappingHandle mapping);
 void ReleaseFaultHandler();
 
 // ---- Paths and environment ------------------------------------------------------------
+// In PosixPaths.cpp, WindowsPaths.cpp.
 
 // Creates the folder and every missing parent; an existing folder is success. On failure
 // `failed` is the folder of the chain that could not be made (or that is no folder), and
@@ -142,6 +145,7 @@ bool ExpandPath(const std::string& configured, std::string& path);
 std::string PublicText(const std::string& path);
 
 // ---- Log streams ----------------------------------------------------------------------
+// In PosixLogStream.cpp, WindowsLogStream.cpp.
 
 // Whether a log is emptied when it is opened.
 enum class LogOpening {
@@ -195,6 +199,7 @@ std::size_t WriteOwnLog(std::FILE* stream, int fd, const char* text, std::size_t
 bool LogEndsLine(std::FILE* stream);
 
 // ---- Files shared between processes -----------------------------------------------------
+// In PosixFiles.cpp, WindowsFiles.cpp.
 
 // An advisory lock between processes on a file of ours, taken without waiting (POSIX: flock;
 // Windows: a lock on one byte far past the end, the one a log's writers take around each
@@ -209,6 +214,7 @@ bool RenameReplacing(const std::string& from, const std::string& to);
 int64_t LastChangeTicks(const std::string& path);
 
 // ---- Process ------------------------------------------------------------------------
+// In PosixLogStream.cpp, WindowsLogStream.cpp, WindowsModule.cpp.
 
 // For a program that owns its process, never for the library inside a host: a write to a
 // closed pipe or past a file-size limit fails with an error instead of raising SIGPIPE or
@@ -220,6 +226,7 @@ void ReportWriteFailuresAsErrors();
 bool OtherThreadsGone();
 
 // ---- Fork and cancellation ----------------------------------------------------------
+// In PosixThread.cpp, WindowsThread.cpp.
 
 // Registers, once per load of the module, what runs around a fork(): `prepare` in the
 // forking thread before it, `parent` and `child` after it, each with the layer's own
@@ -246,6 +253,7 @@ private:
 };
 
 // ---- Threads and clocks ---------------------------------------------------------------
+// In PosixThread.cpp, PosixClock.cpp, WindowsThread.cpp, WindowsClock.cpp.
 
 // One pointer of each thread's own for the library (its record composer): nullptr until the
 // thread sets it, then handed to `release` once when the thread ends, or when the library
@@ -282,6 +290,7 @@ constexpr int kPriorityTimeCritical = 15;
 bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
 
 // ---- Unloading ------------------------------------------------------------------------
+// In PosixModule.cpp, WindowsModule.cpp.
 // A host may unload the module that holds the library (dlclose, FreeLibrary) and go on
 // running, and load it again many times: a load, Init, Shutdown, unload cycle must leave
 // nothing behind. Shutdown gives up what the facility uses while it runs: the store's
