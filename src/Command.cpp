@@ -78,7 +78,7 @@ int FailOnTheStore(const std::string& program)
 // even the default's.
 int Set(int argc, char** argv, const std::string& program)
 {
-    const SetRequest request = ReadSetRequest(argc, argv);
+    const command::SetRequest request = command::ReadSetRequest(argc, argv);
     if (request.refusedKind != nullptr) {
         std::cerr << RefusedNameLine(request.refusedKind, request.refused) << std::endl;
         return Fail(program);
@@ -93,10 +93,10 @@ int Run(int argc, char** argv, const std::string& program)
     if (store.Failed())
         return FailOnTheStore(program);
     Banner(program);
-    const Request request = PreviewRequest(argc, argv);
-    if (request == Request::kSet)
+    const command::Request request = command::PreviewRequest(argc, argv);
+    if (request == command::Request::kSet)
         return Set(argc, argv, program);
-    if (request == Request::kUnclear) {
+    if (request == command::Request::kUnclear) {
         Usage(program);
         return Fail(program);
     }
@@ -104,11 +104,11 @@ int Run(int argc, char** argv, const std::string& program)
     int level = LL_WARN;
     bool help = false;
     ParseOptions(argc, argv, &subsystem, &level, &help);
-    if (request == Request::kUsage) {
+    if (request == command::Request::kUsage) {
         Usage(program);
         return help ? 0 : Fail(program);
     }
-    if (request == Request::kList)
+    if (request == command::Request::kList)
         ShowLevels(0, kLogSubsystemCount);
     else
         ShowLevels(subsystem, subsystem + 1);

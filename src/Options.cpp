@@ -58,7 +58,7 @@ int ParseOptions(int argc, char** argv, int* subsystem, int* level, bool* help)
     });
 }
 
-Request PreviewRequest(int argc, char** argv)
+command::Request command::PreviewRequest(int argc, char** argv)
 {
     // getopt_long moves the words that are no options: the copy takes that, not argv.
     std::vector<char*> copy(argv, argv + argc);
@@ -73,17 +73,17 @@ Request PreviewRequest(int argc, char** argv)
     });
     opterr = reported;
     if (count == -1 || help)
-        return Request::kUsage;
+        return command::Request::kUsage;
     if (systems > 0 && levels > 0)
-        return Request::kSet;
+        return command::Request::kSet;
     if (count >= 2)
-        return Request::kUnclear;
-    return count == 0 ? Request::kList : Request::kShow;
+        return command::Request::kUnclear;
+    return count == 0 ? command::Request::kList : command::Request::kShow;
 }
 
-SetRequest ReadSetRequest(int argc, char** argv)
+command::SetRequest command::ReadSetRequest(int argc, char** argv)
 {
-    SetRequest request;
+    command::SetRequest request;
     bool help = false;
     Scan(argc, argv, &help, [&request](char option, const std::string& name) {
         LogSubsystem subsystem = LS_GENERAL;

@@ -10,6 +10,9 @@
 // level named OFF is -1, and no parser sees it.
 int ParseOptions(int argc, char** argv, int* subsystem, int* level, bool* help);
 
+// The command's own helpers, beside the names its manual gives (ParseOptions above).
+namespace command {
+
 // What a run of the command does, decided from the whole command line before any name is
 // read, so that a set never reads a name it is going to refuse through the parsers.
 enum class Request {
@@ -33,3 +36,5 @@ struct SetRequest {
     std::string refused;
 };
 SetRequest ReadSetRequest(int argc, char** argv);
+
+}  // namespace command

@@ -15,7 +15,7 @@
 class StoreTest : public ::testing::Test {
 protected:
     test::fs::path AppData() const { return m_dir.path() / "appdata"; }
-    test::fs::path Store() const { return test::StoreFile(AppData()); }
+    test::fs::path Store() const { return test::StoreFileIn(AppData()); }
     std::string StoreBytes() const { return test::ReadFile(Store()); }
 
     // The store as these bytes, whatever was there before; no store at all for none.

@@ -56,11 +56,11 @@ TEST_F(LevelStore, ExistingFileIsPaddedAtTheSizeItHad)
         const test::fs::path appData = m_dir.path() / name;
         test::ScopedEnv env("APPDATA", appData.string());
         test::fs::create_directories(test::StoreFolder(appData));
-        test::WriteFile(test::StoreFile(appData), before);
+        test::WriteFile(test::StoreFileIn(appData), before);
         ASSERT_TRUE(CLog::Init(false));
         EXPECT_EQ(std::memcmp(CLog::Levels(), after.data(), 76), 0);
         CLog::Shutdown();
-        EXPECT_EQ(test::ReadFile(test::StoreFile(appData)), after);
+        EXPECT_EQ(test::ReadFile(test::StoreFileIn(appData)), after);
     }
 }
 
@@ -130,7 +130,7 @@ TEST_F(LevelStore, ExternalLevelsReplaceTheStoreUntilReleased)
     EXPECT_TRUE(CLog::Init(false));
     EXPECT_TRUE(CLog::OpenLevelStore());
     EXPECT_EQ(CLog::Levels(), host);
-    EXPECT_FALSE(test::fs::exists(test::StoreFile(elsewhere)));
+    EXPECT_FALSE(test::fs::exists(test::StoreFileIn(elsewhere)));
 
     int32_t other[kLogSubsystemCount] = {};
     CLog::UseExternalLevels(other);
@@ -139,7 +139,7 @@ TEST_F(LevelStore, ExternalLevelsReplaceTheStoreUntilReleased)
     CLog::ReleaseExternalLevels();
     EXPECT_EQ(CLog::Levels(), nullptr);
     ASSERT_TRUE(CLog::Init(false));
-    EXPECT_TRUE(test::fs::exists(test::StoreFile(elsewhere)));
+    EXPECT_TRUE(test::fs::exists(test::StoreFileIn(elsewhere)));
     EXPECT_EQ(CLog::Levels()[LS_APP], LL_WARN);
 }
 

@@ -251,7 +251,7 @@ TEST_F(NonAnsiFolders, HoldTheStoreAndTheInitLog)
     CLog::Levels()[LS_COMMS] = LL_DEBUG;
     CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "in the init log";
     CLog::Shutdown();
-    EXPECT_EQ(test::ReadFile(test::StoreFile(folder)).substr(28, 4), test::SlotBytes({LL_DEBUG}));
+    EXPECT_EQ(test::ReadFile(test::StoreFileIn(folder)).substr(28, 4), test::SlotBytes({LL_DEBUG}));
     EXPECT_NE(test::ReadFile(test::InitLog(folder)).find(" ERROR  in the init log"), std::string::npos);
 
     // The public name stays in the ANSI code page, as it always was.

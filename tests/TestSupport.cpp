@@ -384,7 +384,7 @@ static fs::path RelativeStoreFolder()
 
 fs::path StoreFolder(const fs::path& appData) { return appData / RelativeStoreFolder(); }
 
-fs::path StoreFile(const fs::path& appData) { return StoreFolder(appData) / "DEBUG.CFG"; }
+fs::path StoreFileIn(const fs::path& appData) { return StoreFolder(appData) / "DEBUG.CFG"; }
 
 fs::path StoreTopFolder(const fs::path& appData) { return appData / *RelativeStoreFolder().begin(); }
 

@@ -96,7 +96,7 @@ std::string SlotBytes(const std::vector<int32_t>& slots);
 // Where the store lives below a given per-user data folder, in the build's folder, and the
 // first folder of that chain (the build's names, PdulogIdentity.h).
 fs::path StoreFolder(const fs::path& appData);
-fs::path StoreFile(const fs::path& appData);
+fs::path StoreFileIn(const fs::path& appData);
 fs::path StoreTopFolder(const fs::path& appData);
 // The build's log files in a temporary folder.
 fs::path LogFile(const fs::path& temp);

@@ -60,7 +60,7 @@ void Check(bool ok, const char* what)
 }
 
 fs::path InitLog() { return test::InitLog(std::getenv("TEMP")); }
-fs::path Store() { return test::StoreFile(std::getenv("APPDATA")); }
+fs::path Store() { return test::StoreFileIn(std::getenv("APPDATA")); }
 void Tick() { CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "tick!"; }
 
 bool WholeRecords(const std::string& text)

@@ -39,7 +39,7 @@ constexpr int kLineReturningToInitLog = 491;
 // this lock, so that any interleaving ends as some serial order of the same calls would.
 // The gate and the records never take it. (Recursive: Init opens the store, SetPipe starts
 // the init log.)
-std::recursive_mutex s_lifecycle;
+std::recursive_mutex g_lifecycle;
 using pdulog_detail::LifecycleLock;
 
 // A shared pdulog is one facility for every module of the process that starts it: it stays
@@ -50,7 +50,7 @@ constexpr bool kCountStarts = true;
 #else
 constexpr bool kCountStarts = false;
 #endif
-int s_starts = 0;
+int g_starts = 0;
 
 using pdulog_detail::LogSink::Previous;
 
@@ -85,7 +85,7 @@ std::FILE* StartInitLog(Platform::LogOpening opening, Previous previous)
 
 }  // namespace
 
-std::recursive_mutex& pdulog_detail::LifecycleMutex() { return s_lifecycle; }
+std::recursive_mutex& pdulog_detail::LifecycleMutex() { return g_lifecycle; }
 
 namespace {
 
@@ -95,25 +95,25 @@ namespace {
 // Each is held for a bounded time (a move waits for its writers a second at most).
 void BeforeFork()
 {
-    s_lifecycle.lock();
+    g_lifecycle.lock();
     pdulog_detail::LogSink::BeforeFork();
 }
 
 void ParentAfterFork()
 {
     pdulog_detail::LogSink::AfterForkInParent();
-    s_lifecycle.unlock();
+    g_lifecycle.unlock();
 }
 
 void ChildAfterFork()
 {
     pdulog_detail::LogSink::AfterForkInChild();
     pdulog_detail::ComposerAfterForkInChild();
-    new (&s_lifecycle) std::recursive_mutex();  // its owner's thread id is not the child's
+    new (&g_lifecycle) std::recursive_mutex();  // its owner's thread id is not the child's
 }
 
 // Once per load of the module, never per start.
-const bool s_forkHandled = (Platform::AtFork(BeforeFork, ParentAfterFork, ChildAfterFork), true);
+const bool g_forkHandled = (Platform::AtFork(BeforeFork, ParentAfterFork, ChildAfterFork), true);
 
 }  // namespace
 
@@ -121,48 +121,48 @@ const bool s_forkHandled = (Platform::AtFork(BeforeFork, ParentAfterFork, ChildA
 
 bool CLog::Init(bool initLog)
 {
-    const LifecycleLock lock(s_lifecycle);
+    const LifecycleLock lock(g_lifecycle);
     const bool available = pdulog_detail::LevelStore::Open();
     // A sink the host handed over earlier (a plugin started again) is closed, not dropped.
     if (available && initLog)
         StartInitLog(Platform::LogOpening::kEmptyFirst, Previous::kClose);
     if (kCountStarts && available)
-        ++s_starts;
+        ++g_starts;
     return available;
 }
 
 bool CLog::OpenLevelStore()
 {
-    const LifecycleLock lock(s_lifecycle);
+    const LifecycleLock lock(g_lifecycle);
     return pdulog_detail::LevelStore::Open();
 }
 
 void CLog::CloseLevelStore()
 {
-    const LifecycleLock lock(s_lifecycle);
+    const LifecycleLock lock(g_lifecycle);
     pdulog_detail::LevelStore::Close();
 }
 
 void CLog::UseExternalLevels(int32_t* levels)
 {
-    const LifecycleLock lock(s_lifecycle);
+    const LifecycleLock lock(g_lifecycle);
     pdulog_detail::LevelStore::UseExternal(levels);
 }
 
 void CLog::ReleaseExternalLevels()
 {
-    const LifecycleLock lock(s_lifecycle);
+    const LifecycleLock lock(g_lifecycle);
     pdulog_detail::LevelStore::ReleaseExternal();
 }
 
 void CLog::Shutdown()
 {
-    const LifecycleLock lock(s_lifecycle);
-    if (kCountStarts && s_starts > 1) {
-        --s_starts;
+    const LifecycleLock lock(g_lifecycle);
+    if (kCountStarts && g_starts > 1) {
+        --g_starts;
         return;
     }
-    s_starts = 0;
+    g_starts = 0;
     CloseLevelStore();
     bool initLog = false;
     if (pdulog_detail::LogSink::Current(initLog) == nullptr && !initLog)
@@ -190,7 +190,7 @@ bool CLog::GetLogFileName(std::string& path)
 
 std::FILE* CLog::SetInitLogFile(bool truncate)
 {
-    const LifecycleLock lock(s_lifecycle);
+    const LifecycleLock lock(g_lifecycle);
     const auto opening = truncate ? Platform::LogOpening::kEmptyFirst : Platform::LogOpening::kAppend;
     return StartInitLog(opening, Previous::kHandBack);
 }
@@ -199,7 +199,7 @@ void CLog::SetInitLogLimit(uint64_t bytes) { pdulog_detail::LogRollover::SetLimi
 
 std::FILE* CLog::SetPipe(std::FILE* pipe)
 {
-    const LifecycleLock lock(s_lifecycle);
+    const LifecycleLock lock(g_lifecycle);
     bool initLog = false;
     const std::FILE* current = pdulog_detail::LogSink::Current(initLog);
     if (pipe == nullptr) {

@@ -161,7 +161,7 @@ const std::locale& RecordLocale()
 }
 // Made when the module is initialised, not by a thread's first record: a fork while another
 // thread made it would leave the child a guard that never opens.
-const std::locale& s_recordLocale = RecordLocale();
+const std::locale& g_recordLocale = RecordLocale();
 
 // A record buffer with the stream that the logging site writes into, and what each record
 // of the thread repeats: its time of day to the second, its thread field. Building a stream

@@ -52,41 +52,41 @@ constexpr StoreBytes kDefaults = EverySlotAt(LL_WARN);
 constexpr StoreBytes kAllOff = EverySlotAt(LL_OFF);
 
 // The store's file as the facility holds it.
-struct StoreFile {
+struct OpenStore {
     int fd = -1;
     Platform::FileId file;                      // what fd referred to when it was opened
     Platform::MappingHandle mapping = nullptr;  // what its views are made from
     int padError = 0;                           // why it may still be short: no view then
 };
-StoreFile s_store;
+OpenStore g_store;
 // Where it was opened: followed when another file takes its place. A plain pointer, not a
 // string, so that no destructor frees it at the process's end under a thread that follows
 // the store; freed when the store closes.
-char* s_storePath = nullptr;
+char* g_storePath = nullptr;
 // The wall-clock second the store was last followed in: it is followed once in each second,
 // by whoever finds it due first (a record, GetLevel, SetLevel).
-std::atomic<int64_t> s_followedSecond {INT64_MIN};
-bool s_external = false;
+std::atomic<int64_t> g_followedSecond {INT64_MIN};
+bool g_external = false;
 // The user may read the store but not write it (an administrator fixed the levels, a
 // read-only profile or mount): its levels are used, and no level is set through it.
-std::atomic<bool> s_readOnly {false};  // read by SetLevel on any thread
+std::atomic<bool> g_readOnly {false};  // read by SetLevel on any thread
 // The levels of a read-only store too short to map: its whole slots, WARN for the rest.
-int32_t s_shortCopy[kLogSubsystemCount];
+int32_t g_shortCopy[kLogSubsystemCount];
 // Views of earlier starts on the open store: given up with the store, as the current one
 // is, so that nothing of the store outlives its shut-down.
 constexpr int kEarlierViews = 64;
-int32_t* s_earlierViews[kEarlierViews];
-int s_earlierViewCount = 0;
+int32_t* g_earlierViews[kEarlierViews];
+int g_earlierViewCount = 0;
 
 // The store's path as it was opened; empty when none is kept.
-std::string StorePath() { return s_storePath != nullptr ? s_storePath : ""; }
+std::string StorePath() { return g_storePath != nullptr ? g_storePath : ""; }
 
 void KeepStorePath(const std::string& path)
 {
-    std::free(s_storePath);
-    s_storePath = static_cast<char*>(std::malloc(path.size() + 1));
-    if (s_storePath != nullptr)
-        std::memcpy(s_storePath, path.c_str(), path.size() + 1);
+    std::free(g_storePath);
+    g_storePath = static_cast<char*>(std::malloc(path.size() + 1));
+    if (g_storePath != nullptr)
+        std::memcpy(g_storePath, path.c_str(), path.size() + 1);
 }
 
 // A read-only store shorter than its slots cannot be mapped (and may not be padded): its
@@ -100,8 +100,8 @@ int32_t* CopyOfShortStore(int fd)
     int32_t levels[kLogSubsystemCount];
     std::memcpy(levels, store.bytes, kStoreBytes);
     for (int slot = 0; slot < kLogSubsystemCount; ++slot)  // other threads read it meanwhile
-        WriteSlot(s_shortCopy, slot, levels[slot]);
-    return s_shortCopy;
+        WriteSlot(g_shortCopy, slot, levels[slot]);
+    return g_shortCopy;
 }
 
 // Opens the store's file, or creates it with the default levels; -1 with errno set.
@@ -113,7 +113,7 @@ int OpenStoreFile(const std::string& path, Platform::StoreAccess& access)
 // Makes an opened file the store's: padded when it may be written, its mapping object made.
 // A read-only store too short to map gives the copy of its levels, returned; otherwise
 // nullptr, and the levels come from a view.
-int32_t* TakeStoreFile(int fd, Platform::StoreAccess access, StoreFile& store)
+int32_t* TakeStoreFile(int fd, Platform::StoreAccess access, OpenStore& store)
 {
     store.fd = fd;
     store.file = Platform::IdentifyFile(fd);
@@ -132,21 +132,21 @@ int32_t* TakeStoreFile(int fd, Platform::StoreAccess access, StoreFile& store)
 }
 
 // Lets go of a store file's mapping object and descriptor (not of its views).
-void DropStoreFile(StoreFile& store)
+void DropStoreFile(OpenStore& store)
 {
     if (store.mapping != nullptr)
         Platform::CloseMapping(store.mapping);
     // A host that closed descriptors it did not own may have its own file there now.
     if (store.fd != -1 && Platform::StillRefersTo(store.fd, store.file))
         Platform::Close(store.fd);
-    store = StoreFile();
+    store = OpenStore();
 }
 
 // Keeps a view that is no longer the gate's until the store closes: a thread may hold it.
 void KeepEarlier(int32_t* view)
 {
-    if (view != nullptr && view != s_shortCopy && s_earlierViewCount < kEarlierViews)
-        s_earlierViews[s_earlierViewCount++] = view;
+    if (view != nullptr && view != g_shortCopy && g_earlierViewCount < kEarlierViews)
+        g_earlierViews[g_earlierViewCount++] = view;
 }
 
 // The file now at the store's path becomes the store: the gate's view reads it from then
@@ -155,23 +155,23 @@ void KeepEarlier(int32_t* view)
 void ReplaceStore()
 {
     Platform::StoreAccess access = Platform::StoreAccess::kReadWrite;
-    StoreFile next;
+    OpenStore next;
     const int fd = OpenStoreFile(StorePath(), access);
     if (fd == -1)
         return;
     int32_t* const view = CLog::Levels();
     int32_t* levels = TakeStoreFile(fd, access, next);
     if (levels == nullptr && next.mapping != nullptr)
-        levels = static_cast<int32_t*>(view != s_shortCopy
+        levels = static_cast<int32_t*>(view != g_shortCopy
                                            ? Platform::MapViewAt(next.mapping, kStoreBytes, kDefaults.bytes, view)
                                            : Platform::MapView(next.mapping, kStoreBytes, kDefaults.bytes));
     if (levels == nullptr) {
         DropStoreFile(next);
         return;
     }
-    DropStoreFile(s_store);
-    s_store = next;
-    s_readOnly = access == Platform::StoreAccess::kReadOnly;
+    DropStoreFile(g_store);
+    g_store = next;
+    g_readOnly = access == Platform::StoreAccess::kReadOnly;
     if (levels != view) {
         KeepEarlier(view);
         CLog::s_levels = levels;
@@ -183,19 +183,19 @@ void ReplaceStore()
 void RefreshShortStore()
 {
     uint64_t size = 0;
-    if (!Platform::FileSize(s_store.fd, size) || size < kStoreBytes) {
-        CopyOfShortStore(s_store.fd);
+    if (!Platform::FileSize(g_store.fd, size) || size < kStoreBytes) {
+        CopyOfShortStore(g_store.fd);
         return;
     }
-    s_store.mapping = Platform::CreateMapping(s_store.fd, Platform::MapAccess::kCopyOnWrite);
-    if (s_store.mapping == nullptr)
+    g_store.mapping = Platform::CreateMapping(g_store.fd, Platform::MapAccess::kCopyOnWrite);
+    if (g_store.mapping == nullptr)
         return;
-    if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes))
+    if (void* view = Platform::MapView(g_store.mapping, kStoreBytes, kDefaults.bytes))
         CLog::s_levels = static_cast<int32_t*>(view);
 }
 
 // Whether the store's path still leads to the file it has open.
-bool StillAtItsPath() { return Platform::SameFile(Platform::IdentifyPathTarget(StorePath()), s_store.file); }
+bool StillAtItsPath() { return Platform::SameFile(Platform::IdentifyPathTarget(StorePath()), g_store.file); }
 
 // Follows the store's file when another file has taken its path (saved through a new file
 // and a rename, as many tools and installers save) and, for a short read-only store, what
@@ -203,12 +203,12 @@ bool StillAtItsPath() { return Platform::SameFile(Platform::IdentifyPathTarget(S
 // file is there. Under the lifecycle lock.
 void FollowStore()
 {
-    if (s_external || s_store.fd == -1)
+    if (g_external || g_store.fd == -1)
         return;
     const Platform::FileId atPath = Platform::IdentifyPathTarget(StorePath());
-    if (atPath.known && !Platform::SameFile(atPath, s_store.file))
+    if (atPath.known && !Platform::SameFile(atPath, g_store.file))
         ReplaceStore();
-    else if (CLog::Levels() == s_shortCopy)
+    else if (CLog::Levels() == g_shortCopy)
         RefreshShortStore();
 }
 
@@ -245,8 +245,8 @@ bool OpenAtItsPath()
         return false;
     }
     KeepStorePath(path);
-    s_readOnly = access == Platform::StoreAccess::kReadOnly;
-    CLog::s_levels = TakeStoreFile(fd, access, s_store);
+    g_readOnly = access == Platform::StoreAccess::kReadOnly;
+    CLog::s_levels = TakeStoreFile(fd, access, g_store);
     return true;
 }
 
@@ -254,19 +254,19 @@ bool OpenAtItsPath()
 
 bool Open()
 {
-    if (s_external)  // the host's array stands in for the file
+    if (g_external)  // the host's array stands in for the file
         return CLog::s_levels.load() != nullptr;
     // A host that closed every descriptor may have given the store's number to a file of
     // its own: nothing kept from an earlier start is used again without asking.
-    if (s_store.fd != -1 && !Platform::StillRefersTo(s_store.fd, s_store.file))
+    if (g_store.fd != -1 && !Platform::StillRefersTo(g_store.fd, g_store.file))
         Close();
     FollowStore();
-    if (s_store.fd == -1 && !OpenAtItsPath())
+    if (g_store.fd == -1 && !OpenAtItsPath())
         return false;
     // A store that is open already gets one more view; earlier views stay valid. When no
     // further view can be made, the one in use stays.
-    if (s_store.mapping != nullptr)
-        if (void* view = Platform::MapView(s_store.mapping, kStoreBytes, kDefaults.bytes)) {
+    if (g_store.mapping != nullptr)
+        if (void* view = Platform::MapView(g_store.mapping, kStoreBytes, kDefaults.bytes)) {
             KeepEarlier(CLog::s_levels.load());
             CLog::s_levels = static_cast<int32_t*>(view);
         }
@@ -274,50 +274,50 @@ bool Open()
         return true;
     // A start that failed part-way (no descriptor left for the mapping, a view refused)
     // keeps nothing half open: the next one tries from the beginning.
-    ReportFailure(s_store.padError != 0 ? s_store.padError : errno, StorePath());
+    ReportFailure(g_store.padError != 0 ? g_store.padError : errno, StorePath());
     Close();
     return false;
 }
 
 void Close()
 {
-    if (s_external)
+    if (g_external)
         return;
     if (int32_t* view = CLog::s_levels.load()) {
         // Other threads may be testing the gate right now, with this pointer in hand.
         CLog::s_levels = nullptr;
-        if (view != s_shortCopy)
+        if (view != g_shortCopy)
             Platform::RetireView(view, kStoreBytes, kAllOff.bytes);
     }
-    for (; s_earlierViewCount > 0; --s_earlierViewCount)
-        Platform::RetireView(s_earlierViews[s_earlierViewCount - 1], kStoreBytes, kAllOff.bytes);
-    DropStoreFile(s_store);
-    std::free(s_storePath);
-    s_storePath = nullptr;
-    s_readOnly = false;
+    for (; g_earlierViewCount > 0; --g_earlierViewCount)
+        Platform::RetireView(g_earlierViews[g_earlierViewCount - 1], kStoreBytes, kAllOff.bytes);
+    DropStoreFile(g_store);
+    std::free(g_storePath);
+    g_storePath = nullptr;
+    g_readOnly = false;
     Platform::ReleaseFaultHandler();
 }
 
 void UseExternal(int32_t* levels)
 {
     Close();
-    s_external = true;
+    g_external = true;
     CLog::s_levels = levels;
 }
 
 void ReleaseExternal()
 {
-    if (!s_external)
+    if (!g_external)
         return;
-    s_external = false;
+    g_external = false;
     CLog::s_levels = nullptr;
 }
 
 void FollowIfDue(int64_t second)
 {
     // A wall clock set back counts as due.
-    int64_t last = s_followedSecond.load(std::memory_order_relaxed);
-    if (second == last || !s_followedSecond.compare_exchange_strong(last, second))
+    int64_t last = g_followedSecond.load(std::memory_order_relaxed);
+    if (second == last || !g_followedSecond.compare_exchange_strong(last, second))
         return;
     // Held back, as in every lifecycle call: a GetLevel cancelled in the follow's open or
     // wait would leave the new store's descriptor to nobody.
@@ -345,15 +345,15 @@ bool Set(int subsystem, int32_t level)
         return false;
     // A store replaced at its path is followed first; one whose path names no file takes no
     // level (nothing is written that nobody would read).
-    const bool atItsPath = s_external || s_store.fd == -1 || StillAtItsPath() || (FollowStore(), StillAtItsPath());
+    const bool atItsPath = g_external || g_store.fd == -1 || StillAtItsPath() || (FollowStore(), StillAtItsPath());
     int32_t* levels = CLog::Levels();
-    if (levels == nullptr || s_readOnly || !atItsPath)
+    if (levels == nullptr || g_readOnly || !atItsPath)
         return false;
     WriteSlot(levels, subsystem, level);  // seen at once by every process that maps the store
     // A store whose file could not back the write any more (a full disk under an emptied
     // store) took the level into the defaults it reads now, not into the file; one that
     // another file replaced meanwhile took it into a file nobody reads.
-    return Platform::ViewFollowsFile(levels) && (s_external || s_store.fd == -1 || StillAtItsPath());
+    return Platform::ViewFollowsFile(levels) && (g_external || g_store.fd == -1 || StillAtItsPath());
 }
 
 }  // namespace pdulog_detail::LevelStore
