@@ -264,9 +264,16 @@ if(NOT TOOLCHAIN AND NOT SHARED)
   run(${CMAKE_COMMAND} --build ${WORK_DIR}/parent --parallel 2)
   run(${loglevel} -s GENERAL -l WARN)
   foreach(host ${WORK_DIR}/host/pdulog-host ${WORK_DIR}/host-pkg-config ${WORK_DIR}/parent/host)
+    file(MAKE_DIRECTORY ${WORK_DIR}/untouched)  # --help gives its usage and touches no store
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env APPDATA=${WORK_DIR}/untouched ${host} --help
+      RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+    file(GLOB touched ${WORK_DIR}/untouched/*)
+    if(NOT rc EQUAL 0 OR NOT out MATCHES "^usage: pdulog-host" OR touched)
+      message(FATAL_ERROR "${host} --help (${rc}): ${out} ${touched}")
+    endif()
     execute_process(COMMAND ${host} --interval-ms 1 --seconds 30 --until GENERAL
       RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
-    if(NOT rc EQUAL 0 OR NOT err MATCHES " WARN   +[0-9a-f]+:examples.host.main.cpp:1:main:GENERAL tick 1")
+    if(NOT rc EQUAL 0 OR NOT err MATCHES " WARN   +[0-9a-f]+:([^: ]+.)?main[.]cpp:[0-9]+:main:GENERAL tick 1")
       message(FATAL_ERROR "${host}, built against the package, did not log (${rc}):\n${err}")
     endif()
   endforeach()

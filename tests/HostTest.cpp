@@ -43,8 +43,8 @@ TEST_F(Host, SeesALevelChangeWithoutRestart)
         EXPECT_EQ(host.Wait(), 0) << "never killed by SIGBUS";
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(std::regex_match(
-            lines.back(), std::regex(std::string(test::kTime)
-                                     + " INFO   [ 0-9a-f]{5,}:examples\\\\host\\\\main\\.cpp:3:main:COMMS tick \\d+")))
+            lines.back(),
+            std::regex(std::string(test::kTime) + " INFO   [ 0-9a-f]{5,}:main\\.cpp:\\d+:main:COMMS tick \\d+")))
             << lines.back();
         for (const std::string& earlier : lines)
             EXPECT_TRUE(emptied || earlier.find("GENERAL tick") == std::string::npos) << "GENERAL is at ERROR";

@@ -1,35 +1,38 @@
 // A host of the level store, to watch pdu-loglevel at work: run it in one terminal, change
 // a level with pdu-loglevel in another, and its records change on the next tick, with no
-// restart and no signal. Each tick makes one gated record per subsystem it uses:
+// restart and no signal. Each tick makes one record per subsystem it uses, each behind the
+// level gate of a PDULOG site, as the README's recipe has it:
 //   GENERAL at WARN, APP at NOTICE, COMMS at INFO, VCI at DEBUG.
 //
 //   pdulog-host [--interval-ms N] [--seconds N] [--until SUBSYSTEM]
+//   pdulog-host --help
 //
 // --until stops after the first record of that subsystem; --seconds bounds the run.
-#include "CLog.h"
+#include <pdulog/CLog.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <thread>
 
 namespace {
 
-constexpr const char* kPlace = "examples\\host\\main.cpp";
+constexpr char kUsage[] = "usage: pdulog-host [--interval-ms N] [--seconds N] [--until SUBSYSTEM]\n"
+                          "Logs GENERAL at WARN, APP at NOTICE, COMMS at INFO and VCI at DEBUG once a tick,\n"
+                          "each when the shared store's level lets it through.\n";
 
-struct Use {
-    LogSubsystem subsystem;
-    LogLevel level;
-    int line;
-};
-constexpr Use kUses[] = {
-    {LS_GENERAL, LL_WARN, 1},
-    {LS_APP, LL_NOTICE, 2},
-    {LS_COMMS, LL_INFO, 3},
-    {LS_VCI, LL_DEBUG, 4},
-};
+// The level each subsystem's record is made at, for --until; above every level for the others.
+int LevelOf(int subsystem)
+{
+    switch (subsystem) {
+    case LS_GENERAL: return LL_WARN;
+    case LS_APP: return LL_NOTICE;
+    case LS_COMMS: return LL_INFO;
+    case LS_VCI: return LL_DEBUG;
+    default: return kLogLevelCount;
+    }
+}
 
 }  // namespace
 
@@ -38,13 +41,19 @@ int main(int argc, char** argv)
     long intervalMs = 1000;
     long seconds = 0;  // 0: until stopped
     int until = -1;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--interval-ms") == 0)
-            intervalMs = std::strtol(argv[i + 1], nullptr, 10);
-        else if (std::strcmp(argv[i], "--seconds") == 0)
-            seconds = std::strtol(argv[i + 1], nullptr, 10);
-        else if (std::strcmp(argv[i], "--until") == 0)
-            until = CLog::SubsystemFromName(argv[i + 1]);
+    for (int i = 1; i < argc; ++i) {
+        const bool valued = i + 1 < argc;
+        if (valued && std::strcmp(argv[i], "--interval-ms") == 0)
+            intervalMs = std::strtol(argv[++i], nullptr, 10);
+        else if (valued && std::strcmp(argv[i], "--seconds") == 0)
+            seconds = std::strtol(argv[++i], nullptr, 10);
+        else if (valued && std::strcmp(argv[i], "--until") == 0)
+            until = CLog::SubsystemFromName(argv[++i]);
+        else {  // help, or anything else: the usage, and nothing touched
+            std::fputs(kUsage,
+                       std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0 ? stdout : stderr);
+            return std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
+        }
     }
     if (!CLog::Init(false)) {
         std::fprintf(stderr, "pdulog-host: no level store\n");
@@ -55,15 +64,15 @@ int main(int argc, char** argv)
 
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (long tick = 1; seconds == 0 || std::chrono::steady_clock::now() < end; ++tick) {
-        for (const Use& use : kUses) {
-            if (!CLog::Enabled(use.level, use.subsystem))  // the slot is read afresh each time
-                continue;
-            CLog(stderr).Located(use.level, use.subsystem, kPlace, use.line, "main")
-                << CLog::SubsystemText(use.subsystem) << " tick " << tick;
-            if (use.subsystem == until) {
-                CLog::Shutdown();
-                return 0;
-            }
+        // Each site reads its level afresh: a change made with pdu-loglevel shows at once.
+        const bool last = until >= 0 && CLog::Enabled(LevelOf(until), until);
+        PDULOG(LL_WARN, LS_GENERAL) << "GENERAL tick " << tick;
+        PDULOG(LL_NOTICE, LS_APP) << "APP tick " << tick;
+        PDULOG(LL_INFO, LS_COMMS) << "COMMS tick " << tick;
+        PDULOG(LL_DEBUG, LS_VCI) << "VCI tick " << tick;
+        if (last) {
+            CLog::Shutdown();
+            return 0;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
     }

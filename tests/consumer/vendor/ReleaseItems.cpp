@@ -5,6 +5,9 @@
 
 #include <pdulog/CUtil.h>
 
+#include "CLog.h"  // the headers' other form: as a program that names the pdulog folder includes them
+static_assert(kLogSubsystemCount == 19, "the store's subsystems");
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
