@@ -21,9 +21,9 @@ bool Get(int subsystem, int32_t& level);
 bool Set(int subsystem, int32_t level);
 
 // Follows the store's file when another file has taken its place, or a short read-only
-// store's writer has changed it, once in each second of the wall clock: `second` is a
-// reading (WallClock) that the caller has made anyway. Never waits for a lifecycle call in
-// progress. Any thread.
+// store's writer has changed it, once in each second of the wall clock: `second` is the
+// caller's reading of WallClock (a record's own, which its header needs anyway). Never
+// waits for a lifecycle call in progress. Any thread.
 void FollowIfDue(int64_t second);
 
 }  // namespace pdulog_detail::LevelStore
