@@ -11,7 +11,8 @@
 namespace pdulog_detail::Platform {
 
 // ---- Conventions ----------------------------------------------------------------------
-// The files of one platform implement it (Posix*.cpp or Windows*.cpp), and StoreFile.cpp
+// The files of one platform implement it (Posix*.cpp and LinuxModule.cpp, whose calls
+// outside POSIX are kept in LinuxCalls.h; or Windows*.cpp), and StoreFile.cpp
 // on both; nothing outside this folder may include a header that only one platform has.
 //
 // Failures: a function that can fail returns false, -1 or nullptr (ExpandEnvironment, a
@@ -290,7 +291,7 @@ constexpr int kPriorityTimeCritical = 15;
 bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
 
 // ---- Unloading ------------------------------------------------------------------------
-// In PosixModule.cpp, WindowsModule.cpp.
+// In LinuxModule.cpp, WindowsModule.cpp.
 // A host may unload the module that holds the library (dlclose, FreeLibrary) and go on
 // running, and load it again many times: a load, Init, Shutdown, unload cycle must leave
 // nothing behind. Shutdown gives up what the facility uses while it runs: the store's

@@ -1,6 +1,7 @@
 // POSIX clocks: the wall clock, local time of day and milliseconds since system start.
 #include "Platform.h"
 
+#include "LinuxCalls.h"
 #include "PosixClock.h"
 
 #include <ctime>
@@ -38,7 +39,7 @@ WallTime WallClock()
 int64_t CoarseWallClockTicks()
 {
     struct timespec ts {};
-    ::clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    Linux::CoarseRealTime(ts);
     return static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
 }
 

@@ -1,7 +1,8 @@
 // The POSIX SIGBUS handler that keeps the store's views readable when their file is emptied.
 #include "Platform.h"
 
-#include "PosixModule.h"
+#include "LinuxCalls.h"
+#include "LinuxModule.h"
 #include "PosixViews.h"
 
 #include <atomic>
@@ -40,7 +41,7 @@ bool ReplaceWithPrivate(uintptr_t address, std::size_t size, const void* content
     if (pages == MAP_FAILED)
         return false;
     std::memcpy(pages, contents, size);
-    if (::mremap(pages, span, span, MREMAP_MAYMOVE | MREMAP_FIXED, reinterpret_cast<void*>(address)) == MAP_FAILED) {
+    if (!Linux::MovePagesOver(pages, span, reinterpret_cast<void*>(address))) {
         ::munmap(pages, span);
         return false;
     }

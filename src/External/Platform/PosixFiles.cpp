@@ -3,13 +3,13 @@
 
 #include "FaultInjection.h"
 #include "FileSteps.h"
+#include "LinuxCalls.h"
 #include "PosixDescriptors.h"
 
 #include <cerrno>
 #include <string>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -222,12 +222,12 @@ bool TryLockFile(int fd)
         return false;
     int rc;
     do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+        rc = Linux::LockWholeFile(fd);
     } while (rc != 0 && errno == EINTR);
     return rc == 0;
 }
 
-void UnlockFile(int fd) { ::flock(fd, LOCK_UN); }
+void UnlockFile(int fd) { Linux::UnlockWholeFile(fd); }
 
 bool RenameReplacing(const std::string& from, const std::string& to)
 {

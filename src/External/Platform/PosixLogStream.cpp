@@ -2,6 +2,7 @@
 #include "Platform.h"
 
 #include "FaultInjection.h"
+#include "LinuxCalls.h"
 #include "PosixDescriptors.h"
 
 #include <cerrno>
@@ -11,7 +12,6 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <stdio_ext.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -220,7 +220,7 @@ private:
 // nothing to flush.
 bool Flushed(std::FILE* stream)
 {
-    return (::__fpending(stream) == 0 && ::__freading(stream) == 0) || ::fflush_unlocked(stream) == 0;
+    return Linux::HoldsNothing(stream) || Linux::FlushHeld(stream);
 }
 
 // WriteRecord to a stream that may raise a signal (a pipe, a socket, a file under a size
@@ -234,11 +234,11 @@ __attribute__((noinline)) std::size_t WriteAtRisk(std::FILE* stream, int fd, con
     const StreamLock lock(stream);
     const auto write = [&]() -> std::size_t {
         if (fd < 0)  // a stream of the host's with no file behind it
-            return ::fflush_unlocked(stream) == 0 ? ::fwrite_unlocked(text, 1, length, stream) : 0;
+            return Linux::FlushHeld(stream) ? Linux::WriteHeld(text, length, stream) : 0;
         return Flushed(stream) ? WriteAll(fd, text, length) : 0;
     };
     std::size_t written = 0;
-    if (risk == StreamRisk::kSocket && fd >= 0 && ::__fpending(stream) == 0) {  // nothing to flush: no mask
+    if (risk == StreamRisk::kSocket && fd >= 0 && Linux::HoldsNoOutput(stream)) {  // nothing to flush: no mask
         written = SendAll(fd, text, length);
     } else if (risk == StreamRisk::kBrokenPipe || risk == StreamRisk::kSocket) {
         written = HoldingBack(g_pipeSignal, length, write);
@@ -249,7 +249,7 @@ __attribute__((noinline)) std::size_t WriteAtRisk(std::FILE* stream, int fd, con
     } else {
         written = write();
     }
-    if (fd < 0 && written == length && ::fflush_unlocked(stream) != 0)
+    if (fd < 0 && written == length && !Linux::FlushHeld(stream))
         written = 0;
     return written;
 }

@@ -2,7 +2,8 @@
 #include "Platform.h"
 
 #include "PosixClock.h"
-#include "PosixModule.h"
+#include "LinuxCalls.h"
+#include "LinuxModule.h"
 
 #include <atomic>
 #include <cerrno>
@@ -11,7 +12,6 @@
 
 #include <pthread.h>
 #include <sched.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace pdulog_detail::Platform {
@@ -185,7 +185,7 @@ void RestoreCancellation(bool allowed)
 uint32_t CurrentThreadId()
 {
     if (t_threadId == 0)
-        t_threadId = static_cast<uint32_t>(::syscall(SYS_gettid));
+        t_threadId = Linux::KernelThreadId();
     return t_threadId;
 }
 

@@ -2,7 +2,7 @@
 #include "Platform.h"
 
 #include "FaultInjection.h"
-#include "PosixModule.h"
+#include "LinuxModule.h"
 #include "PosixViews.h"
 
 #include <atomic>

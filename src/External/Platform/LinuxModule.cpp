@@ -1,5 +1,5 @@
-// The loaded object that holds the library, found through the dynamic loader.
-#include "PosixModule.h"
+// The loaded object that holds the library, found through the GNU loader (dladdr1, link_map).
+#include "LinuxModule.h"
 
 #include <atomic>
 #include <cstdlib>
