@@ -1,4 +1,5 @@
-// The utilities that report through the log: item release and thread priority.
+// The utilities that report through the log, item release and thread priority: their
+// records name this file, so they stay in it whatever their subject.
 #include <pdulog/CUtil.h>
 
 #include <pdulog/CLog.h>
