@@ -36,8 +36,10 @@ if(PDULOG_VENDOR_HEADER)
 endif()
 
 # pkg-config: pdulog-<kind>.pc, and pdulog.pc for the one a prefix offers first (static,
-# as CMake's pdulog::pdulog). The library is named by its file, so that a shared and a
-# static pdulog in one folder, or a linker told -static, cannot take the other one.
+# as CMake's pdulog::pdulog); a Debug build's are pdulogd-<kind>.pc and pdulogd.pc, so that
+# the configurations of one prefix, or of one multi-config build, each keep their own. The
+# library is named by its file, so that a shared and a static pdulog in one folder, or a
+# linker told -static, cannot take the other one.
 if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
   set(PDULOG_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
 else()
@@ -61,9 +63,10 @@ endif()
 install(CODE "
   set(dir \"\$ENV{DESTDIR}${pc_dir}/pkgconfig\")
   file(READ \"${pc}\" text)
-  set(names pdulog-${PDULOG_KIND}.pc)
-  if(\"${PDULOG_KIND}\" STREQUAL \"static\" OR NOT EXISTS \"\${dir}/pdulog-static.pc\")
-    list(APPEND names pdulog.pc)
+  set(base pdulog$<$<CONFIG:Debug>:d>)
+  set(names \${base}-${PDULOG_KIND}.pc)
+  if(\"${PDULOG_KIND}\" STREQUAL \"static\" OR NOT EXISTS \"\${dir}/\${base}-static.pc\")
+    list(APPEND names \${base}.pc)
   endif()
   foreach(name \${names})
     message(STATUS \"Installing: \${dir}/\${name}\")

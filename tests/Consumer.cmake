@@ -3,7 +3,7 @@
 # diagnostic application, logs, and sees a level that pdu-loglevel sets while it runs.
 #   cmake -DSOURCE_DIR=... -DWORK_DIR=... [-DBUILD_DIR=...] [-DSHARED=ON]
 #         [-DTOOLCHAIN=...] [-DEMULATOR=a|b] [-DCXX_FLAGS=...] [-DLINKER_FLAGS=...]
-#         [-DSTATIC_COMMAND=ON|OFF] [-DLIBRARY_FILE=libpdulog.a] -P Consumer.cmake
+#         [-DSTATIC_COMMAND=ON|OFF] [-DLIBRARY_FILE=libpdulog.a] [-DMULTI_CONFIG=ON] -P Consumer.cmake
 # BUILD_DIR: install that build (a static pdulog). SHARED: build and install a shared pdulog
 # from SOURCE_DIR first, for another product (a store folder and log names of its own).
 # EMULATOR ('|' between its words) runs the Windows programs.
@@ -41,6 +41,12 @@ function(defined_symbols file var)
   set(${var} "${lines}" PARENT_SCOPE)
 endfunction()
 
+if(MULTI_CONFIG)  # a shared pdulog of a multi-config generator, beside BUILD_DIR's static one
+  include(${SOURCE_DIR}/tests/consumer/MultiConfig.cmake)
+  file(REMOVE_RECURSE ${WORK_DIR})
+  return()
+endif()
+
 set(STATIC_BUILD_DIR ${BUILD_DIR})
 if(SHARED)  # Acme's product: a shared pdulog under a name of its own
   set(BUILD_DIR ${WORK_DIR}/pdulog)
@@ -62,9 +68,11 @@ endif()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
 set(kind static)
-set(library lib/${LIBRARY_FILE})  # a Debug build's has its postfix
+set(library lib/${LIBRARY_FILE})  # a Debug build's has its postfix, and so have its .pc files
+string(REGEX REPLACE "^lib(pdulogd?)[.].*" "\\1" pc_base "${LIBRARY_FILE}")
 if(SHARED)
   set(kind shared)
+  set(pc_base pdulog)  # a Release build
   set(library lib/libacmelog.so)
   if(TOOLCHAIN)
     set(library bin/acmelog.dll lib/libacmelog.dll.a)
@@ -80,7 +88,7 @@ foreach(installed
     lib/cmake/pdulog/pdulogConfig.cmake lib/cmake/pdulog/pdulogConfigVersion.cmake
     lib/cmake/pdulog/mingw-w64-i686.cmake lib/cmake/pdulog/mingw-w64-x86_64.cmake lib/cmake/pdulog/wine-run.sh
     lib/cmake/pdulog/pdulog-${kind}-targets.cmake lib/cmake/pdulog/PdulogDriver.cmake
-    lib/pkgconfig/pdulog.pc lib/pkgconfig/pdulog-${kind}.pc share/doc/pdulog/LICENSE share/bash-completion/completions/${tool})
+    lib/pkgconfig/${pc_base}.pc lib/pkgconfig/${pc_base}-${kind}.pc share/doc/pdulog/LICENSE share/bash-completion/completions/${tool})
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")
   endif()

@@ -3,7 +3,8 @@
 # and CMake, GoogleTest (also its sources, for the Windows builds), Google Benchmark, clang
 # with libFuzzer, mingw-w64 for 64- and 32-bit Windows, and wine for both (the 32-bit wine
 # comes from Debian's i386 architecture), gcovr for the coverage figures and clang-format and
-# clang-tidy. Extra package names given as arguments come too.
+# clang-tidy, and Ninja for the multi-config package's test. Extra package names given as
+# arguments come too.
 # Installs nothing that is already there.
 set -euo pipefail
 
@@ -17,7 +18,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 for p in g++ cmake make pkgconf libgtest-dev googletest libbenchmark-dev \
          clang libclang-rt-14-dev \
          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 \
-         clang-format clang-tidy gcovr "$@"; do
+         clang-format clang-tidy gcovr ninja-build "$@"; do
   have "$p" || packages+=("$p")
 done
 
