@@ -208,13 +208,27 @@ if(EXISTS ${app}/mydriver_a.so)
   set(scenarios "orders|${app}/mydriver_a.so|${app}/mydriver_b.so" "cycles|${app}/mydriver_a.so|1000")
 elseif(TOOLCHAIN AND NOT SHARED)
   set(scenarios "cycles|${app}/${driver}|200")  # wine is slow
-  # A Windows package is refused by a Linux configure, with a message that names both.
-  execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/refused
-    -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  string(REGEX REPLACE "[ \n]+" " " out "${out}")  # as CMake wrapped it
-  if(rc EQUAL 0 OR NOT out MATCHES "built for Windows (32|64)-bit, but this project builds for Linux 64-bit")
-    message(FATAL_ERROR "a Linux configure took the Windows package (${rc}):\n${out}")
+  # A Windows package is refused by a Linux configure and by one of the other bitness, with a
+  # message that names both.
+  if(TOOLCHAIN MATCHES "i686")
+    set(built 32)
+    set(other "-DCMAKE_TOOLCHAIN_FILE=${prefix}/lib/cmake/pdulog/mingw-w64-x86_64.cmake|Windows 64")
+  else()
+    set(built 64)
+    set(other "-DCMAKE_TOOLCHAIN_FILE=${prefix}/lib/cmake/pdulog/mingw-w64-i686.cmake|Windows 32")
   endif()
+  foreach(refusal "-DCMAKE_TOOLCHAIN_FILE=|Linux 64" "${other}")
+    string(REPLACE "|" ";" refusal "${refusal}")
+    list(GET refusal 0 toolchain_flag)
+    list(GET refusal 1 system)
+    file(REMOVE_RECURSE ${WORK_DIR}/refused)
+    execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer -B ${WORK_DIR}/refused
+      -DCMAKE_PREFIX_PATH=${prefix} ${toolchain_flag} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    string(REGEX REPLACE "[ \n]+" " " out "${out}")  # as CMake wrapped it
+    if(rc EQUAL 0 OR NOT out MATCHES "built for Windows ${built}-bit, but this project builds for ${system}-bit")
+      message(FATAL_ERROR "a ${system}-bit configure took the Windows ${built}-bit package (${rc}):\n${out}")
+    endif()
+  endforeach()
 endif()
 foreach(scenario ${scenarios})
   string(REPLACE "|" ";" scenario "${scenario}")
