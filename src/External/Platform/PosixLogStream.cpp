@@ -218,10 +218,7 @@ private:
 // Whether what the stream holds went out first, under its lock: a stream that holds
 // nothing (the usual: the host does not write through it) and was not last read from has
 // nothing to flush.
-bool Flushed(std::FILE* stream)
-{
-    return Linux::HoldsNothing(stream) || Linux::FlushHeld(stream);
-}
+bool Flushed(std::FILE* stream) { return Linux::HoldsNothing(stream) || Linux::FlushHeld(stream); }
 
 // WriteRecord to a stream that may raise a signal (a pipe, a socket, a file under a size
 // limit) or that has no descriptor. Out of the file's straight path: its frame is large.
