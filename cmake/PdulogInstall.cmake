@@ -36,8 +36,9 @@ if(PDULOG_VENDOR_HEADER)
 endif()
 
 # pkg-config: pdulog-<kind>.pc, and pdulog.pc for the one a prefix offers first (static,
-# as CMake's pdulog::pdulog); a Debug build's are pdulogd-<kind>.pc and pdulogd.pc, so that
-# the configurations of one prefix, or of one multi-config build, each keep their own. The
+# as CMake's pdulog::pdulog); a Debug build's are pdulogd-<kind>.pc and pdulogd.pc, as its
+# library is libpdulogd, so that a Debug and a Release build in one prefix, or of one
+# multi-config build, each keep their own. The
 # library is named by its file, so that a shared and a static pdulog in one folder, or a
 # linker told -static, cannot take the other one.
 if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")

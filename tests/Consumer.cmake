@@ -12,6 +12,25 @@ foreach(var SOURCE_DIR WORK_DIR)
     message(FATAL_ERROR "${var} is not set")
   endif()
 endforeach()
+# A run that fails leaves nothing behind: the script runs itself once more and removes its
+# work folder whatever became of that run (PDULOG_KEEP_CONSUMER keeps it: tools/exit-races.sh
+# runs what was built there).
+if(NOT CONSUMER_INNER)
+  set(settings -DCONSUMER_INNER=ON)
+  foreach(var SOURCE_DIR WORK_DIR BUILD_DIR SHARED TOOLCHAIN EMULATOR CXX_FLAGS LINKER_FLAGS STATIC_COMMAND
+              LIBRARY_FILE MULTI_CONFIG CXX_COMPILER)
+    list(APPEND settings "-D${var}=${${var}}")
+  endforeach()
+  execute_process(COMMAND ${CMAKE_COMMAND} ${settings} -P ${CMAKE_CURRENT_LIST_FILE} RESULT_VARIABLE rc)
+  if(NOT DEFINED ENV{PDULOG_KEEP_CONSUMER})
+    file(REMOVE_RECURSE ${WORK_DIR})
+  endif()
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "the consumer run failed (${rc}); its output is above")
+  endif()
+  return()
+endif()
+
 string(REPLACE "|" ";" emulator "${EMULATOR}")
 if(NOT LIBRARY_FILE)  # the file of BUILD_DIR's static pdulog
   set(LIBRARY_FILE libpdulog.a)
@@ -43,7 +62,6 @@ endfunction()
 
 if(MULTI_CONFIG)  # a shared pdulog of a multi-config generator, beside BUILD_DIR's static one
   include(${SOURCE_DIR}/tests/consumer/MultiConfig.cmake)
-  file(REMOVE_RECURSE ${WORK_DIR})
   return()
 endif()
 
@@ -275,6 +293,9 @@ if(NOT TOOLCHAIN AND NOT SHARED)
   set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
   execute_process(COMMAND pkg-config --cflags --libs --static pdulog
     OUTPUT_VARIABLE pc RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT pc MATCHES "/libpdulog[.]a( |$)")  # the Release library, beside a Debug one
+    message(FATAL_ERROR "pkg-config's pdulog is not the Release library: ${pc}")
+  endif()
   separate_arguments(pc UNIX_COMMAND "${pc}")
   separate_arguments(cxx_flags UNIX_COMMAND "${CXX_FLAGS}")
   separate_arguments(linker_flags UNIX_COMMAND "${LINKER_FLAGS}")
@@ -284,7 +305,7 @@ if(NOT TOOLCHAIN AND NOT SHARED)
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/consumer/parent -B ${WORK_DIR}/parent -DPDULOG_SOURCE_DIR=${SOURCE_DIR}
       ${flags})
   run(${CMAKE_COMMAND} --build ${WORK_DIR}/parent --parallel 2)
-  run(${loglevel} -s GENERAL -l WARN)
+  run(${loglevel} -s VCI -l DEBUG)  # VCI's records are DEBUG: below its default
   foreach(host ${WORK_DIR}/host/pdulog-host ${WORK_DIR}/host-pkg-config ${WORK_DIR}/parent/host)
     file(MAKE_DIRECTORY ${WORK_DIR}/untouched)  # --help gives its usage and touches no store
     execute_process(COMMAND ${CMAKE_COMMAND} -E env APPDATA=${WORK_DIR}/untouched ${host} --help
@@ -293,16 +314,13 @@ if(NOT TOOLCHAIN AND NOT SHARED)
     if(NOT rc EQUAL 0 OR NOT out MATCHES "^usage: pdulog-host" OR touched)
       message(FATAL_ERROR "${host} --help (${rc}): ${out} ${touched}")
     endif()
-    execute_process(COMMAND ${host} --interval-ms 1 --seconds 30 --until GENERAL
+    execute_process(COMMAND ${host} --interval-ms 1 --seconds 30 --until VCI
       RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
-    if(NOT rc EQUAL 0 OR NOT err MATCHES " WARN   +[0-9a-f]+:([^: ]+.)?main[.]cpp:[0-9]+:main:GENERAL tick 1")
+    if(NOT rc EQUAL 0 OR NOT err MATCHES " DEBUG  +[0-9a-f]+:([^: ]+.)?main[.]cpp:[0-9]+:main:VCI tick 1")
       message(FATAL_ERROR "${host}, built against the package, did not log (${rc}):\n${err}")
     endif()
   endforeach()
   foreach(edition IN ITEMS current earlier)  # pdulog on a vendor's D-PDU API header
     include(${SOURCE_DIR}/tests/consumer/vendor/Build.cmake)
   endforeach()
-endif()
-if(NOT DEFINED ENV{PDULOG_KEEP_CONSUMER})  # tools/exit-races.sh runs what was built here
-  file(REMOVE_RECURSE ${WORK_DIR})
 endif()

@@ -2,18 +2,22 @@
 # generator, Debug and Release, installed into one prefix beside this build's static one.
 # Each configuration must keep its own library and its own .pc file, and every program must
 # take the library it asked for: by CMake (an imported target per configuration) and by
-# pkg-config. The programs are position-independent executables, whose inline gate reads
-# the library's level pointer through a copy in the program: they must see the level the
-# tool sets.
+# pkg-config. Release is installed first: a Debug install must not take its files. The
+# programs are position-independent executables, whose inline gate reads the library's
+# level pointer through a copy in the program: they must see a level the tool sets.
 set(build ${WORK_DIR}/pdulog)
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G "Ninja Multi-Config" -DBUILD_SHARED_LIBS=ON
     -DPDULOG_BUILD_TESTS=OFF -DPDULOG_BUILD_EXAMPLES=OFF -DPDULOG_STATIC_COMMAND=${STATIC_COMMAND} ${flags})
-foreach(config Debug Release)
+foreach(config Release Debug)
   run(${CMAKE_COMMAND} --build ${build} --config ${config} --parallel 2)
   run(${CMAKE_COMMAND} --install ${build} --config ${config} --prefix ${prefix})
 endforeach()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 string(REGEX REPLACE "^lib(pdulogd?)[.].*" "\\1" static_pc "${LIBRARY_FILE}")
+set(shared_pc pdulogd)  # the configuration with no static pdulog here: pdulog<d>.pc is the shared one
+if(static_pc STREQUAL "pdulogd")
+  set(shared_pc pdulog)
+endif()
 foreach(pc pdulog-shared pdulogd-shared ${static_pc}-static)
   if(NOT EXISTS ${prefix}/lib/pkgconfig/${pc}.pc)
     message(FATAL_ERROR "not installed: lib/pkgconfig/${pc}.pc")
@@ -24,7 +28,7 @@ foreach(var APPDATA TEMP HOME XDG_CONFIG_HOME)
   set(ENV{${var}} ${WORK_DIR}/${var})
   file(MAKE_DIRECTORY ${WORK_DIR}/${var})
 endforeach()
-run(${prefix}/bin/pdu-loglevel -s GENERAL -l WARN)
+run(${prefix}/bin/pdu-loglevel -s VCI -l DEBUG)  # VCI's records are DEBUG: below its default
 
 # Checks which pdulog a program loads (none: it holds the static one), and runs it.
 function(check_host program wanted)
@@ -37,8 +41,8 @@ function(check_host program wanted)
     message(FATAL_ERROR "${program}: wanted '${wanted}', a PIE, but it loads '${loaded}':\n${dynamic}")
   endif()
   execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/lib
-    ${program} --interval-ms 1 --seconds 10 --until GENERAL RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
-  if(NOT rc EQUAL 0 OR NOT err MATCHES " WARN   +[0-9a-f]+:([^: ]+.)?main[.]cpp:[0-9]+:main:GENERAL tick 1")
+    ${program} --interval-ms 1 --seconds 10 --until VCI RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
+  if(NOT rc EQUAL 0 OR NOT err MATCHES " DEBUG  +[0-9a-f]+:([^: ]+.)?main[.]cpp:[0-9]+:main:VCI tick 1")
     message(FATAL_ERROR "${program} did not see the level the tool set (${rc}):\n${err}")
   endif()
 endfunction()
@@ -47,7 +51,8 @@ endfunction()
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
 separate_arguments(cxx_flags UNIX_COMMAND "${CXX_FLAGS}")
 separate_arguments(linker_flags UNIX_COMMAND "${LINKER_FLAGS}")
-foreach(case "${static_pc}-static|none" "pdulog-shared|libpdulog.so" "pdulogd-shared|libpdulogd.so")
+foreach(case "${static_pc}-static|none" "pdulog-shared|libpdulog.so" "pdulogd-shared|libpdulogd.so" "${static_pc}|none"
+             "${shared_pc}|lib${shared_pc}.so")
   string(REPLACE "|" ";" case "${case}")
   list(GET case 0 pc)
   list(GET case 1 wanted)

@@ -202,7 +202,7 @@ bool LogEndsLine(std::FILE* stream);
 // ---- Files shared between processes -----------------------------------------------------
 // In PosixFiles.cpp, WindowsFiles.cpp.
 
-// An advisory lock between processes on a file of ours, taken without waiting (POSIX: flock;
+// An advisory lock between processes on a file of ours, taken without waiting (Linux: flock;
 // Windows: a lock on one byte far past the end, the one a log's writers take around each
 // record). False, with errno set, when another process holds it or it cannot be asked for.
 bool TryLockFile(int fd);
@@ -300,7 +300,7 @@ bool SetThreadPriority(std::thread& thread, int priority, uint32_t& error);
 // outlives that is released by the module's static destructors, named below, when the
 // module is unloaded; no thread runs the module's code by then.
 //
-// POSIX, at dlclose:
+// Linux, at dlclose:
 // - The fault handler (ModuleRelease, PosixViews.cpp): the host's SIGBUS action from before
 //   is put back when ours is the one installed; in a program at its exit too.
 // - Views (ModuleRelease): the private pages kept at given-up views' addresses, and any
