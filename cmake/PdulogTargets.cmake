@@ -9,6 +9,12 @@ function(pdulog_target_defaults target)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
   endif()
+  if(NOT WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # A 32-bit C library keeps 32-bit file offsets and time unless asked: a store or a log
+    # past 2 GiB would fail, and so would every date past 2038. Private to the project's own
+    # code: no public header uses off_t or time_t, so a host built without them links it.
+    target_compile_definitions(${target} PRIVATE _FILE_OFFSET_BITS=64 _TIME_BITS=64)
+  endif()
   get_target_property(type ${target} TYPE)
   if(MINGW AND type MATCHES "EXECUTABLE|SHARED_LIBRARY|MODULE_LIBRARY")
     # One self-contained file: no mingw runtime DLLs to find under wine or on a user's machine.

@@ -4,7 +4,9 @@
 #include "LogRollover.h"
 #include "Platform/Platform.h"
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -74,6 +76,26 @@ TEST_F(Destinations, InitLogFileBecomesTheSinkOnce)
     CLog::Shutdown();
     EXPECT_EQ(Records(InitLog()),
               "TT ERROR  one\nTT ERROR  two\n" + m_prefix + "452:CLog::Shutdown:Closing init log file\n");
+}
+
+// A 32-bit build keeps 64-bit file offsets: a log past 2 GiB opens and takes records.
+TEST_F(Destinations, InitLogPastTwoGigabytesTakesRecords)
+{
+    UseLevels(LL_INFO);
+    const std::uintmax_t size = (std::uintmax_t(1) << 31) + 8;
+    test::WriteFile(InitLog(), "");
+    std::error_code error;
+    test::fs::resize_file(InitLog(), size, error);
+    if (error)
+        GTEST_SKIP() << "no room for a sparse file here: " << error.message();
+    EXPECT_EQ(CLog::SetInitLogFile(false), nullptr);
+    CLog(stderr).Header(LL_ERROR, LS_GENERAL) << "past two gigabytes";
+    CLog::Shutdown();
+    std::ifstream log(InitLog(), std::ios::binary);
+    log.seekg(-256, std::ios::end);
+    const std::string tail((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_GT(test::fs::file_size(InitLog()), size);
+    EXPECT_TRUE(std::regex_search(test::MaskTimes(tail), std::regex("\nTT ERROR  past two gigabytes\r?\n"))) << tail;
 }
 
 TEST_F(Destinations, RedirectionIsRecordedInThePreviousSink)

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <tuple>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -267,6 +268,16 @@ TEST_F(NonAnsiFolders, HoldTheStoreAndTheInitLog)
 #else
     EXPECT_EQ(name, test::LogFile(folder).string());
 #endif
+}
+
+// A 32-bit build keeps a 64-bit time: a record's time of day past 2038 is the one a 64-bit
+// build shows. Both instants are 12:00 UTC in January, so any zone gives both one time of day.
+TEST(PlatformClock, TimeOfDayPastTheYear2038)
+{
+    int hour[2] = {}, minute[2] = {}, second[2] = {};
+    ASSERT_TRUE(Platform::LocalTimeOfDay(1768478400, hour[0], minute[0], second[0]));  // 2026-01-15
+    ASSERT_TRUE(Platform::LocalTimeOfDay(4293000000, hour[1], minute[1], second[1]));  // 2106-01-15
+    EXPECT_EQ(std::make_tuple(hour[1], minute[1], second[1]), std::make_tuple(hour[0], minute[0], second[0]));
 }
 
 }  // namespace
