@@ -84,7 +84,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/pdulogConfigVersion.cmake
   COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES ${PROJECT_BINARY_DIR}/pdulogConfig.cmake ${PROJECT_BINARY_DIR}/pdulogConfigVersion.cmake
   cmake/PdulogPlaces.cmake cmake/PdulogDriver.cmake DESTINATION ${PDULOG_CMAKE_DIR})
-# The Windows toolchain files, so that a Windows consumer needs no checkout of this project.
+# The cross toolchain files, so that a consumer of a Windows or a cross Linux build needs no
+# checkout of this project.
 install(FILES cmake/mingw-w64.cmake cmake/mingw-w64-i686.cmake cmake/mingw-w64-x86_64.cmake
+  cmake/linux-cross.cmake cmake/linux-i686.cmake cmake/linux-aarch64.cmake cmake/linux-armhf.cmake
   DESTINATION ${PDULOG_CMAKE_DIR})
 install(PROGRAMS cmake/wine-run.sh DESTINATION ${PDULOG_CMAKE_DIR})

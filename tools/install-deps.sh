@@ -3,7 +3,9 @@
 # and CMake, GoogleTest (also its sources, for the Windows builds), Google Benchmark, clang
 # with libFuzzer, mingw-w64 for 64- and 32-bit Windows, and wine for both (the 32-bit wine
 # comes from Debian's i386 architecture), gcovr for the coverage figures and clang-format and
-# clang-tidy, and Ninja for the multi-config package's test. Extra package names given as
+# clang-tidy, Ninja for the multi-config package's test, and the Linux cross compilers for
+# 32-bit x86, arm64 and 32-bit ARM with qemu's user-mode emulator for the ARM programs (the
+# 32-bit x86 programs run here on the i386 C++ runtime). Extra package names given as
 # arguments come too.
 # Installs nothing that is already there.
 set -euo pipefail
@@ -18,7 +20,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 for p in g++ cmake make pkgconf libgtest-dev googletest libbenchmark-dev \
          clang libclang-rt-14-dev \
          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 \
-         clang-format clang-tidy gcovr ninja-build "$@"; do
+         clang-format clang-tidy gcovr ninja-build \
+         g++-i686-linux-gnu libstdc++6:i386 g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user "$@"; do
   have "$p" || packages+=("$p")
 done
 

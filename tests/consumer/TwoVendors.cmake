@@ -28,20 +28,16 @@ get_filename_component(suffix ${driver} LAST_EXT)
 # The same driver from pkg-config's flags for the shared pdulog, with Windows' -static advice.
 file(STRINGS ${WORK_DIR}/other-driver/CMakeCache.txt objdump REGEX "^CMAKE_OBJDUMP:")
 string(REGEX REPLACE "^[^=]*=" "" objdump "${objdump}")
-set(cxx c++)
-if(TOOLCHAIN)  # the toolchain file's compiler, beside its objdump
-  string(REGEX REPLACE "objdump$" "g++-posix" cxx "${objdump}")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${other}/lib/pkgconfig
+execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_LIBDIR=${other}/lib/pkgconfig
   pkg-config --cflags --libs pdulog-shared OUTPUT_VARIABLE pc OUTPUT_STRIP_TRAILING_WHITESPACE)
 separate_arguments(pc UNIX_COMMAND "${pc}")
 set(static "")
-if(TOOLCHAIN)
+if(windows)
   set(static -static)
 else()  # pkg-config's flags give no rpath: the driver names the folder, as docs/vendor.md says
   set(static -Wl,-rpath,${other}/lib)
 endif()
-run(${cxx} -std=c++17 -shared -fPIC -DPDULOG_EXPECT_SHARED=1 ${SOURCE_DIR}/tests/consumer/src/mydriver/Link.cpp ${pc} ${static}
+run(${CXX_COMPILER} -std=c++17 -shared -fPIC -DPDULOG_EXPECT_SHARED=1 ${SOURCE_DIR}/tests/consumer/src/mydriver/Link.cpp ${pc} ${static}
     -o ${WORK_DIR}/pc-driver${suffix})
 foreach(built ${WORK_DIR}/other-driver/${driver} ${WORK_DIR}/pc-driver${suffix})
   execute_process(COMMAND ${objdump} -p ${built} OUTPUT_VARIABLE needed)
@@ -50,7 +46,7 @@ foreach(built ${WORK_DIR}/other-driver/${driver} ${WORK_DIR}/pc-driver${suffix})
   endif()
 endforeach()
 file(COPY_FILE ${WORK_DIR}/other-driver/${driver} ${app}/other-driver${suffix})
-if(TOOLCHAIN)
+if(windows)
   file(COPY ${other}/bin/pdulog.dll DESTINATION ${app})
 endif()
 
@@ -58,11 +54,11 @@ set(other_loglevel ${emulator} ${other}/bin/pdu-loglevel${exe})
 run(${loglevel} -s COMMS -l INFO)
 run(${other_loglevel} -s COMMS -l WARN)
 set(modes global local)
-if(TOOLCHAIN)
+if(windows)
   set(modes local)  # Windows has one way to load a DLL
 endif()
 set(others ./other-driver${suffix})
-if(NOT TOOLCHAIN)
+if(NOT windows)
   list(APPEND others ${WORK_DIR}/pc-driver${suffix})  # loads only if its rpath finds the library
 endif()
 foreach(other_driver ${others})
