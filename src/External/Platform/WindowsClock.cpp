@@ -34,9 +34,10 @@ int64_t CoarseWallClockSeconds() { return CoarseWallClockTicks() / 10000000; }
 
 bool LocalTimeOfDay(int64_t seconds, int& hour, int& minute, int& second)
 {
-    const std::time_t t = static_cast<std::time_t>(seconds);
+    // The 64-bit call on every build: a 32-bit build's time_t may end in 2038.
+    const __time64_t t = static_cast<__time64_t>(seconds);
     std::tm local {};
-    const errno_t error = ::localtime_s(&local, &t);
+    const errno_t error = ::_localtime64_s(&local, &t);
     if (error != 0) {
         errno = error;
         return false;
