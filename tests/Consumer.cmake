@@ -44,6 +44,8 @@ endif()
 if(NOT LIBRARY_FILE)  # the file of BUILD_DIR's static pdulog
   set(LIBRARY_FILE libpdulog.a)
 endif()
+# The .pc files' name of that build's configuration: a Debug build's have its postfix.
+string(REGEX REPLACE "^lib(pdulogd?)[.].*" "\\1" static_pc "${LIBRARY_FILE}")
 set(flags "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}"
           "-DCMAKE_SHARED_LINKER_FLAGS=${LINKER_FLAGS}" "-DCMAKE_MODULE_LINKER_FLAGS=${LINKER_FLAGS}")
 set(library_flags ${flags})
@@ -97,7 +99,7 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
 set(kind static)
 set(library lib/${LIBRARY_FILE})  # a Debug build's has its postfix, and so have its .pc files
-string(REGEX REPLACE "^lib(pdulogd?)[.].*" "\\1" pc_base "${LIBRARY_FILE}")
+set(pc_base ${static_pc})
 if(SHARED)
   set(kind shared)
   set(pc_base pdulog)  # a Release build

@@ -13,7 +13,6 @@ foreach(config Release Debug)
   run(${CMAKE_COMMAND} --install ${build} --config ${config} --prefix ${prefix})
 endforeach()
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-string(REGEX REPLACE "^lib(pdulogd?)[.].*" "\\1" static_pc "${LIBRARY_FILE}")
 set(shared_pc pdulogd)  # the configuration with no static pdulog here: pdulog<d>.pc is the shared one
 if(static_pc STREQUAL "pdulogd")
   set(shared_pc pdulog)

@@ -14,8 +14,7 @@ run(${CMAKE_COMMAND} --install ${STATIC_BUILD_DIR} --prefix /other-prefix)
 run(${CMAKE_COMMAND} --install ${WORK_DIR}/other-pdulog --prefix /other-prefix)
 unset(ENV{DESTDIR})
 set(other ${WORK_DIR}/stage/other-prefix)
-# The static build is of this build's configuration: a Debug one's are pdulogd*.pc.
-string(REGEX REPLACE "^lib(pdulogd?)[.].*" "\\1" static_pc "${LIBRARY_FILE}")
+# The static build is of this build's configuration (static_pc: pdulogd for a Debug one).
 file(READ ${other}/lib/pkgconfig/${static_pc}.pc chosen)
 file(READ ${other}/lib/pkgconfig/${static_pc}-static.pc static)
 if(NOT chosen STREQUAL static OR NOT EXISTS ${other}/lib/pkgconfig/pdulog-shared.pc
